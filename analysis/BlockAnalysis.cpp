@@ -1,0 +1,5 @@
+#include "BlockAnalysis.h"
+
+void AnalyseBlock()
+{
+}

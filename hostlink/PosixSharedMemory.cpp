@@ -1,0 +1,97 @@
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+#include <unordered_map>
+
+#include "SharedMemoryPlatform.h"
+
+namespace {
+
+class PosixLayer final : public ISharedMemoryPlatform {
+public:
+    MapHandle CreateFileMapping(const std::string& name, std::uint32_t size) override
+    {
+        const std::string shmName = "/" + name;
+        // Only the user's own processes may map the record.
+        int fd = shm_open(shmName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (fd >= 0) {
+            if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
+                ::close(fd);
+                return 0;
+            }
+        } else {
+            if (errno != EEXIST)
+                return 0;
+            fd = shm_open(shmName.c_str(), O_RDWR, 0600);
+            if (fd < 0)
+                return 0;
+            struct stat st {};
+            if (fstat(fd, &st) != 0) {
+                ::close(fd);
+                return 0;
+            }
+            // Size 0 is a segment whose creator has not sized it yet (it
+            // holds no data to lose); grow it like the creator will. Any
+            // other size is left exactly as it is.
+            if (st.st_size == 0 && ftruncate(fd, static_cast<off_t>(size)) != 0) {
+                ::close(fd);
+                return 0;
+            }
+        }
+        // Handles are fd + 1 so that 0 keeps meaning "no handle".
+        return static_cast<MapHandle>(fd) + 1;
+    }
+
+    void* MapViewOfFile(MapHandle handle, std::uint32_t requiredSize) override
+    {
+        if (handle <= 0)
+            return nullptr;
+        const int fd = static_cast<int>(handle - 1);
+        struct stat st {};
+        if (fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(requiredSize) || st.st_size <= 0)
+            return nullptr;
+        void* view = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (view == MAP_FAILED)
+            return nullptr;
+        std::lock_guard lock(mutex_);
+        lengths_[view] = static_cast<size_t>(st.st_size);
+        return view;
+    }
+
+    bool UnmapViewOfFile(void* view) override
+    {
+        size_t length = 0;
+        {
+            std::lock_guard lock(mutex_);
+            auto it = lengths_.find(view);
+            if (it == lengths_.end())
+                return false;
+            length = it->second;
+            lengths_.erase(it);
+        }
+        return munmap(view, length) == 0;
+    }
+
+    bool CloseHandle(MapHandle handle) override
+    {
+        if (handle <= 0)
+            return false;
+        return ::close(static_cast<int>(handle - 1)) == 0;
+    }
+
+private:
+    std::mutex mutex_;
+    std::unordered_map<void*, size_t> lengths_;
+};
+
+}  // namespace
+
+ISharedMemoryPlatform& PosixSharedMemory()
+{
+    static PosixLayer layer;
+    return layer;
+}

@@ -1,0 +1,206 @@
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "SharedMap.h"
+
+namespace {
+
+// Each test uses a segment of its own so that a running analyzer or a
+// parallel test run is never touched.
+class SegmentTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        name_ = "VXTEST_" + std::to_string(getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        shm_unlink(("/" + name_).c_str());
+    }
+    void TearDown() override { shm_unlink(("/" + name_).c_str()); }
+
+    void MakeHostSegment(off_t size, unsigned char fill)
+    {
+        int fd = shm_open(("/" + name_).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, size), 0);
+        void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        ASSERT_NE(p, MAP_FAILED);
+        memset(p, fill, size);
+        munmap(p, size);
+        close(fd);
+    }
+
+    std::string name_;
+};
+
+TEST_F(SegmentTest, FreshSegmentIsZeroSizedToTheRecordAndPrivate)
+{
+    TSharedMap map(PosixSharedMemory(), name_);
+    ASSERT_NE(map.Data, nullptr);
+    EXPECT_EQ(map.Data, map.View);
+    EXPECT_EQ(map.Size, 2431);
+    EXPECT_NE(map.Handle, 0);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(map.Data);
+    for (int i = 0; i < 2431; ++i)
+        ASSERT_EQ(bytes[i], 0) << i;
+
+    struct stat st {};
+    ASSERT_EQ(stat(("/dev/shm/" + name_).c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 2431);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(SegmentTest, AnotherProcessSeesTheSameBytes)
+{
+    TSharedMap map(PosixSharedMemory(), name_);
+    map.Data->SetLevel(11314.0f);
+    map.Data->SetNoiseLevelValue(455);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The other process maps the segment by name and writes back.
+        try {
+            TSharedMap other(PosixSharedMemory(), name_);
+            const bool same = other.Data->Level() == 11314.0f && other.Data->NoiseLevelValue() == 455;
+            other.Data->SetTrig(same ? 1 : 2);
+        } catch (...) {
+            _exit(3);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(map.Data->Trig(), 1);
+}
+
+TEST_F(SegmentTest, HostSegmentKeepsItsContentsAndSize)
+{
+    MakeHostSegment(4096, 0x5A);
+    {
+        TSharedMap map(PosixSharedMemory(), name_);
+        EXPECT_EQ(map.Data->EqualizerColor(0), 0x5A);
+        EXPECT_EQ(map.Data->RawByte(2430), 0x5A);
+        map.Data->SetTrig(0);
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(("/dev/shm/" + name_).c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 4096) << "an existing segment is never resized";
+
+    // Closing our view leaves the segment and its contents to the host.
+    TSharedMap again(PosixSharedMemory(), name_);
+    EXPECT_EQ(again.Data->Trig(), 0);
+    EXPECT_EQ(again.Data->RawByte(3), 0x5A);
+}
+
+TEST_F(SegmentTest, TooSmallHostSegmentIsRefusedNotMapped)
+{
+    MakeHostSegment(2430, 0x11);
+    try {
+        TSharedMap map(PosixSharedMemory(), name_);
+        FAIL() << "a short segment must not be mapped as the record";
+    } catch (const ESharedMemoryError& e) {
+        EXPECT_STREQ(e.what(), "Tfilemapping map view error");
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(("/dev/shm/" + name_).c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 2430) << "and it is not grown behind the host's back";
+}
+
+// A platform whose steps fail on demand, counting what was released.
+class FakePlatform : public ISharedMemoryPlatform {
+public:
+    bool failCreate = false, failMap = false, failUnmap = false, failClose = false;
+    int creates = 0, maps = 0, unmaps = 0, closes = 0;
+    unsigned char memory[2431] = {};
+
+    MapHandle CreateFileMapping(const std::string&, std::uint32_t) override
+    {
+        ++creates;
+        return failCreate ? 0 : 42;
+    }
+    void* MapViewOfFile(MapHandle handle, std::uint32_t) override
+    {
+        ++maps;
+        EXPECT_EQ(handle, 42);
+        return failMap ? nullptr : memory;
+    }
+    bool UnmapViewOfFile(void* view) override
+    {
+        ++unmaps;
+        EXPECT_EQ(view, memory);
+        return !failUnmap;
+    }
+    bool CloseHandle(MapHandle handle) override
+    {
+        ++closes;
+        EXPECT_EQ(handle, 42);
+        return !failClose;
+    }
+};
+
+std::string ErrorOf(FakePlatform& p)
+{
+    try {
+        TSharedMap map(p);
+        map.Destroy();
+    } catch (const ESharedMemoryError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(SharedMapFailures, EachStepReportsItsExactText)
+{
+    {
+        FakePlatform p;
+        p.failCreate = true;
+        EXPECT_EQ(ErrorOf(p), " Createfilemapping error");
+        EXPECT_EQ(p.maps, 0);
+        EXPECT_EQ(p.closes, 0);
+    }
+    {
+        FakePlatform p;
+        p.failMap = true;
+        EXPECT_EQ(ErrorOf(p), "Tfilemapping map view error");
+        EXPECT_EQ(p.closes, 1) << "the handle obtained before the failed map is released";
+        EXPECT_EQ(p.unmaps, 0);
+    }
+    {
+        FakePlatform p;
+        p.failUnmap = true;
+        EXPECT_EQ(ErrorOf(p), "TFilemapping unmapviewoffile error");
+        EXPECT_EQ(p.closes, 0) << "a failed unmap leaves the handle open";
+    }
+    {
+        FakePlatform p;
+        p.failClose = true;
+        EXPECT_EQ(ErrorOf(p), "TFileMapping close handle error");
+        EXPECT_EQ(p.unmaps, 1);
+    }
+}
+
+TEST(SharedMapFailures, DestroyTwiceReleasesOnceAndKeepsData)
+{
+    FakePlatform p;
+    {
+        TSharedMap map(p);
+        EXPECT_EQ(map.Data, reinterpret_cast<SoundMapRecord*>(p.memory));
+        map.Attach();
+        map.Destroy();
+        EXPECT_EQ(map.View, nullptr);
+        EXPECT_EQ(map.Data, reinterpret_cast<SoundMapRecord*>(p.memory)) << "Data is left as it was";
+    }
+    EXPECT_EQ(p.unmaps, 1);
+    EXPECT_EQ(p.closes, 1);
+}
+
+}  // namespace
