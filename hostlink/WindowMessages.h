@@ -1,0 +1,28 @@
+// Window messages between the analyzer and the host: finding a window by
+// its class, sending a message and waiting for the reply, posting one
+// without waiting. The real layer runs over the session bus; key
+// forwarding and the host tool see only this interface.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+using WindowHandle = std::uint64_t;  // 0 = no window
+
+inline constexpr std::uint32_t kHostCloseMessage = 2524;   // 1024 + 1500
+inline constexpr std::uint32_t kHostKeyTargetQuery = 0x0A40;
+inline constexpr const char* kAnalyzerWindowClass = "TVxSoundApp";
+inline constexpr const char* kHostWindowClass = "TVxMainForm";
+
+class IWindowMessages {
+public:
+    virtual ~IWindowMessages() = default;
+    // 0 when no window of that class exists.
+    virtual WindowHandle FindWindow(const std::string& className) = 0;
+    // Waits for the reply; 0 when the window does not answer in time.
+    virtual std::int64_t SendMessage(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
+                                     std::int64_t lParam) = 0;
+    // Does not wait. False when the window is unknown or the bus is gone.
+    virtual bool PostMessage(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
+                             std::int64_t lParam) = 0;
+};

@@ -1,0 +1,174 @@
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QThread>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "BusWindowMessages.h"
+
+namespace {
+
+bool HaveBus()
+{
+    return QDBusConnection::sessionBus().isConnected();
+}
+
+QString UniqueClass(const char* tag)
+{
+    return QStringLiteral("VxTest%1_%2").arg(getpid()).arg(tag);
+}
+
+// A window published from a thread of its own, with its own connection,
+// so that the test thread can block on a call the way another process
+// would.
+class ServerThread {
+public:
+    explicit ServerThread(const QString& className, std::int64_t answer, int delayMs = 0)
+    {
+        thread_ = std::thread([this, className, answer, delayMs] {
+            int argc = 0;
+            (void)argc;
+            QDBusConnection conn = QDBusConnection::connectToBus(
+                QDBusConnection::SessionBus, QStringLiteral("server-%1").arg(className));
+            {
+                BusWindow window(
+                    className,
+                    [answer, delayMs](std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) {
+                        if (delayMs > 0)
+                            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+                        return message == 0x0A40 ? answer : static_cast<std::int64_t>(message + wParam + lParam);
+                    },
+                    [this](std::uint64_t window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) {
+                        lastPostWindow = window;
+                        lastPost = message + wParam + static_cast<std::uint64_t>(lParam);
+                        posts.fetch_add(1);
+                    },
+                    conn);
+                published = window.Published();
+                ready = true;
+                QEventLoop loop;
+                while (!stop) {
+                    loop.processEvents(QEventLoop::AllEvents, 20);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            }
+            QDBusConnection::disconnectFromBus(QStringLiteral("server-%1").arg(className));
+        });
+        while (!ready)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ~ServerThread()
+    {
+        stop = true;
+        thread_.join();
+    }
+
+    std::atomic<bool> ready{false}, stop{false}, published{false};
+    std::atomic<int> posts{0};
+    std::atomic<std::uint64_t> lastPost{0}, lastPostWindow{0};
+
+private:
+    std::thread thread_;
+};
+
+template <typename Pred>
+bool WaitFor(Pred pred, int ms = 3000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+TEST(BusWindowMessages, FindSendAndPostReachTheNamedWindow)
+{
+    if (!HaveBus())
+        GTEST_SKIP() << "no session bus";
+    const QString cls = UniqueClass("send");
+    BusWindowMessages bus;
+    EXPECT_EQ(bus.FindWindow(cls.toStdString()), 0u) << "nothing published yet";
+
+    ServerThread server(cls, 0x55AA);
+    ASSERT_TRUE(server.published);
+    ASSERT_TRUE(WaitFor([&] { return bus.FindWindow(cls.toStdString()) != 0; }));
+
+    const WindowHandle w = bus.FindWindow(cls.toStdString());
+    EXPECT_EQ(bus.SendMessage(w, 7, 8, -1), 14);
+    // The handle the window names in its reply is where posts go.
+    const auto target = static_cast<WindowHandle>(bus.SendMessage(w, 0x0A40, 0x81, 0));
+    ASSERT_EQ(target, 0x55AAu);
+    EXPECT_TRUE(bus.PostMessage(target, 0x0100, 0x41, 0x1E0001));
+    ASSERT_TRUE(WaitFor([&] { return server.posts.load() == 1; }));
+    EXPECT_EQ(server.lastPostWindow.load(), 0x55AAu);
+    EXPECT_EQ(server.lastPost.load(), 0x0100u + 0x41u + 0x1E0001u);
+
+    EXPECT_FALSE(bus.PostMessage(12345, 1, 2, 3)) << "an unknown handle reaches nobody";
+    EXPECT_EQ(bus.SendMessage(0, 1, 2, 3), 0);
+}
+
+TEST(BusWindowMessages, WindowThatNeverAnswersCostsOnlyTheTimeout)
+{
+    if (!HaveBus())
+        GTEST_SKIP() << "no session bus";
+    const QString cls = UniqueClass("slow");
+    ServerThread server(cls, 1, /*delayMs=*/3000);
+    BusWindowMessages bus(QDBusConnection::sessionBus(), 300);
+    ASSERT_TRUE(WaitFor([&] { return bus.FindWindow(cls.toStdString()) != 0; }));
+    const WindowHandle w = bus.FindWindow(cls.toStdString());
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(bus.SendMessage(w, 0x0A40, 0x81, 0), 0);
+    EXPECT_LT(t.elapsed(), 2000);
+}
+
+TEST(BusWindowMessages, SecondOwnerOfAClassWaitsForTheName)
+{
+    if (!HaveBus())
+        GTEST_SKIP() << "no session bus";
+    const QString cls = UniqueClass("queue");
+    auto first = std::make_unique<ServerThread>(cls, 1);
+    BusWindowMessages bus;
+    ASSERT_TRUE(WaitFor([&] { return bus.FindWindow(cls.toStdString()) != 0; }));
+
+    QDBusConnection conn = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "second");
+    {
+        BusWindow second(cls, [](std::uint32_t, std::uint64_t, std::int64_t) { return std::int64_t{2}; }, {}, conn);
+        ASSERT_TRUE(second.Published());
+        EXPECT_FALSE(second.OwnsName());
+        first.reset();
+        EXPECT_TRUE(WaitFor([&] { return second.OwnsName(); }));
+    }
+    QDBusConnection::disconnectFromBus("second");
+}
+
+TEST(BusWindowMessages, NoBusMeansNoWindowsAndNoCrash)
+{
+    QDBusConnection none = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), "none");
+    BusWindowMessages bus(none);
+    EXPECT_FALSE(bus.Connected());
+    EXPECT_EQ(bus.FindWindow("TVxMainForm"), 0u);
+    BusWindow window(QStringLiteral("TVxSoundApp"), {}, {}, none);
+    EXPECT_FALSE(window.Published());
+    EXPECT_FALSE(window.Error().isEmpty());
+    QDBusConnection::disconnectFromBus("none");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
