@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <string>
+#include <vector>
+
+#include "KeyForwarding.h"
+#include "QtKeyMessages.h"
+
+namespace {
+
+// A host that records what reaches it.
+class FakeHost final : public IWindowMessages {
+public:
+    bool running = true;
+    std::int64_t target = 0x777;
+    int lookups = 0, queries = 0;
+    std::vector<KeyMessage> posted;
+
+    WindowHandle FindWindow(const std::string& cls) override
+    {
+        ++lookups;
+        return running && cls == "TVxMainForm" ? 0x10 : 0;
+    }
+    std::int64_t SendMessage(WindowHandle w, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) override
+    {
+        ++queries;
+        EXPECT_EQ(w, 0x10u);
+        EXPECT_EQ(message, 0x0A40u);
+        EXPECT_EQ(wParam, 0x81u);
+        EXPECT_EQ(lParam, 0);
+        return target;
+    }
+    bool PostMessage(WindowHandle w, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) override
+    {
+        EXPECT_EQ(w, static_cast<WindowHandle>(target));
+        posted.push_back({message, wParam, lParam});
+        return true;
+    }
+};
+
+struct Key {
+    QEvent::Type type;
+    int key;
+    Qt::KeyboardModifiers mods = Qt::NoModifier;
+    quint32 xkeycode = 0;
+    bool autorep = false;
+    QKeyEvent Event() const { return QKeyEvent(type, key, mods, xkeycode, 0, 0, QString(), autorep); }
+};
+
+TranslatedKey TranslateKeyEvent(const Key& k)
+{
+    return TranslateKeyEvent(k.Event());
+}
+
+// Runs Qt events through translation and the hook.
+std::vector<KeyMessage> Forward(FakeHost& host, const std::vector<Key>& keys, int tag = 1)
+{
+    for (const Key& k : keys) {
+        const QKeyEvent e = k.Event();
+        TranslatedKey t = ::TranslateKeyEvent(e);
+        if (!t.valid)
+            continue;
+        EventKeyState keys(e.modifiers(), static_cast<std::uint32_t>(t.msg.wParam), e.type() == QEvent::KeyPress);
+        AppMessage(t.msg, tag, keys, host);
+    }
+    return host.posted;
+}
+
+TEST(KeyForwarding, ModifiersFoldIntoTheKeyCode)
+{
+    FakeHost host;
+    auto p = Forward(host, {Key{QEvent::KeyPress, Qt::Key_A}, Key{QEvent::KeyRelease, Qt::Key_A}});
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_EQ(p[0].message, 0x0100u);
+    EXPECT_EQ(p[0].wParam, 0x41u);
+    EXPECT_EQ(p[1].message, 0x0101u);
+    EXPECT_EQ(p[1].wParam, 0x41u);
+
+    FakeHost h2;
+    p = Forward(h2, {Key{QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier},
+                     Key{QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier},
+                     Key{QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier | Qt::ControlModifier}});
+    ASSERT_EQ(p.size(), 3u);
+    EXPECT_EQ(p[0].wParam, 0x141u);
+    EXPECT_EQ(p[1].wParam, 0x241u);
+    EXPECT_EQ(p[2].wParam, 0x141u) << "Shift wins, never both flags";
+}
+
+TEST(KeyForwarding, ShiftAloneIsDownOnItsOwnPress)
+{
+    FakeHost host;
+    // The window system reports the state before the event: no Shift on
+    // the press, Shift on the release.
+    auto p = Forward(host, {Key{QEvent::KeyPress, Qt::Key_Shift, Qt::NoModifier, 50},
+                            Key{QEvent::KeyRelease, Qt::Key_Shift, Qt::ShiftModifier, 50}});
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_EQ(p[0].wParam, 0x110u);
+    EXPECT_EQ(p[1].wParam, 0x10u);
+    EXPECT_EQ(static_cast<std::uint32_t>(p[0].lParam), 0x002A0001u);
+    EXPECT_EQ(static_cast<std::uint32_t>(p[1].lParam), 0xC02A0001u);
+}
+
+TEST(KeyForwarding, AltKeysScrollLockAndSwitchOffNeverLeave)
+{
+    FakeHost host;
+    auto p = Forward(host, {Key{QEvent::KeyPress, Qt::Key_X, Qt::AltModifier},
+                            Key{QEvent::KeyPress, Qt::Key_Alt, Qt::NoModifier},
+                            Key{QEvent::KeyPress, Qt::Key_ScrollLock},
+                            Key{QEvent::KeyPress, Qt::Key_ScrollLock, Qt::ShiftModifier},
+                            Key{QEvent::KeyPress, Qt::Key_ScrollLock, Qt::ControlModifier}});
+    EXPECT_TRUE(p.empty());
+
+    FakeHost off;
+    p = Forward(off, {Key{QEvent::KeyPress, Qt::Key_A}, Key{QEvent::KeyRelease, Qt::Key_A}}, /*tag=*/0);
+    EXPECT_TRUE(p.empty());
+    EXPECT_EQ(off.lookups, 0) << "switch off makes no host lookup";
+}
+
+TEST(KeyForwarding, F10IsASystemKeyAndReachesTheHost)
+{
+    FakeHost host;
+    auto p = Forward(host, {Key{QEvent::KeyPress, Qt::Key_F10, Qt::NoModifier, 76}});
+    ASSERT_EQ(p.size(), 1u);
+    EXPECT_EQ(p[0].message, 0x0104u);
+    EXPECT_EQ(p[0].wParam, 0x79u);
+    EXPECT_EQ(static_cast<std::uint32_t>(p[0].lParam), 0x00440001u);
+}
+
+TEST(KeyForwarding, NoHostOrZeroTargetPostsNothingButStillLooksUpEachKey)
+{
+    FakeHost none;
+    none.running = false;
+    Forward(none, {Key{QEvent::KeyPress, Qt::Key_A}, Key{QEvent::KeyRelease, Qt::Key_A}});
+    EXPECT_TRUE(none.posted.empty());
+    EXPECT_EQ(none.lookups, 2);
+    EXPECT_EQ(none.queries, 0);
+
+    FakeHost zero;
+    zero.target = 0;
+    Forward(zero, {Key{QEvent::KeyPress, Qt::Key_A}});
+    EXPECT_TRUE(zero.posted.empty());
+    EXPECT_EQ(zero.queries, 1);
+}
+
+TEST(KeyTranslation, CodesAndLParamFollowTheOtherPlatform)
+{
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers mods;
+        quint32 x;
+        std::uint32_t vk, lParam;
+    };
+    const Case cases[] = {
+        {Qt::Key_A, Qt::NoModifier, 38, 0x41, 0x001E0001},        // evdev 30
+        {Qt::Key_A, Qt::NoModifier, 0, 0x41, 0x001E0001},         // no native code
+        {Qt::Key_5, Qt::NoModifier, 14, 0x35, 0x00060001},
+        {Qt::Key_Percent, Qt::ShiftModifier, 14, 0x35, 0x00060001},
+        {Qt::Key_F1, Qt::NoModifier, 67, 0x70, 0x003B0001},
+        {Qt::Key_F12, Qt::NoModifier, 96, 0x7B, 0x00580001},
+        {Qt::Key_Up, Qt::NoModifier, 111, 0x26, 0x01480001},      // grey arrows are extended
+        {Qt::Key_Delete, Qt::NoModifier, 119, 0x2E, 0x01530001},
+        {Qt::Key_Control, Qt::NoModifier, 105, 0x11, 0x011D0001},  // right Ctrl
+        {Qt::Key_7, Qt::KeypadModifier, 79, 0x67, 0x00470001},    // keypad 7
+        {Qt::Key_Enter, Qt::KeypadModifier, 104, 0x0D, 0x011C0001},
+        {Qt::Key_Slash, Qt::KeypadModifier, 106, 0x6F, 0x01350001},
+        {Qt::Key_Semicolon, Qt::NoModifier, 47, 0xBA, 0x00270001},
+        {Qt::Key_BracketLeft, Qt::NoModifier, 34, 0xDB, 0x001A0001},
+        {Qt::Key_QuoteLeft, Qt::NoModifier, 49, 0xC0, 0x00290001},
+        {Qt::Key_Space, Qt::NoModifier, 65, 0x20, 0x00390001},
+        {Qt::Key_Escape, Qt::NoModifier, 9, 0x1B, 0x00010001},
+    };
+    for (const Case& c : cases) {
+        const TranslatedKey t = TranslateKeyEvent(Key{QEvent::KeyPress, c.key, c.mods, c.x});
+        ASSERT_TRUE(t.valid) << c.key;
+        EXPECT_EQ(t.msg.wParam, c.vk) << std::hex << c.key;
+        EXPECT_EQ(static_cast<std::uint32_t>(t.msg.lParam), c.lParam) << std::hex << c.key;
+    }
+    EXPECT_FALSE(TranslateKeyEvent(Key{QEvent::KeyPress, Qt::Key_unknown}).valid);
+}
+
+TEST(KeyTranslation, AutoRepeatBecomesRepeatedKeyDowns)
+{
+    const TranslatedKey first = TranslateKeyEvent(Key{QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 38});
+    const TranslatedKey rel = TranslateKeyEvent(Key{QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, 38, true});
+    const TranslatedKey again = TranslateKeyEvent(Key{QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 38, true});
+    EXPECT_EQ(static_cast<std::uint32_t>(first.msg.lParam) & 0x40000000u, 0u);
+    EXPECT_FALSE(rel.valid) << "an auto-repeat release is not a key-up";
+    ASSERT_TRUE(again.valid);
+    EXPECT_EQ(again.msg.message, 0x0100u);
+    EXPECT_EQ(static_cast<std::uint32_t>(again.msg.lParam), 0x401E0001u);
+}
+
+// A key that the focus widget ignores travels up to its parents; the
+// application filter sees it at each stop but forwards it once.
+TEST(KeyForwardFilter, EachKeyIsForwardedExactlyOnce)
+{
+    FakeHost host;
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* inner = new QWidget;
+    auto* child = new QWidget(inner);  // ignores keys: they go to inner, then window
+    layout->addWidget(inner);
+    child->setFocusPolicy(Qt::StrongFocus);
+    window.show();
+    child->setFocus();
+    QApplication::processEvents();
+
+    KeyForwardFilter filter([] { return 1; }, host);
+    qApp->installEventFilter(&filter);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_B, Qt::NoModifier);
+    QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : child, &press);
+    QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : child, &release);
+    qApp->removeEventFilter(&filter);
+
+    ASSERT_EQ(host.posted.size(), 2u);
+    EXPECT_EQ(host.posted[0].wParam, 0x42u);
+    EXPECT_EQ(host.posted[1].message, 0x0101u);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
