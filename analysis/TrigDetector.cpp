@@ -1,0 +1,113 @@
+#include "TrigDetector.h"
+
+#include <cmath>
+
+#include "BlockAnalysis.h"
+#include "SoundMapRecord.h"
+#include "TickClock.h"
+
+std::atomic<std::uint8_t> TrigFlash{0};
+std::atomic<float> Bpm{0.0f};
+std::atomic<float> BpmInstant{0.0f};
+std::atomic<bool> BpmLocked{false};
+
+std::atomic<std::int32_t> DecayCount{kInitialDecayCount};
+std::atomic<std::uint32_t> LastTrigTick{0};
+std::atomic<float> BpmPrevInstant{0.0f};
+std::atomic<std::int32_t> BpmLockAge{0};
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
+constexpr double kAggrDivisor = 100.0;
+// Deliberately not e: the threshold factor at aggressiveness 100 is a hair
+// above 1, so a steady level never trigs there.
+constexpr double kThresholdDivisor = 2.718;
+constexpr float kMsPerMinute = 60000.0f;
+constexpr float kLockTolerance = 0.2f;
+constexpr float kSmoothTolerance = 0.05f;
+constexpr float kSmoothOld = 0.95f;
+constexpr float kSmoothNew = 0.05f;
+
+// A relative difference; false when the reference is 0, infinite or NaN,
+// so the first trig and a zero interval agree with nothing.
+bool Agrees(float value, float reference, float tolerance)
+{
+    if (!(reference != 0.0f) || !std::isfinite(reference) || !std::isfinite(value))
+        return false;
+    return std::fabs(value - reference) / reference < tolerance;
+}
+
+void OnTrig(SoundMapRecord& record, int slot)
+{
+    record.SetTrig(1);
+    DecayCount.store(record.TrigDecay(), kRelaxed);
+    TrigFlash.store(1, kRelaxed);
+    TrigHistory[slot].store(1, kRelaxed);
+
+    // Unsigned difference: right across the wrap of the tick counter.
+    const std::uint32_t ms = GetTickCount() - LastTrigTick.load(kRelaxed);
+    const float instant = ms == 0 ? INFINITY : kMsPerMinute / static_cast<float>(ms);
+    BpmInstant.store(instant, kRelaxed);
+
+    const float prevInstant = BpmPrevInstant.load(kRelaxed);
+    float bpm = Bpm.load(kRelaxed);
+    if (Agrees(instant, prevInstant, kLockTolerance)) {
+        BpmLockAge.store(0, kRelaxed);
+        if (!BpmLocked.load(kRelaxed))
+            bpm = (instant + prevInstant) / 2.0f;
+        BpmLocked.store(true, kRelaxed);
+    }
+    if (Agrees(instant, bpm, kSmoothTolerance)) {
+        bpm = kSmoothOld * bpm + kSmoothNew * instant;
+        BpmLockAge.store(0, kRelaxed);
+    }
+    Bpm.store(bpm, kRelaxed);
+
+    LastTrigTick.store(GetTickCount(), kRelaxed);
+    BpmPrevInstant.store(instant, kRelaxed);
+}
+
+}  // namespace
+
+void DetectTrig(SoundMapRecord& record)
+{
+    if (BpmLockAge.load(kRelaxed) > kBpmLockTimeout) {
+        BpmLockAge.store(0, kRelaxed);
+        BpmLocked.store(false, kRelaxed);
+    }
+    if (BpmLocked.load(kRelaxed))
+        BpmLockAge.store(BpmLockAge.load(kRelaxed) + 1, kRelaxed);
+
+    const float level = BlockLevel.load(kRelaxed);
+    const float threshold = static_cast<float>(std::exp(record.TrigAggr() / kAggrDivisor) *
+                                               PrevLevel.load(kRelaxed) / kThresholdDivisor);
+    const int slot = HistoryPos.load(kRelaxed) & (kHistoryLength - 1);
+
+    const std::int32_t decay = DecayCount.load(kRelaxed);
+    const bool trig = level > threshold && level > static_cast<float>(record.NoiseLevelValue()) && decay < 0;
+    if (trig) {
+        OnTrig(record, slot);
+    } else {
+        TrigHistory[slot].store(0, kRelaxed);
+        if (decay > -1)
+            DecayCount.store(decay - 1, kRelaxed);
+    }
+}
+
+void ResetTempo()
+{
+    BpmLockAge.store(0, kRelaxed);
+    LastTrigTick.store(GetTickCount(), kRelaxed);
+    Bpm.store(0.0f, kRelaxed);
+    BpmInstant.store(0.0f, kRelaxed);
+    BpmPrevInstant.store(0.0f, kRelaxed);
+    BpmLocked.store(false, kRelaxed);
+}
+
+void ResetTrigState()
+{
+    DecayCount.store(kInitialDecayCount, kRelaxed);
+    TrigFlash.store(0, kRelaxed);
+}

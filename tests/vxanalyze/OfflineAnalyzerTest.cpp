@@ -1,0 +1,181 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "OfflineAnalyzer.h"
+#include "SoundFiles.h"
+
+namespace {
+
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+
+std::vector<double> BlockTimes(std::vector<int> blocks)
+{
+    std::vector<double> t;
+    for (int b : blocks)
+        t.push_back(b * 1024.0 / 44100.0);
+    return t;
+}
+
+class OfflineTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (const auto& p : files_)
+            std::filesystem::remove(p);
+    }
+    std::filesystem::path File(const std::string& name)
+    {
+        files_.push_back(TestFilePath(name));
+        return files_.back();
+    }
+
+private:
+    std::vector<std::filesystem::path> files_;
+};
+
+TEST_F(OfflineTest, BurstsTrigOnTheirBlocksAndTheTempoLocks)
+{
+    const auto path = File("bursts.wav");
+    WriteSoundFile(path, BurstTrack(200, 20), 1, 44100);
+    const TOfflineResult r = AnalyseFile(path.string(), TOfflineSettings{});
+    ASSERT_EQ(r.rows.size(), 200u);
+    EXPECT_THAT(r.trigTimes, ElementsAreArray(BlockTimes({20, 40, 60, 80, 100, 120, 140, 160, 180})));
+    EXPECT_TRUE(r.locked);
+    // The lock takes the mean of the first two intervals (487 ms from
+    // start-up, then 465 ms); smoothing then pulls it towards 129.2 BPM
+    // (20 blocks, 464.4 ms) by 5 % per agreeing trig.
+    EXPECT_NEAR(r.rows[40].bpm, (60000.0f / 487 + 60000.0f / 465) / 2 * 0.95f + 0.05f * 60000.0f / 465, 0.01);
+    EXPECT_GT(r.bpm, r.rows[40].bpm);
+    EXPECT_LT(r.bpm, 129.3);
+    EXPECT_FALSE(r.rows[20].locked);  // the first trig never locks
+    EXPECT_TRUE(r.rows[40].locked);
+    EXPECT_TRUE(r.rows[40].trig);
+    EXPECT_FALSE(r.rows[41].trig);  // taken and cleared like a host does
+}
+
+TEST_F(OfflineTest, SteadyToneTrigsEveryDecayPlusTwoBlocksAfterTheStartUpHold)
+{
+    std::vector<std::int16_t> tone(60 * 1024, 3200);  // level 100 on every block
+    TOfflineSettings s;
+    s.aggr = 50;
+    s.decay = 1;
+    EXPECT_THAT(AnalyseSamples(tone, s).trigTimes, ElementsAreArray(BlockTimes({14, 17, 20, 23, 26, 29, 32, 35, 38, 41,
+                                                                                44, 47, 50, 53, 56, 59})));
+    s.decay = 25;
+    EXPECT_THAT(AnalyseSamples(tone, s).trigTimes, ElementsAreArray(BlockTimes({14, 41})));
+    s.noise = 100;  // exactly the level: never
+    EXPECT_TRUE(AnalyseSamples(tone, s).trigTimes.empty());
+    s.noise = 1;
+    s.gain = 127;  // +20 dB
+    EXPECT_FLOAT_EQ(AnalyseSamples(tone, s).rows[0].level, 1000.0f);
+}
+
+TEST_F(OfflineTest, RepeatedRunsAreIdentical)
+{
+    const auto track = BurstTrack(300, 23);
+    TOfflineSettings s;
+    s.useFFT = true;
+    s.eq[7] = 64;
+    std::ostringstream a, b;
+    WriteResult(a, AnalyseSamples(track, s), EOutputFormat::Csv, true);
+    WriteResult(b, AnalyseSamples(track, s), EOutputFormat::Csv, true);
+    EXPECT_EQ(a.str(), b.str());
+}
+
+TEST_F(OfflineTest, ChannelsAreMixedAndOtherRatesResampled)
+{
+    const auto mono = BurstTrack(120, 20);
+    std::vector<std::int16_t> stereo;
+    for (std::int16_t v : mono) {
+        stereo.push_back(v);
+        stereo.push_back(0);
+    }
+    const auto stereoPath = File("stereo.wav");
+    WriteSoundFile(stereoPath, stereo, 2, 44100);
+    const TOfflineResult r = AnalyseFile(stereoPath.string(), TOfflineSettings{});
+    const TOfflineResult m = AnalyseSamples(mono, TOfflineSettings{});
+    EXPECT_NEAR(r.rows[20].level, m.rows[20].level / 2, 0.05);
+    EXPECT_EQ(r.trigTimes, m.trigTimes);
+
+    std::vector<std::int16_t> half;  // every other sample: 22050 Hz
+    for (std::size_t i = 0; i < mono.size(); i += 2)
+        half.push_back(mono[i]);
+    const auto halfPath = File("half.flac");
+    WriteSoundFile(halfPath, half, 1, 22050, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    const TOfflineResult h = AnalyseFile(halfPath.string(), TOfflineSettings{});
+    EXPECT_NEAR(static_cast<double>(h.rows.size()), 120.0, 1.0);
+    ASSERT_EQ(h.trigTimes.size(), m.trigTimes.size());
+    for (std::size_t i = 0; i < h.trigTimes.size(); ++i)
+        EXPECT_NEAR(h.trigTimes[i], m.trigTimes[i], 0.024) << i;  // within a block
+}
+
+TEST_F(OfflineTest, FormatsCarryTheColumnsAndTheSummary)
+{
+    TOfflineSettings s;
+    const TOfflineResult r = AnalyseSamples(BurstTrack(50, 20), s);
+    std::ostringstream csv, csvBands, json, text;
+    WriteResult(csv, r, EOutputFormat::Csv, false);
+    WriteResult(csvBands, r, EOutputFormat::Csv, true);
+    WriteResult(json, r, EOutputFormat::Json, false);
+    WriteResult(text, r, EOutputFormat::Text, false);
+
+    std::istringstream lines(csv.str());
+    std::string header, row;
+    std::getline(lines, header);
+    EXPECT_EQ(header, "block,time,level,trig,bpm,bpm_instant,locked");
+    int rows = 0;
+    while (std::getline(lines, row))
+        ++rows;
+    EXPECT_EQ(rows, 50);
+    EXPECT_THAT(csv.str(), HasSubstr("\n20,0.464399,"));
+    EXPECT_THAT(csv.str(), ::testing::Not(HasSubstr("trigs")));
+    EXPECT_THAT(csvBands.str(), HasSubstr(",locked,band0,band1,"));
+    EXPECT_THAT(csvBands.str(), HasSubstr(",band15\n"));
+
+    EXPECT_THAT(json.str(), HasSubstr("{\"blocks\":50,\"trigs\":2,\"trig_times\":[0.464399,0.928798]"));
+    EXPECT_THAT(json.str(), HasSubstr("\"locked\":true"));
+    EXPECT_THAT(json.str(), HasSubstr("{\"block\":49,"));
+    EXPECT_THAT(text.str(), HasSubstr("blocks: 50\ntrigs: 2\ntrig times: 0.464 0.929\ntempo: "));
+}
+
+TEST_F(OfflineTest, CommandReportsBadInputAndFailsWithoutOutput)
+{
+    auto run = [](std::vector<const char*> args, std::string& err) {
+        args.insert(args.begin(), "vxanalyze");
+        std::ostringstream out, e;
+        const int rc = RunVxAnalyze(static_cast<int>(args.size()), args.data(), out, e);
+        err = e.str();
+        return rc;
+    };
+    std::string err;
+    EXPECT_EQ(run({}, err), 2);
+    EXPECT_THAT(err, HasSubstr("no sound file given"));
+    EXPECT_EQ(run({"x.wav", "--decay", "0"}, err), 2);
+    EXPECT_THAT(err, HasSubstr("--decay must be an integer from 1 to 25, not '0'"));
+    EXPECT_EQ(run({"x.wav", "--aggr", "12abc"}, err), 2);
+    EXPECT_EQ(run({"x.wav", "--eq", "16=3"}, err), 2);
+    EXPECT_EQ(run({"x.wav", "--eq", "3"}, err), 2);
+    EXPECT_EQ(run({"x.wav", "--noise"}, err), 2);
+    EXPECT_THAT(err, HasSubstr("--noise needs a value"));
+    EXPECT_EQ(run({"x.wav", "--csv", "--json"}, err), 2);
+    EXPECT_EQ(run({"x.wav", "--frobnicate"}, err), 2);
+    EXPECT_THAT(err, HasSubstr("unknown option '--frobnicate'"));
+
+    const auto missing = File("missing.wav");
+    EXPECT_EQ(run({missing.c_str()}, err), 1);
+    EXPECT_THAT(err, HasSubstr("cannot read '" + missing.string() + "'"));
+
+    const auto junk = File("junk.wav");
+    {
+        std::ofstream(junk) << "this is not a sound file";
+    }
+    EXPECT_EQ(run({junk.c_str()}, err), 1);
+    EXPECT_THAT(err, HasSubstr("cannot read"));
+}
+
+}  // namespace

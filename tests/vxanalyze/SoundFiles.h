@@ -1,0 +1,45 @@
+// Sound files written by the tests themselves.
+#pragma once
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+inline std::filesystem::path TestFilePath(const std::string& name)
+{
+    return std::filesystem::temp_directory_path() / ("vxanalyze_test_" + std::to_string(::getpid()) + "_" + name);
+}
+
+// Interleaved 16-bit frames.
+inline void WriteSoundFile(const std::filesystem::path& path, const std::vector<std::int16_t>& samples, int channels,
+                           int rate, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16)
+{
+    SF_INFO info{};
+    info.channels = channels;
+    info.samplerate = rate;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (f == nullptr)
+        throw std::runtime_error(sf_strerror(nullptr));
+    sf_write_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(f);
+}
+
+// Mono at 44100 Hz: silence with a 1000 Hz burst filling every block whose
+// index is a multiple of `period` (block 0 excepted), `blocks` blocks long.
+inline std::vector<std::int16_t> BurstTrack(int blocks, int period, double amplitude = 16000.0)
+{
+    std::vector<std::int16_t> s(static_cast<std::size_t>(blocks) * 1024, 0);
+    for (int b = period; b < blocks; b += period) {
+        for (int i = 0; i < 1024; ++i)
+            s[static_cast<std::size_t>(b) * 1024 + i] =
+                static_cast<std::int16_t>(std::lrint(amplitude * std::sin(2 * M_PI * 1000.0 * i / 44100.0)));
+    }
+    return s;
+}

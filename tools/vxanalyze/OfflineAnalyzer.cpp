@@ -1,0 +1,327 @@
+#include "OfflineAnalyzer.h"
+
+#include <samplerate.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+#include "BlockAnalysis.h"
+#include "CaptureState.h"
+#include "SoundMapOwner.h"
+#include "TrigDetector.h"
+
+namespace {
+
+constexpr const char* kMapName = "VXANALYZE_OFFLINE";
+
+// Millisecond clock at the end of block k: exact integer arithmetic, so
+// the clock never drifts from the sample count.
+std::uint32_t TickAtEndOfBlock(long k)
+{
+    const std::uint64_t samples = static_cast<std::uint64_t>(k + 1) * kOfflineBlock;
+    return static_cast<std::uint32_t>(samples * 1000 / kOfflineRate);
+}
+
+}  // namespace
+
+float GainFactor(int gain)
+{
+    // The gain bar's position is -gain; 10^((127 - p) / 127) / 10.
+    const long double p = -gain;
+    return static_cast<float>(std::pow(10.0L, (127.0L - p) / 127.0L) / 10.0L);
+}
+
+float EqualizerFactor(int band)
+{
+    return static_cast<float>(std::pow(10.0L, band / 128.0L));
+}
+
+TOfflineAnalyzer::TOfflineAnalyzer(const TOfflineSettings& settings)
+{
+    map_ = std::make_unique<TSharedMap>(platform_, kMapName);
+    SoundMapRecord& rec = *map_->Data;
+    rec.SetMapVersion(1);
+    rec.SetAnalyzerActive(1);
+    rec.SetUseFFT(settings.useFFT ? 1 : 0);
+    rec.SetGain(static_cast<std::int8_t>(settings.gain));
+    rec.SetTrigDecay(settings.decay);
+    rec.SetTrigAggr(settings.aggr);
+    rec.SetNoiseLevelValue(settings.noise);
+
+    SetTickClock(&clock_);
+    // The start-up order of the analyzer.
+    ResetPeakHold();
+    ResetTempo();
+    ResetGlobalGain();
+    ResetHistory();
+    PrepareAnalysis();
+    for (auto& v : BandValues)
+        v.store(0.0f, std::memory_order_relaxed);
+    GlobalGain.store(GainFactor(settings.gain), std::memory_order_relaxed);
+    for (int b = 0; b < kOfflineBands; ++b) {
+        rec.SetEqualizerBand(b, static_cast<std::int8_t>(settings.eq[static_cast<std::size_t>(b)]));
+        EqGain[b].store(EqualizerFactor(settings.eq[static_cast<std::size_t>(b)]), std::memory_order_relaxed);
+    }
+
+    SetSoundMapOwner(map_.get());
+    DeviceHandlePresent.store(true, std::memory_order_relaxed);
+    Recording.store(1, std::memory_order_relaxed);
+}
+
+TOfflineAnalyzer::~TOfflineAnalyzer()
+{
+    Recording.store(0, std::memory_order_relaxed);
+    DeviceHandlePresent.store(false, std::memory_order_relaxed);
+    SetSoundMapOwner(nullptr);
+    SetTickClock(nullptr);
+}
+
+void TOfflineAnalyzer::Process(const std::int16_t* block)
+{
+    for (int i = 0; i < kOfflineBlock; ++i)
+        SampleBlock[i].store(block[i], std::memory_order_relaxed);
+    clock_.now = TickAtEndOfBlock(blocks_);
+    AnalyseBlock();
+
+    SoundMapRecord& rec = *map_->Data;
+    TBlockRow row;
+    row.block = blocks_;
+    row.time = static_cast<double>(blocks_) * kOfflineBlock / kOfflineRate;
+    row.level = rec.Level();
+    // Taken as a host takes it: read, then cleared.
+    row.trig = rec.Trig() != 0;
+    rec.SetTrig(0);
+    row.bpm = Bpm.load(std::memory_order_relaxed);
+    row.bpmInstant = BpmInstant.load(std::memory_order_relaxed);
+    row.locked = BpmLocked.load(std::memory_order_relaxed);
+    for (int b = 0; b < kOfflineBands; ++b)
+        row.bands[static_cast<std::size_t>(b)] = rec.BandLevel(b);
+    if (row.trig)
+        result_.trigTimes.push_back(row.time);
+    result_.rows.push_back(row);
+    ++blocks_;
+}
+
+TOfflineResult TOfflineAnalyzer::Finish()
+{
+    result_.bpm = Bpm.load(std::memory_order_relaxed);
+    result_.locked = BpmLocked.load(std::memory_order_relaxed);
+    return std::move(result_);
+}
+
+TOfflineResult AnalyseSamples(const std::vector<std::int16_t>& samples, const TOfflineSettings& settings)
+{
+    TOfflineAnalyzer analyzer(settings);
+    std::int16_t block[kOfflineBlock];
+    for (std::size_t pos = 0; pos < samples.size(); pos += kOfflineBlock) {
+        const std::size_t n = std::min<std::size_t>(kOfflineBlock, samples.size() - pos);
+        std::copy_n(samples.begin() + static_cast<std::ptrdiff_t>(pos), n, block);
+        std::fill(block + n, block + kOfflineBlock, std::int16_t{0});
+        analyzer.Process(block);
+    }
+    return analyzer.Finish();
+}
+
+namespace {
+
+// Collects mono float samples into 16-bit blocks for the analyzer.
+class TBlockFeeder {
+public:
+    explicit TBlockFeeder(TOfflineAnalyzer& analyzer) : analyzer_(analyzer) {}
+    void Push(const float* mono, std::size_t count)
+    {
+        for (std::size_t i = 0; i < count; ++i) {
+            // libsndfile's float scale for 16-bit data is 1/32768, so this
+            // gives a 16-bit file's samples back unchanged.
+            const float scaled = std::nearbyint(mono[i] * 32768.0f);
+            block_[fill_++] = static_cast<std::int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
+            if (fill_ == kOfflineBlock) {
+                analyzer_.Process(block_);
+                fill_ = 0;
+            }
+        }
+    }
+    void Flush()
+    {
+        if (fill_ == 0)
+            return;
+        std::fill(block_ + fill_, block_ + kOfflineBlock, std::int16_t{0});
+        analyzer_.Process(block_);
+        fill_ = 0;
+    }
+
+private:
+    TOfflineAnalyzer& analyzer_;
+    std::int16_t block_[kOfflineBlock] = {};
+    int fill_ = 0;
+};
+
+struct TSndFileCloser {
+    void operator()(SNDFILE* f) const { sf_close(f); }
+};
+struct TResamplerDeleter {
+    void operator()(SRC_STATE* s) const { src_delete(s); }
+};
+
+}  // namespace
+
+TOfflineResult AnalyseFile(const std::string& path, const TOfflineSettings& settings)
+{
+    SF_INFO info{};
+    std::unique_ptr<SNDFILE, TSndFileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
+    if (!file)
+        throw EOfflineError("cannot read '" + path + "': " + sf_strerror(nullptr));
+    if (info.channels < 1 || info.samplerate < 1)
+        throw EOfflineError("cannot read '" + path + "': no sound in it");
+
+    std::unique_ptr<SRC_STATE, TResamplerDeleter> resampler;
+    const double ratio = static_cast<double>(kOfflineRate) / info.samplerate;
+    if (info.samplerate != kOfflineRate) {
+        int error = 0;
+        resampler.reset(src_new(SRC_SINC_MEDIUM_QUALITY, 1, &error));
+        if (!resampler)
+            throw EOfflineError(std::string("cannot resample: ") + src_strerror(error));
+        if (!src_is_valid_ratio(ratio))
+            throw EOfflineError("cannot resample '" + path + "' from " + std::to_string(info.samplerate) + " Hz");
+    }
+
+    TOfflineAnalyzer analyzer(settings);
+    TBlockFeeder feeder(analyzer);
+    constexpr sf_count_t kFrames = 4096;
+    const auto channels = static_cast<std::size_t>(info.channels);
+    std::vector<float> frames(static_cast<std::size_t>(kFrames) * channels);
+    std::vector<float> mono(kFrames);
+    std::vector<float> resampled(static_cast<std::size_t>(kFrames * ratio) + 64);
+
+    bool end = false;
+    while (!end) {
+        const sf_count_t got = sf_readf_float(file.get(), frames.data(), kFrames);
+        if (got < 0 || sf_error(file.get()) != SF_ERR_NO_ERROR)
+            throw EOfflineError("cannot read '" + path + "': " + sf_strerror(file.get()));
+        end = got < kFrames;
+        for (sf_count_t f = 0; f < got; ++f) {
+            float sum = 0.0f;
+            for (std::size_t c = 0; c < channels; ++c)
+                sum += frames[static_cast<std::size_t>(f) * channels + c];
+            mono[static_cast<std::size_t>(f)] = sum / static_cast<float>(channels);
+        }
+        if (!resampler) {
+            feeder.Push(mono.data(), static_cast<std::size_t>(got));
+            continue;
+        }
+        SRC_DATA data{};
+        data.data_in = mono.data();
+        data.input_frames = static_cast<long>(got);
+        data.src_ratio = ratio;
+        data.end_of_input = end ? 1 : 0;
+        do {
+            data.data_out = resampled.data();
+            data.output_frames = static_cast<long>(resampled.size());
+            const int error = src_process(resampler.get(), &data);
+            if (error != 0)
+                throw EOfflineError(std::string("cannot resample: ") + src_strerror(error));
+            feeder.Push(resampled.data(), static_cast<std::size_t>(data.output_frames_gen));
+            if (data.input_frames_used == 0 && data.output_frames_gen == 0)
+                break;
+            data.data_in += data.input_frames_used;
+            data.input_frames -= data.input_frames_used;
+        } while (data.input_frames > 0 || (end && data.output_frames_gen > 0));
+    }
+    feeder.Flush();
+    return analyzer.Finish();
+}
+
+namespace {
+
+std::string Number(double v, int decimals)
+{
+    if (std::isnan(v))
+        return "nan";
+    if (std::isinf(v))
+        return v > 0 ? "inf" : "-inf";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+// JSON has no infinity: a zero interval's tempo is written as null.
+std::string JsonNumber(double v, int decimals)
+{
+    return std::isfinite(v) ? Number(v, decimals) : "null";
+}
+
+}  // namespace
+
+void WriteResult(std::ostream& out, const TOfflineResult& result, EOutputFormat format, bool bands)
+{
+    switch (format) {
+    case EOutputFormat::Csv:
+        out << "block,time,level,trig,bpm,bpm_instant,locked";
+        if (bands) {
+            for (int b = 0; b < kOfflineBands; ++b)
+                out << ",band" << b;
+        }
+        out << '\n';
+        for (const TBlockRow& r : result.rows) {
+            out << r.block << ',' << Number(r.time, 6) << ',' << Number(r.level, 4) << ',' << (r.trig ? 1 : 0)
+                << ',' << Number(r.bpm, 2) << ',' << Number(r.bpmInstant, 2) << ',' << (r.locked ? 1 : 0);
+            if (bands) {
+                for (float v : r.bands)
+                    out << ',' << Number(v, 4);
+            }
+            out << '\n';
+        }
+        return;
+
+    case EOutputFormat::Json:
+        out << "{\"blocks\":" << result.rows.size() << ",\"trigs\":" << result.trigTimes.size()
+            << ",\"trig_times\":[";
+        for (std::size_t i = 0; i < result.trigTimes.size(); ++i)
+            out << (i ? "," : "") << Number(result.trigTimes[i], 6);
+        out << "],\"bpm\":" << JsonNumber(result.bpm, 2) << ",\"locked\":" << (result.locked ? "true" : "false")
+            << ",\"rows\":[";
+        for (std::size_t i = 0; i < result.rows.size(); ++i) {
+            const TBlockRow& r = result.rows[i];
+            out << (i ? "," : "") << "\n{\"block\":" << r.block << ",\"time\":" << Number(r.time, 6)
+                << ",\"level\":" << JsonNumber(r.level, 4) << ",\"trig\":" << (r.trig ? 1 : 0)
+                << ",\"bpm\":" << JsonNumber(r.bpm, 2) << ",\"bpm_instant\":" << JsonNumber(r.bpmInstant, 2)
+                << ",\"locked\":" << (r.locked ? 1 : 0);
+            if (bands) {
+                out << ",\"bands\":[";
+                for (int b = 0; b < kOfflineBands; ++b)
+                    out << (b ? "," : "") << JsonNumber(r.bands[static_cast<std::size_t>(b)], 4);
+                out << ']';
+            }
+            out << '}';
+        }
+        out << "]}\n";
+        return;
+
+    case EOutputFormat::Text:
+        out << "block time level trig bpm bpm_instant locked";
+        if (bands)
+            out << " bands0-15";
+        out << '\n';
+        for (const TBlockRow& r : result.rows) {
+            out << r.block << ' ' << Number(r.time, 6) << ' ' << Number(r.level, 4) << ' ' << (r.trig ? 1 : 0)
+                << ' ' << Number(r.bpm, 2) << ' ' << Number(r.bpmInstant, 2) << ' ' << (r.locked ? 1 : 0);
+            if (bands) {
+                for (float v : r.bands)
+                    out << ' ' << Number(v, 4);
+            }
+            out << '\n';
+        }
+        out << "blocks: " << result.rows.size() << '\n';
+        out << "trigs: " << result.trigTimes.size() << '\n';
+        out << "trig times:";
+        for (double t : result.trigTimes)
+            out << ' ' << Number(t, 3);
+        out << '\n';
+        out << "tempo: " << Number(result.bpm, 2) << " BPM, " << (result.locked ? "locked" : "not locked") << '\n';
+        return;
+    }
+}
