@@ -1,0 +1,82 @@
+#include "HostWatch.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace vxhost {
+
+namespace {
+
+std::string Number(float v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.1f", static_cast<double>(v));
+    return buf;
+}
+
+std::string Bar(double value, double fullScale)
+{
+    const int n = BarLength(value, fullScale, kBarWidth);
+    return "|" + std::string(static_cast<std::size_t>(n), '#') + std::string(static_cast<std::size_t>(kBarWidth - n), ' ') +
+           "|";
+}
+
+std::string Padded(std::string s, std::size_t width)
+{
+    if (s.size() < width)
+        s.insert(0, width - s.size(), ' ');
+    return s;
+}
+
+}  // namespace
+
+int BarLength(double value, double fullScale, int width)
+{
+    if (!(value > 0.0) || !(fullScale > 0.0) || width <= 0)
+        return 0;
+    if (value >= fullScale)
+        return width;
+    const double fraction = std::log10(1.0 + value) / std::log10(1.0 + fullScale);
+    const int n = static_cast<int>(std::lround(fraction * width));
+    return n < 0 ? 0 : (n > width ? width : n);
+}
+
+bool TakeTrig(SoundMapRecord& record)
+{
+    if (record.Trig() != 1)
+        return false;
+    record.SetTrig(0);
+    return true;
+}
+
+std::string WatchFrame(const SoundMapRecord& record, long trigsTaken, bool plain, std::string_view segment)
+{
+    const float level = record.Level();
+    std::string out;
+    if (plain) {
+        out = "level=" + Number(level) + " clipping=" + std::to_string(record.Clipping()) +
+              " active=" + std::to_string(record.AnalyzerActive()) + " trigs=" + std::to_string(trigsTaken) +
+              " bands=";
+        for (int i = 0; i < SoundMapRecord::kUsedBands; ++i) {
+            if (i > 0)
+                out += ',';
+            out += Number(record.BandLevel(i));
+        }
+        return out + "\n";
+    }
+    out = "\x1b[H\x1b[2J";
+    out += "vxhost watch - segment " + std::string(segment) + " - Ctrl+C ends\n\n";
+    out += "AnalyzerActive " + std::to_string(record.AnalyzerActive()) + "   Clipping " +
+           std::to_string(record.Clipping()) + (record.Clipping() ? " CLIP" : "") + "   Trigs taken " +
+           std::to_string(trigsTaken) + "\n\n";
+    out += "Level    " + Padded(Number(level), 9) + " " + Bar(level, kLevelFullScale) + "\n\n";
+    for (int i = 0; i < SoundMapRecord::kUsedBands; ++i) {
+        const float v = record.BandLevel(i);
+        out += "Band " + Padded(std::to_string(i), 2) + "  " + Padded(Number(v), 9) + " " + Bar(v, kBandFullScale) + "\n";
+    }
+    out += "\nBars: log scale, full at " + std::to_string(static_cast<int>(kBandFullScale)) + " (bands) and " +
+           std::to_string(static_cast<int>(kLevelFullScale)) + " (level)\n";
+    return out;
+}
+
+}  // namespace vxhost
