@@ -1,0 +1,74 @@
+// Profile (INI) file: "key=value" lines under "[section]" headers.
+//
+// Reads and writes follow the profile-file rules the settings rely on:
+// section and key names match without regard to case (ASCII), the first of
+// duplicate sections or keys counts, every write reaches the file at once
+// and leaves every other line of the file as it was.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// A write that did not reach the file. The message is exactly
+// "Unable to write to <full path>"; users see it in the error box.
+class EProfileWriteError : public std::runtime_error {
+public:
+    explicit EProfileWriteError(const std::string& path);
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Longest string a read returns; longer values are cut.
+inline constexpr std::size_t kProfileStringMax = 2047;
+
+class TProfileFile {
+public:
+    // No I/O here: the file need not exist until the first write. A relative
+    // path is made absolute so that error messages name the full path.
+    explicit TProfileFile(const std::string& path);
+
+    const std::string& FileName() const { return path_; }
+
+    // Missing file, section or key, or a value that does not convert as a
+    // whole, gives the default.
+    std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const;
+    // Read as an integer (default 1 or 0); any non-zero value is true.
+    bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+    // At most kProfileStringMax characters; one pair of surrounding double
+    // quotes is removed.
+    std::string ReadString(std::string_view section, std::string_view key,
+                           std::string_view def = {}) const;
+
+    // Each write replaces the file at once (the file and the section are
+    // created if missing) and raises EProfileWriteError if it cannot.
+    // Names or values that would break the line structure (line breaks,
+    // NUL, '=' in a key, ']' in a section) raise std::invalid_argument.
+    void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
+    void WriteBool(std::string_view section, std::string_view key, bool value);
+    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+
+private:
+    std::optional<std::string> ReadValue(std::string_view section, std::string_view key) const;
+
+    std::string path_;
+};
+
+// Integer conversion used by ReadInteger: optional sign and decimal digits,
+// or "0x"/"0X" and up to eight hexadecimal digits (taken as a 32-bit
+// pattern) when the value is longer than two characters. Anything else,
+// including trailing junk or a number outside 32 bits, does not convert.
+std::optional<std::int32_t> ParseProfileInteger(std::string_view text);
+
+// Text transformations, exposed for tests and for in-memory use.
+// Value of key in the first matching section, as a read returns it
+// (trimmed, quotes removed, cut at NUL and at kProfileStringMax).
+std::optional<std::string> ProfileLookup(std::string_view content, std::string_view section,
+                                         std::string_view key);
+// content with key set to the raw value text; see TProfileFile's writes.
+std::string ProfileReplace(std::string_view content, std::string_view section,
+                           std::string_view key, std::string_view value);
