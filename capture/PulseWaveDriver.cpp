@@ -1,0 +1,548 @@
+#include "PulseWaveDriver.h"
+
+#include "WaveInRing.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <cstring>
+
+// How server failures reach the user (the texts are those of DoError):
+//
+// | Server condition                                   | Code |
+// |----------------------------------------------------|------|
+// | no server answers, connection refused or lost      | 6    |
+// | device number not among the sources, no default    | 2    |
+// | source busy (PA_ERR_BUSY)                          | 4    |
+// | access denied, bad cookie (PA_ERR_ACCESS/AUTHKEY)  | 3    |
+// | format other than PCM mono 16 bit 44100 Hz         | 32   |
+// | server refuses the sample spec (NOTSUPPORTED)      | 32   |
+// | timeout (PA_ERR_TIMEOUT)                           | 20   |
+// | out of memory in the client library                | 7    |
+// | handle not the open one                            | 5    |
+// | a second open while one is open                    | 4    |
+// | any other server error                             | 1    |
+
+namespace {
+
+WaveResult MapPulseError(int error)
+{
+    switch (error) {
+    case PA_OK: return kMmSysErrNoError;
+    case PA_ERR_CONNECTIONREFUSED:
+    case PA_ERR_CONNECTIONTERMINATED:
+    case PA_ERR_INVALIDSERVER: return kMmSysErrNoDriver;
+    case PA_ERR_NOENTITY: return kMmSysErrBadDeviceId;
+    case PA_ERR_BUSY: return kMmSysErrAllocated;
+    case PA_ERR_ACCESS:
+    case PA_ERR_AUTHKEY: return kMmSysErrNotEnabled;
+    case PA_ERR_NOTSUPPORTED: return kWaveErrBadFormat;
+    case PA_ERR_TIMEOUT: return kMmSysErrNoDriverCb;
+    default: return kMmSysErrError;
+    }
+}
+
+}  // namespace
+
+// Locks the event loop, except on its own thread, where it is held already
+// around every callback.
+class TPulseWaveDriver::TLock {
+public:
+    explicit TLock(pa_threaded_mainloop* loop)
+        : loop_(pa_threaded_mainloop_in_thread(loop) ? nullptr : loop)
+    {
+        if (loop_ != nullptr)
+            pa_threaded_mainloop_lock(loop_);
+    }
+    ~TLock()
+    {
+        if (loop_ != nullptr)
+            pa_threaded_mainloop_unlock(loop_);
+    }
+    TLock(const TLock&) = delete;
+    TLock& operator=(const TLock&) = delete;
+
+private:
+    pa_threaded_mainloop* loop_;
+};
+
+TPulseWaveDriver::TPulseWaveDriver(std::string clientName) : clientName_(std::move(clientName))
+{
+    loop_ = pa_threaded_mainloop_new();
+    if (loop_ != nullptr && pa_threaded_mainloop_start(loop_) < 0) {
+        pa_threaded_mainloop_free(loop_);
+        loop_ = nullptr;
+    }
+}
+
+TPulseWaveDriver::~TPulseWaveDriver()
+{
+    if (loop_ == nullptr)
+        return;
+    pa_threaded_mainloop_lock(loop_);
+    DropStream();
+    if (context_ != nullptr) {
+        pa_context_set_state_callback(context_, nullptr, nullptr);
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+        context_ = nullptr;
+    }
+    pa_threaded_mainloop_unlock(loop_);
+    pa_threaded_mainloop_stop(loop_);
+    pa_threaded_mainloop_free(loop_);
+}
+
+void TPulseWaveDriver::OnContextState(pa_context* /*c*/, void* self)
+{
+    pa_threaded_mainloop_signal(static_cast<TPulseWaveDriver*>(self)->loop_, 0);
+}
+
+void TPulseWaveDriver::OnStreamState(pa_stream* s, void* self)
+{
+    auto* d = static_cast<TPulseWaveDriver*>(self);
+    const pa_stream_state_t state = pa_stream_get_state(s);
+    if ((state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) && !d->closing_ &&
+        d->handle_ != 0) {
+        d->ReportLost(pa_strerror(pa_context_errno(d->context_)));
+    }
+    pa_threaded_mainloop_signal(d->loop_, 0);
+}
+
+void TPulseWaveDriver::ReportLost(const char* reason)
+{
+    if (lostReported_)
+        return;
+    lostReported_ = true;
+    started_ = false;
+    PostCaptureInfo(std::string("Sound input lost (") + reason +
+                    "); capture has stopped. Choose the sound card again to restart it.");
+}
+
+void TPulseWaveDriver::OnStreamRead(pa_stream* s, std::size_t /*bytes*/, void* self)
+{
+    auto* d = static_cast<TPulseWaveDriver*>(self);
+    while (pa_stream_readable_size(s) > 0) {
+        const void* data = nullptr;
+        std::size_t n = 0;
+        if (pa_stream_peek(s, &data, &n) < 0 || n == 0)
+            break;
+        d->Consume(data, n);  // data is null for a hole: silence
+        pa_stream_drop(s);
+    }
+}
+
+void TPulseWaveDriver::Consume(const void* data, std::size_t bytes)
+{
+    const auto* in = static_cast<const unsigned char*>(data);
+    while (bytes > 0) {
+        // Nothing queued (or stopped): the input is lost, as with a card.
+        if (!started_ || queue_.empty())
+            return;
+        TWaveHeader* h = queue_.front();
+        const std::size_t take =
+            std::min<std::size_t>(bytes, h->BufferLength - h->BytesRecorded);
+        if (in != nullptr) {
+            std::memcpy(h->Data + h->BytesRecorded, in, take);
+            in += take;
+        } else {
+            std::memset(h->Data + h->BytesRecorded, 0, take);
+        }
+        h->BytesRecorded += static_cast<std::uint32_t>(take);
+        bytes -= take;
+        if (h->BytesRecorded == h->BufferLength) {
+            queue_.pop_front();
+            h->Flags = (h->Flags & ~kWhdrInQueue) | kWhdrDone;
+            callback_(handle_, kWimData, instance_, reinterpret_cast<std::uintptr_t>(h), 0);
+        }
+    }
+}
+
+bool TPulseWaveDriver::ContextLost() const
+{
+    return context_ == nullptr || pa_context_get_state(context_) != PA_CONTEXT_READY;
+}
+
+WaveResult TPulseWaveDriver::Connect()
+{
+    if (loop_ == nullptr)
+        return kMmSysErrNoMem;
+    if (!ContextLost())
+        return kMmSysErrNoError;
+    if (stream_ != nullptr)
+        return kMmSysErrNoDriver;  // the open stream's server is gone
+    if (context_ != nullptr) {
+        pa_context_set_state_callback(context_, nullptr, nullptr);
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+        context_ = nullptr;
+    }
+    context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), clientName_.c_str());
+    if (context_ == nullptr)
+        return kMmSysErrNoMem;
+    pa_context_set_state_callback(context_, &OnContextState, this);
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        return kMmSysErrNoDriver;
+    for (;;) {
+        const pa_context_state_t state = pa_context_get_state(context_);
+        if (state == PA_CONTEXT_READY)
+            return kMmSysErrNoError;
+        if (!PA_CONTEXT_IS_GOOD(state))
+            return kMmSysErrNoDriver;
+        pa_threaded_mainloop_wait(loop_);
+    }
+}
+
+void TPulseWaveDriver::Await(pa_operation* op)
+{
+    if (op == nullptr)
+        return;
+    while (pa_operation_get_state(op) == PA_OPERATION_RUNNING)
+        pa_threaded_mainloop_wait(loop_);
+    pa_operation_unref(op);
+}
+
+namespace {
+
+struct TListQuery {
+    pa_threaded_mainloop* Loop;
+    std::vector<std::pair<std::string, std::string>> Sources;
+};
+
+struct TServerQuery {
+    pa_threaded_mainloop* Loop;
+    std::string DefaultSource;
+};
+
+struct TSourceQuery {
+    pa_threaded_mainloop* Loop;
+    bool Found = false;
+    std::string Description;
+};
+
+}  // namespace
+
+WaveResult TPulseWaveDriver::ListSources(std::vector<TSource>& sources)
+{
+    sources.clear();
+    const WaveResult r = Connect();
+    if (r != kMmSysErrNoError)
+        return r;
+    TListQuery q{loop_, {}};
+    Await(pa_context_get_source_info_list(
+        context_,
+        [](pa_context*, const pa_source_info* info, int eol, void* p) {
+            auto* q = static_cast<TListQuery*>(p);
+            if (eol == 0 && info != nullptr)
+                q->Sources.emplace_back(info->name ? info->name : "",
+                                        info->description ? info->description : "");
+            if (eol != 0)
+                pa_threaded_mainloop_signal(q->Loop, 0);
+        },
+        &q));
+    if (ContextLost())
+        return kMmSysErrNoDriver;
+    for (auto& s : q.Sources)
+        sources.push_back({std::move(s.first), std::move(s.second)});
+    return kMmSysErrNoError;
+}
+
+WaveResult TPulseWaveDriver::DefaultSource(TSource& source)
+{
+    const WaveResult r = Connect();
+    if (r != kMmSysErrNoError)
+        return r;
+    TServerQuery sq{loop_, {}};
+    Await(pa_context_get_server_info(
+        context_,
+        [](pa_context*, const pa_server_info* info, void* p) {
+            auto* q = static_cast<TServerQuery*>(p);
+            if (info != nullptr && info->default_source_name != nullptr)
+                q->DefaultSource = info->default_source_name;
+            pa_threaded_mainloop_signal(q->Loop, 0);
+        },
+        &sq));
+    if (ContextLost())
+        return kMmSysErrNoDriver;
+    if (sq.DefaultSource.empty())
+        return kMmSysErrBadDeviceId;
+
+    TSourceQuery q{loop_, false, {}};
+    Await(pa_context_get_source_info_by_name(
+        context_, sq.DefaultSource.c_str(),
+        [](pa_context*, const pa_source_info* info, int eol, void* p) {
+            auto* q = static_cast<TSourceQuery*>(p);
+            if (eol == 0 && info != nullptr) {
+                q->Found = true;
+                q->Description = info->description ? info->description : "";
+            }
+            pa_threaded_mainloop_signal(q->Loop, 0);
+        },
+        &q));
+    if (ContextLost())
+        return kMmSysErrNoDriver;
+    if (!q.Found)
+        return kMmSysErrBadDeviceId;
+    source.Name = sq.DefaultSource;
+    source.Description = q.Description;
+    return kMmSysErrNoError;
+}
+
+WaveResult TPulseWaveDriver::ResolveDevice(std::int32_t device, TSource& source)
+{
+    if (device == -1)
+        return DefaultSource(source);
+    if (device < -1)
+        return kMmSysErrBadDeviceId;
+    std::vector<TSource> sources;
+    const WaveResult r = ListSources(sources);
+    if (r != kMmSysErrNoError)
+        return r;
+    if (static_cast<std::size_t>(device) >= sources.size())
+        return kMmSysErrBadDeviceId;
+    source = sources[static_cast<std::size_t>(device)];
+    return kMmSysErrNoError;
+}
+
+std::uint32_t TPulseWaveDriver::GetNumDevs()
+{
+    if (loop_ == nullptr)
+        return 0;
+    TLock lock(loop_);
+    std::vector<TSource> sources;
+    if (ListSources(sources) != kMmSysErrNoError)
+        return 0;
+    return static_cast<std::uint32_t>(sources.size());
+}
+
+WaveResult TPulseWaveDriver::GetDevName(std::int32_t device, std::string& name)
+{
+    name.clear();
+    if (loop_ == nullptr)
+        return kMmSysErrNoMem;
+    TLock lock(loop_);
+    TSource source;
+    const WaveResult r = ResolveDevice(device, source);
+    if (r == kMmSysErrNoError)
+        name = CutDeviceName(source.Description.empty() ? source.Name : source.Description);
+    return r;
+}
+
+std::string TPulseWaveDriver::SourceName(std::int32_t device)
+{
+    if (loop_ == nullptr)
+        return {};
+    TLock lock(loop_);
+    TSource source;
+    return ResolveDevice(device, source) == kMmSysErrNoError ? source.Name : std::string();
+}
+
+WaveResult TPulseWaveDriver::Open(THWaveIn* handle, std::int32_t device,
+                                  const TWaveFormat& format, TWaveInProc callback,
+                                  std::uintptr_t instance, std::uint32_t flags)
+{
+    if (loop_ == nullptr)
+        return kMmSysErrNoMem;
+    const bool query = (flags & kWaveFormatQuery) != 0;
+    if (!query && (handle == nullptr || callback == nullptr))
+        return kMmSysErrInvalParam;
+    if (!IsCaptureFormat(format))
+        return kWaveErrBadFormat;
+
+    TLock lock(loop_);
+    TSource source;
+    WaveResult r = ResolveDevice(device, source);
+    if (r != kMmSysErrNoError || query)
+        return r;
+    if (stream_ != nullptr)
+        return kMmSysErrAllocated;
+
+    const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 1};
+    stream_ = pa_stream_new(context_, "Capture", &spec, nullptr);
+    if (stream_ == nullptr)
+        return kMmSysErrNoMem;
+    pa_buffer_attr attr;
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = static_cast<std::uint32_t>(-1);
+    attr.prebuf = static_cast<std::uint32_t>(-1);
+    attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = kFragmentBytes;
+    closing_ = false;
+    lostReported_ = false;
+    started_ = false;
+    pa_stream_set_state_callback(stream_, &OnStreamState, this);
+    pa_stream_set_read_callback(stream_, &OnStreamRead, this);
+    if (pa_stream_connect_record(
+            stream_, source.Name.c_str(), &attr,
+            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED)) <
+        0) {
+        r = MapPulseError(pa_context_errno(context_));
+        DropStream();
+        return r == kMmSysErrNoError ? kMmSysErrError : r;
+    }
+    for (;;) {
+        const pa_stream_state_t state = pa_stream_get_state(stream_);
+        if (state == PA_STREAM_READY)
+            break;
+        if (!PA_STREAM_IS_GOOD(state)) {
+            r = MapPulseError(pa_context_errno(context_));
+            DropStream();
+            return r == kMmSysErrNoError ? kMmSysErrError : r;
+        }
+        pa_threaded_mainloop_wait(loop_);
+    }
+
+    handle_ = nextHandle_++;
+    callback_ = callback;
+    instance_ = instance;
+    queue_.clear();
+    *handle = handle_;
+    return kMmSysErrNoError;
+}
+
+void TPulseWaveDriver::DropStream()
+{
+    if (stream_ == nullptr)
+        return;
+    closing_ = true;
+    pa_stream_set_state_callback(stream_, nullptr, nullptr);
+    pa_stream_set_read_callback(stream_, nullptr, nullptr);
+    if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)))
+        pa_stream_disconnect(stream_);
+    pa_stream_unref(stream_);
+    stream_ = nullptr;
+}
+
+WaveResult TPulseWaveDriver::CheckHandle(THWaveIn handle) const
+{
+    return handle != 0 && handle == handle_ ? kMmSysErrNoError : kMmSysErrInvalHandle;
+}
+
+WaveResult TPulseWaveDriver::PrepareHeader(THWaveIn handle, TWaveHeader* header,
+                                           std::uint32_t size)
+{
+    if (loop_ == nullptr)
+        return kMmSysErrInvalHandle;
+    TLock lock(loop_);
+    if (const WaveResult r = CheckHandle(handle))
+        return r;
+    if (header == nullptr || size < sizeof(TWaveHeader) || header->Data == nullptr)
+        return kMmSysErrInvalParam;
+    header->Flags |= kWhdrPrepared;
+    return kMmSysErrNoError;
+}
+
+WaveResult TPulseWaveDriver::UnprepareHeader(THWaveIn handle, TWaveHeader* header,
+                                             std::uint32_t size)
+{
+    if (loop_ == nullptr)
+        return kMmSysErrInvalHandle;
+    TLock lock(loop_);
+    if (const WaveResult r = CheckHandle(handle))
+        return r;
+    if (header == nullptr || size < sizeof(TWaveHeader))
+        return kMmSysErrInvalParam;
+    if ((header->Flags & kWhdrInQueue) != 0)
+        return kWaveErrStillPlaying;
+    header->Flags &= ~kWhdrPrepared;
+    return kMmSysErrNoError;
+}
+
+WaveResult TPulseWaveDriver::AddBuffer(THWaveIn handle, TWaveHeader* header, std::uint32_t size)
+{
+    if (loop_ == nullptr)
+        return kMmSysErrInvalHandle;
+    TLock lock(loop_);
+    if (const WaveResult r = CheckHandle(handle))
+        return r;
+    if (header == nullptr || size < sizeof(TWaveHeader) || header->BufferLength == 0)
+        return kMmSysErrInvalParam;
+    if ((header->Flags & kWhdrPrepared) == 0)
+        return kWaveErrUnprepared;
+    if ((header->Flags & kWhdrInQueue) != 0)
+        return kWaveErrStillPlaying;
+    header->BytesRecorded = 0;
+    header->Flags = (header->Flags | kWhdrInQueue) & ~kWhdrDone;
+    queue_.push_back(header);
+    return kMmSysErrNoError;
+}
+
+WaveResult TPulseWaveDriver::Start(THWaveIn handle)
+{
+    if (loop_ == nullptr)
+        return kMmSysErrInvalHandle;
+    TLock lock(loop_);
+    if (const WaveResult r = CheckHandle(handle))
+        return r;
+    if (stream_ == nullptr || pa_stream_get_state(stream_) != PA_STREAM_READY)
+        return kMmSysErrNoDriver;
+    started_ = true;
+    Await(pa_stream_cork(
+        stream_, 0,
+        [](pa_stream*, int, void* p) {
+            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(p), 0);
+        },
+        loop_));
+    if (ContextLost()) {
+        started_ = false;
+        return kMmSysErrNoDriver;
+    }
+    return kMmSysErrNoError;
+}
+
+void TPulseWaveDriver::ReturnAll()
+{
+    while (!queue_.empty()) {
+        TWaveHeader* h = queue_.front();
+        queue_.pop_front();
+        h->Flags = (h->Flags & ~kWhdrInQueue) | kWhdrDone;
+        callback_(handle_, kWimData, instance_, reinterpret_cast<std::uintptr_t>(h), 0);
+    }
+}
+
+WaveResult TPulseWaveDriver::Reset(THWaveIn handle)
+{
+    if (loop_ == nullptr)
+        return kMmSysErrInvalHandle;
+    TLock lock(loop_);
+    if (const WaveResult r = CheckHandle(handle))
+        return r;
+    started_ = false;
+    if (stream_ != nullptr && pa_stream_get_state(stream_) == PA_STREAM_READY) {
+        if (pa_operation* op = pa_stream_cork(stream_, 1, nullptr, nullptr))
+            pa_operation_unref(op);
+    }
+    if (pa_threaded_mainloop_in_thread(loop_)) {
+        ReturnAll();
+        return kMmSysErrNoError;
+    }
+    // The blocks go back through the callback on the event-loop thread.
+    resetDone_ = false;
+    pa_mainloop_api_once(
+        pa_threaded_mainloop_get_api(loop_),
+        [](pa_mainloop_api*, void* p) {
+            auto* d = static_cast<TPulseWaveDriver*>(p);
+            d->ReturnAll();
+            d->resetDone_ = true;
+            pa_threaded_mainloop_signal(d->loop_, 0);
+        },
+        this);
+    while (!resetDone_)
+        pa_threaded_mainloop_wait(loop_);
+    return kMmSysErrNoError;
+}
+
+WaveResult TPulseWaveDriver::Close(THWaveIn handle)
+{
+    if (loop_ == nullptr)
+        return kMmSysErrInvalHandle;
+    TLock lock(loop_);
+    if (const WaveResult r = CheckHandle(handle))
+        return r;
+    if (!queue_.empty())
+        return kWaveErrStillPlaying;
+    DropStream();
+    handle_ = 0;
+    callback_ = nullptr;
+    started_ = false;
+    return kMmSysErrNoError;
+}
