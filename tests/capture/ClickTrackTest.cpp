@@ -1,0 +1,91 @@
+// Capture to record: a click track played through the file device at the
+// pace of real time, captured by the ring on the driver's thread and
+// analysed into a record, with the real millisecond clock.
+#include "BlockAnalysis.h"
+#include "CaptureState.h"
+#include "FakeCapture.h"
+#include "FileWaveDriver.h"
+#include "MemorySharedMemory.h"
+#include "SharedMap.h"
+#include "SoundMapOwner.h"
+#include "TrigDetector.h"
+#include "WaveInRing.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// 120 BPM: a 10 ms burst of 2 kHz every 22050 samples, silence between.
+std::int16_t ClickTrack(std::uint64_t frame)
+{
+    const std::uint64_t inBeat = frame % 22050;
+    if (inBeat >= 441)
+        return 0;
+    return static_cast<std::int16_t>(std::lrint(20000.0 * std::sin(2.0 * M_PI * 2000.0 * inBeat / 44100.0)));
+}
+
+TEST(ClickTrackTest, ClicksAt120BpmTrigFillTheHistoryAndLockTheTempo)
+{
+    TMemorySharedMemory platform;
+    TSharedMap map(platform, "VXTEST_CLICKTRACK");
+    SoundMapRecord& rec = *map.Data;
+    rec.SetTrigDecay(15);
+    rec.SetTrigAggr(150);
+    rec.SetNoiseLevelValue(1);
+    rec.SetUseFFT(1);
+    ResetPeakHold();
+    ResetTempo();
+    ResetGlobalGain();
+    ResetHistory();
+    PrepareAnalysis();
+    SetSoundMapOwner(&map);
+
+    TFileWaveOptions options;
+    options.Pacing = EWavePacing::RealTime;
+    TFileWaveDriver driver(TFileWaveDriver::TGenerator(ClickTrack), options);
+    TFakeUi ui;
+    SetWaveInDriver(&driver);
+    SetCaptureUi(&ui);
+    DeviceId = -1;
+    OpenWaveIn();
+    StartWaveIn();
+
+    // Take trigs as a host does, and wait for a locked tempo (at most 8 s:
+    // the lock needs two agreeing intervals, so three clicks).
+    int trigs = 0;
+    const auto until = std::chrono::steady_clock::now() + 8s;
+    while (std::chrono::steady_clock::now() < until && !(BpmLocked.load() && trigs >= 4)) {
+        if (rec.Trig() == 1) {
+            ++trigs;
+            rec.SetTrig(0);
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    CloseWaveIn();
+    SetCaptureUi(nullptr);
+    SetWaveInDriver(nullptr);
+    SetSoundMapOwner(nullptr);
+
+    EXPECT_TRUE(ui.Errors.empty());
+    EXPECT_GE(trigs, 4);
+    ASSERT_TRUE(BpmLocked.load());
+    EXPECT_NEAR(Bpm.load(), 120.0f, 6.0f);
+    EXPECT_NEAR(BpmInstant.load(), 120.0f, 6.0f);
+
+    int marked = 0, loud = 0;
+    for (int i = 0; i < kHistoryLength; ++i) {
+        marked += TrigHistory[i].load();
+        loud += LevelHistory[i].load() > 100.0f ? 1 : 0;
+    }
+    EXPECT_GE(marked, trigs);
+    EXPECT_GE(loud, trigs);
+    EXPECT_GT(rec.FFTBandLevel(9), 0.0f);  // the spectrum path ran too
+}
+
+}  // namespace
