@@ -1,0 +1,210 @@
+#include "Canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+int CountColor(const TCanvas& c, TColor color)
+{
+    int n = 0;
+    for (int y = 0; y < c.Height(); ++y)
+        for (int x = 0; x < c.Width(); ++x)
+            n += c.Pixel(x, y) == color;
+    return n;
+}
+
+TEST(Canvas, FillRectCoversLeftTopButNotRightBottom)
+{
+    TCanvas c(10, 10, clBlack);
+    c.Brush.Color = clRed;
+    c.FillRect(2, 3, 5, 7);
+    EXPECT_EQ(c.Pixel(2, 3), clRed);
+    EXPECT_EQ(c.Pixel(4, 6), clRed);
+    EXPECT_EQ(c.Pixel(5, 6), clBlack);
+    EXPECT_EQ(c.Pixel(4, 7), clBlack);
+    EXPECT_EQ(c.Pixel(1, 3), clBlack);
+    EXPECT_EQ(CountColor(c, clRed), 3 * 4);
+    // Clipped at the edges; inverted rectangles draw nothing.
+    c.FillRect(-5, -5, 100, 1);
+    EXPECT_EQ(CountColor(c, clRed), 12 + 10);
+    c.Brush.Color = clBlue;
+    c.FillRect(6, 6, 4, 8);
+    EXPECT_EQ(CountColor(c, clBlue), 0);
+}
+
+TEST(Canvas, LineOmitsItsEndPointAndLeavesThePenThere)
+{
+    TCanvas c(10, 10, clBlack);
+    c.Pen.Color = clLime;
+    c.MoveTo(1, 2);
+    c.LineTo(5, 2);
+    EXPECT_EQ(c.PenX(), 5);
+    EXPECT_EQ(c.PenY(), 2);
+    for (int x = 1; x < 5; ++x)
+        EXPECT_EQ(c.Pixel(x, 2), clLime) << x;
+    EXPECT_EQ(c.Pixel(5, 2), clBlack);
+    // The next segment starts at the old end point, which it draws.
+    c.Pen.Color = clRed;
+    c.LineTo(5, 6);
+    EXPECT_EQ(c.Pixel(5, 2), clRed);
+    EXPECT_EQ(c.Pixel(5, 5), clRed);
+    EXPECT_EQ(c.Pixel(5, 6), clBlack);
+    // A line to the pen's own position draws nothing.
+    c.Pen.Color = clBlue;
+    c.LineTo(5, 6);
+    EXPECT_EQ(CountColor(c, clBlue), 0);
+    // Diagonal: one pixel per step, from the start, without the end.
+    TCanvas d(10, 10, clBlack);
+    d.Pen.Color = clWhite;
+    d.MoveTo(0, 0);
+    d.LineTo(4, 4);
+    EXPECT_EQ(CountColor(d, clWhite), 4);
+    EXPECT_EQ(d.Pixel(3, 3), clWhite);
+    EXPECT_EQ(d.Pixel(4, 4), clBlack);
+    // Steep line going up and left: every row once.
+    TCanvas s(10, 10, clBlack);
+    s.Pen.Color = clWhite;
+    s.MoveTo(3, 9);
+    s.LineTo(2, 0);
+    EXPECT_EQ(CountColor(s, clWhite), 9);
+    EXPECT_EQ(s.Pixel(3, 9), clWhite);
+    EXPECT_EQ(s.Pixel(2, 0), clBlack);
+}
+
+TEST(Canvas, WidePenIsCentredAcrossTheLine)
+{
+    TCanvas c(12, 12, clBlack);
+    c.Pen.Color = clYellow;
+    c.Pen.Width = 3;
+    c.MoveTo(2, 5);
+    c.LineTo(7, 5);
+    for (int x = 2; x < 7; ++x)
+        for (int y = 4; y <= 6; ++y)
+            EXPECT_EQ(c.Pixel(x, y), clYellow) << x << "," << y;
+    EXPECT_EQ(CountColor(c, clYellow), 5 * 3);
+    EXPECT_EQ(c.Pixel(7, 5), clBlack);
+    // Vertical: widened to the sides; clipped at the top edge.
+    TCanvas v(12, 12, clBlack);
+    v.Pen.Color = clYellow;
+    v.Pen.Width = 3;
+    v.MoveTo(0, 0);
+    v.LineTo(0, 3);
+    EXPECT_EQ(CountColor(v, clYellow), 3 * 2);
+    EXPECT_EQ(v.Pixel(1, 2), clYellow);
+}
+
+TEST(Canvas, StretchAndCopyMapByPixelCentres)
+{
+    // 2x1 source: red, blue.
+    TCanvas src(2, 1);
+    src.SetPixel(0, 0, clRed);
+    src.SetPixel(1, 0, clBlue);
+    TCanvas c(8, 3, clBlack);
+    c.StretchDraw(TRect{1, 1, 7, 3}, src);
+    EXPECT_EQ(c.Pixel(0, 1), clBlack);
+    EXPECT_EQ(c.Pixel(1, 1), clRed);
+    EXPECT_EQ(c.Pixel(3, 2), clRed);
+    EXPECT_EQ(c.Pixel(4, 2), clBlue);
+    EXPECT_EQ(c.Pixel(6, 1), clBlue);
+    EXPECT_EQ(c.Pixel(7, 1), clBlack);
+    EXPECT_EQ(c.Pixel(3, 0), clBlack);
+
+    // Shrinking 7 columns into 3 takes columns 1, 3 and 5.
+    TCanvas wide(7, 2);
+    for (int x = 0; x < 7; ++x)
+        for (int y = 0; y < 2; ++y)
+            wide.SetPixel(x, y, RGBColor(x * 10, y * 10, 0));
+    TCanvas small(3, 1, clBlack);
+    small.CopyRect(TRect{0, 0, 3, 1}, wide, TRect{0, 1, 7, 2});
+    EXPECT_EQ(small.Pixel(0, 0), RGBColor(10, 10, 0));
+    EXPECT_EQ(small.Pixel(1, 0), RGBColor(30, 10, 0));
+    EXPECT_EQ(small.Pixel(2, 0), RGBColor(50, 10, 0));
+
+    // Draw at own size, partly outside the target.
+    TCanvas t(4, 4, clBlack);
+    t.Draw(3, -1, wide);
+    EXPECT_EQ(t.Pixel(3, 0), RGBColor(0, 10, 0));
+    EXPECT_EQ(t.Pixel(2, 0), clBlack);
+    // Source rows outside the source leave the destination alone.
+    TCanvas u(2, 2, clWhite);
+    u.CopyRect(TRect{0, 0, 2, 2}, src, TRect{0, -1, 2, 1});
+    EXPECT_EQ(u.Pixel(0, 0), clWhite);
+    EXPECT_EQ(u.Pixel(0, 1), clRed);
+}
+
+TEST(Canvas, ResizeKeepsPixelsAndIgnoresSameSize)
+{
+    TCanvas c(3, 3, clRed);
+    c.SetSize(5, 2, clBlack);
+    EXPECT_EQ(c.Pixel(2, 1), clRed);
+    EXPECT_EQ(c.Pixel(3, 1), clBlack);
+    EXPECT_EQ(c.Pixel(0, 2), 0u);  // outside
+    c.SetSize(-1, 4);
+    EXPECT_EQ(c.Width(), 0);
+    c.FillRect(0, 0, 5, 5);  // nothing to draw, no crash
+}
+
+void WriteBmp(const std::string& path, int w, int h, bool topDown, int bpp = 24)
+{
+    const int stride = ((w * bpp + 31) / 32) * 4;
+    std::vector<unsigned char> f(54 + stride * h, 0);
+    auto put32 = [&](int at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            f[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    };
+    f[0] = 'B';
+    f[1] = 'M';
+    put32(2, static_cast<std::uint32_t>(f.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<std::uint32_t>(w));
+    put32(22, static_cast<std::uint32_t>(topDown ? -h : h));
+    f[26] = 1;
+    f[28] = static_cast<unsigned char>(bpp);
+    for (int row = 0; row < h; ++row)
+        for (int x = 0; x < w; ++x) {
+            unsigned char* p = &f[54 + row * stride + x * (bpp / 8)];
+            p[0] = static_cast<unsigned char>(x);    // blue
+            p[1] = static_cast<unsigned char>(row);  // green: file row
+            p[2] = 200;                              // red
+        }
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()),
+                                                static_cast<std::streamsize>(f.size()));
+}
+
+TEST(Canvas, LoadsBottomUpAndTopDownPictures)
+{
+    const std::string path = testing::TempDir() + "vx_canvas_test.bmp";
+    WriteBmp(path, 5, 3, false);
+    TCanvas c;
+    ASSERT_TRUE(LoadBitmapFile(path, c));
+    EXPECT_EQ(c.Width(), 5);
+    EXPECT_EQ(c.Height(), 3);
+    EXPECT_EQ(c.Pixel(4, 2), RGBColor(200, 0, 4));  // first file row is the bottom
+    EXPECT_EQ(c.Pixel(1, 0), RGBColor(200, 2, 1));
+    WriteBmp(path, 5, 3, true);
+    ASSERT_TRUE(LoadBitmapFile(path, c));
+    EXPECT_EQ(c.Pixel(4, 0), RGBColor(200, 0, 4));
+    WriteBmp(path, 2, 2, false, 32);
+    ASSERT_TRUE(LoadBitmapFile(path, c));
+    EXPECT_EQ(c.Pixel(1, 1), RGBColor(200, 0, 1));
+
+    // Missing, truncated and foreign files fail and leave the canvas alone.
+    EXPECT_FALSE(LoadBitmapFile(path + ".missing", c));
+    WriteBmp(path, 5, 3, false);
+    std::vector<char> bytes(40);
+    std::ifstream(path, std::ios::binary).read(bytes.data(), 40);
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), 40);
+    EXPECT_FALSE(LoadBitmapFile(path, c));
+    WriteBmp(path, 5, 3, false, 8);
+    EXPECT_FALSE(LoadBitmapFile(path, c));
+    EXPECT_EQ(c.Width(), 2);
+    std::remove(path.c_str());
+}
+
+}  // namespace

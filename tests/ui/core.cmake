@@ -1,0 +1,3 @@
+vx_add_test(vx_ui_canvas_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/CanvasTest.cpp
+    LIBS vx_ui_core)
