@@ -160,10 +160,7 @@ WaveResult TFileWaveDriver::PrepareHeader(THWaveIn handle, TWaveHeader* header, 
     std::lock_guard<std::mutex> lock(mutex_);
     if (const WaveResult r = CheckHandle(handle))
         return r;
-    if (header == nullptr || size < sizeof(TWaveHeader) || header->Data == nullptr)
-        return kMmSysErrInvalParam;
-    header->Flags |= kWhdrPrepared;
-    return kMmSysErrNoError;
+    return MarkPrepared(header, size);
 }
 
 WaveResult TFileWaveDriver::UnprepareHeader(THWaveIn handle, TWaveHeader* header,
@@ -172,12 +169,7 @@ WaveResult TFileWaveDriver::UnprepareHeader(THWaveIn handle, TWaveHeader* header
     std::lock_guard<std::mutex> lock(mutex_);
     if (const WaveResult r = CheckHandle(handle))
         return r;
-    if (header == nullptr || size < sizeof(TWaveHeader))
-        return kMmSysErrInvalParam;
-    if ((header->Flags & kWhdrInQueue) != 0)
-        return kWaveErrStillPlaying;
-    header->Flags &= ~kWhdrPrepared;
-    return kMmSysErrNoError;
+    return MarkUnprepared(header, size);
 }
 
 WaveResult TFileWaveDriver::AddBuffer(THWaveIn handle, TWaveHeader* header, std::uint32_t size)
@@ -186,14 +178,8 @@ WaveResult TFileWaveDriver::AddBuffer(THWaveIn handle, TWaveHeader* header, std:
         std::lock_guard<std::mutex> lock(mutex_);
         if (const WaveResult r = CheckHandle(handle))
             return r;
-        if (header == nullptr || size < sizeof(TWaveHeader) || header->BufferLength < 2)
-            return kMmSysErrInvalParam;
-        if ((header->Flags & kWhdrPrepared) == 0)
-            return kWaveErrUnprepared;
-        if ((header->Flags & kWhdrInQueue) != 0)
-            return kWaveErrStillPlaying;
-        header->BytesRecorded = 0;
-        header->Flags = (header->Flags | kWhdrInQueue) & ~kWhdrDone;
+        if (const WaveResult r = MarkQueued(header, size))
+            return r;
         queue_.push_back(header);
     }
     wake_.notify_all();

@@ -425,10 +425,7 @@ WaveResult TPulseWaveDriver::PrepareHeader(THWaveIn handle, TWaveHeader* header,
     TLock lock(loop_);
     if (const WaveResult r = CheckHandle(handle))
         return r;
-    if (header == nullptr || size < sizeof(TWaveHeader) || header->Data == nullptr)
-        return kMmSysErrInvalParam;
-    header->Flags |= kWhdrPrepared;
-    return kMmSysErrNoError;
+    return MarkPrepared(header, size);
 }
 
 WaveResult TPulseWaveDriver::UnprepareHeader(THWaveIn handle, TWaveHeader* header,
@@ -439,12 +436,7 @@ WaveResult TPulseWaveDriver::UnprepareHeader(THWaveIn handle, TWaveHeader* heade
     TLock lock(loop_);
     if (const WaveResult r = CheckHandle(handle))
         return r;
-    if (header == nullptr || size < sizeof(TWaveHeader))
-        return kMmSysErrInvalParam;
-    if ((header->Flags & kWhdrInQueue) != 0)
-        return kWaveErrStillPlaying;
-    header->Flags &= ~kWhdrPrepared;
-    return kMmSysErrNoError;
+    return MarkUnprepared(header, size);
 }
 
 WaveResult TPulseWaveDriver::AddBuffer(THWaveIn handle, TWaveHeader* header, std::uint32_t size)
@@ -454,14 +446,8 @@ WaveResult TPulseWaveDriver::AddBuffer(THWaveIn handle, TWaveHeader* header, std
     TLock lock(loop_);
     if (const WaveResult r = CheckHandle(handle))
         return r;
-    if (header == nullptr || size < sizeof(TWaveHeader) || header->BufferLength == 0)
-        return kMmSysErrInvalParam;
-    if ((header->Flags & kWhdrPrepared) == 0)
-        return kWaveErrUnprepared;
-    if ((header->Flags & kWhdrInQueue) != 0)
-        return kWaveErrStillPlaying;
-    header->BytesRecorded = 0;
-    header->Flags = (header->Flags | kWhdrInQueue) & ~kWhdrDone;
+    if (const WaveResult r = MarkQueued(header, size))
+        return r;
     queue_.push_back(header);
     return kMmSysErrNoError;
 }

@@ -16,3 +16,35 @@ std::string CutDeviceName(const std::string& name)
         --end;
     return name.substr(0, end);
 }
+
+WaveResult MarkPrepared(TWaveHeader* header, std::uint32_t size)
+{
+    if (header == nullptr || size < sizeof(TWaveHeader) || header->Data == nullptr)
+        return kMmSysErrInvalParam;
+    header->Flags |= kWhdrPrepared;
+    return kMmSysErrNoError;
+}
+
+WaveResult MarkUnprepared(TWaveHeader* header, std::uint32_t size)
+{
+    if (header == nullptr || size < sizeof(TWaveHeader))
+        return kMmSysErrInvalParam;
+    if ((header->Flags & kWhdrInQueue) != 0)
+        return kWaveErrStillPlaying;
+    header->Flags &= ~kWhdrPrepared;
+    return kMmSysErrNoError;
+}
+
+WaveResult MarkQueued(TWaveHeader* header, std::uint32_t size)
+{
+    // A block must hold at least one whole sample.
+    if (header == nullptr || size < sizeof(TWaveHeader) || header->BufferLength < 2)
+        return kMmSysErrInvalParam;
+    if ((header->Flags & kWhdrPrepared) == 0)
+        return kWaveErrUnprepared;
+    if ((header->Flags & kWhdrInQueue) != 0)
+        return kWaveErrStillPlaying;
+    header->BytesRecorded = 0;
+    header->Flags = (header->Flags | kWhdrInQueue) & ~kWhdrDone;
+    return kMmSysErrNoError;
+}

@@ -102,6 +102,13 @@ bool IsCaptureFormat(const TWaveFormat& format);
 // UTF-8 sequence.
 std::string CutDeviceName(const std::string& name);
 
+// Header bookkeeping that every back end does the same way, under its own
+// lock: the checks and flag changes of prepare, unprepare and queueing.
+// QueueHeader marks the block queued; the caller appends it to its queue.
+WaveResult MarkPrepared(TWaveHeader* header, std::uint32_t size);
+WaveResult MarkUnprepared(TWaveHeader* header, std::uint32_t size);
+WaveResult MarkQueued(TWaveHeader* header, std::uint32_t size);
+
 class IWaveInDriver {
 public:
     virtual ~IWaveInDriver() = default;
