@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "HostFields.h"
+#include "HostKeys.h"
 #include "HostWatch.h"
 #include "SharedMap.h"
 
@@ -269,6 +270,7 @@ const std::array kCommands{
     Command{"dump", "print every field of the record", RunDump, DumpHelp},
     Command{"set", "write settings fields (NAME=VALUE ...)", RunSet, SetHelp},
     Command{"watch", "live view of the measurements; takes trigs", RunWatch, WatchHelp},
+    Command{"keys", "be the host window; print the keys forwarded to it", RunKeys, KeysHelp},
     Command{"help", "help for vxhost or one command", RunHelp, HelpHelp},
 };
 
