@@ -5,3 +5,7 @@ vx_add_test(vx_ui_canvas_test
 vx_add_test(vx_ui_displays_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/DisplaysTest.cpp
     LIBS vx_ui_core)
+
+vx_add_test(vx_ui_refresh_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/DisplayRefreshTest.cpp
+    LIBS vx_ui_core)
