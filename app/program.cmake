@@ -1,3 +1,10 @@
-# The program. Until the window exists it is a console probe of the capture.
-add_executable(vxsound probe_main.cpp)
-target_link_libraries(vxsound PRIVATE vx_capture)
+# The analyzer, and the console probe of the capture.
+add_executable(vxsound ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+target_link_libraries(vxsound PRIVATE vx_ui)
+
+add_executable(vxsound-probe ${CMAKE_CURRENT_LIST_DIR}/probe_main.cpp)
+target_link_libraries(vxsound-probe PRIVATE vx_capture)
+
+# Data files the program reads from its own folder.
+configure_file(${CMAKE_SOURCE_DIR}/Source-Images/Glyphs/AudioLevel.bmp
+               ${VX_BIN_DIR}/Source-Images/Glyphs/AudioLevel.bmp COPYONLY)

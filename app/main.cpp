@@ -1,0 +1,36 @@
+// Program entry: the application object, the main window (its FormCreate
+// runs), the hidden About window, the message loop.
+#include <QApplication>
+
+#include <memory>
+
+#include "PulseWaveDriver.h"
+#include "VxSoundApp.h"
+#include "WaveInRing.h"
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Corvane Audio Analyzer");
+
+    TPulseWaveDriver driver;
+    SetWaveInDriver(&driver);
+
+    int status = 0;
+    {
+        TVxSoundApp window;
+        window.FormCreate();
+        auto about = std::make_unique<TAboutForm>();
+        AboutForm = about.get();
+        if (window.windowState().testFlag(Qt::WindowMinimized))
+            window.showMinimized();
+        else
+            window.show();
+        // Quit from FormClose ends the loop; so does the last window closing.
+        status = QApplication::exec();
+        AboutForm = nullptr;
+    }
+    SetCaptureUi(nullptr);
+    SetWaveInDriver(nullptr);
+    return status;
+}

@@ -1,0 +1,109 @@
+// The image list of the menu and the About window.
+#include "VxSoundApp.h"
+
+#include <QFile>
+#include <QFont>
+#include <QPainter>
+
+TAboutForm* AboutForm = nullptr;
+
+TImageList& ImageList1()
+{
+    static TImageList list;
+    return list;
+}
+
+void TImageList::Load()
+{
+    images_.clear();
+    for (int i = 0; i < kCount; ++i) {
+        QImage image(QStringLiteral(":/vx/menu/image%1.png").arg(i, 2, 10, QChar('0')));
+        if (image.isNull() || image.width() != kSize || image.height() != kSize) {
+            // Images the program does not use stay plain silver.
+            image = QImage(kSize, kSize, QImage::Format_RGB32);
+            image.fill(QColor(192, 192, 192));
+        }
+        images_.push_back(image.convertToFormat(QImage::Format_RGB32));
+    }
+}
+
+QImage TImageList::Image(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(images_.size()))
+        return {};
+    return images_[static_cast<std::size_t>(index)];
+}
+
+QIcon TImageList::Icon(int index) const
+{
+    const QImage image = Image(index);
+    return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
+}
+
+TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("AboutForm");
+    setWindowTitle("About Corvane Audio Analyzer");
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+    setFixedSize(264, 211);
+    QFont font("MS Sans Serif");
+    font.setPointSize(8);
+    setFont(font);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName("Panel1");
+    Panel1->setGeometry(8, 8, 249, 169);
+    Panel1->setFrameShape(QFrame::Panel);
+    Panel1->setFrameShadow(QFrame::Sunken);
+    Panel1->setLineWidth(2);
+    Panel1->setAutoFillBackground(true);
+    QPalette pal = Panel1->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    Panel1->setPalette(pal);
+
+    ProgramIcon = new QLabel(Panel1);
+    ProgramIcon->setObjectName("ProgramIcon");
+    ProgramIcon->setGeometry(48, 8, 153, 57);
+    ProgramIcon->setScaledContents(true);
+    ProgramIcon->setPixmap(QPixmap(":/vx/logo.png"));
+
+    ProductName = new QLabel("Audio Analyzer", Panel1);
+    ProductName->setObjectName("ProductName");
+    QFont big("MS Sans Serif");
+    big.setPixelSize(19);
+    big.setBold(true);
+    big.setItalic(true);
+    ProductName->setFont(big);
+    ProductName->move(48, 64);
+    ProductName->adjustSize();
+
+    Version = new QLabel("v. 1.2", Panel1);
+    Version->setObjectName("Version");
+    Version->move(112, 96);
+    Version->adjustSize();
+
+    Copyright = new QLabel("Corvane Audio Analyzer for Linux", Panel1);
+    Copyright->setObjectName("Copyright");
+    Copyright->move(33, 144);
+    Copyright->adjustSize();
+
+    BitBtn1 = new QPushButton(QIcon(":/vx/close.png"), "&Close", this);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn1->setGeometry(104, 184, 75, 25);
+    // Enter presses the default button and Esc rejects the dialog: both
+    // close it.
+    BitBtn1->setDefault(true);
+    BitBtn1->setAutoDefault(true);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+}
+
+void TAboutForm::BitBtn1Click()
+{
+    done(QDialog::Accepted);
+    hide();
+}
+
+void TAboutForm::reject()
+{
+    BitBtn1Click();
+}

@@ -1,0 +1,286 @@
+// The analyzer's main window: layout, menus and commands, faders and gain,
+// start-up and shut-down, the capture's user interface and the host's
+// synchronisation window. Controls and handlers carry their designer names
+// and are public so that the displays and the tests can reach them.
+#pragma once
+
+#include <QAction>
+#include <QComboBox>
+#include <QDialog>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CaptureUi.h"
+#include "HostSync.h"
+#include "PaintBox.h"
+
+class TSharedMap;
+class TProfileFile;
+class BusWindow;
+class BusWindowMessages;
+class KeyForwardFilter;
+
+// A menu item with the designer's integer tag (1 = on, 0 = off), its group
+// and the index of the image it shows (-1 = none).
+class TMenuItem : public QAction {
+public:
+    TMenuItem(const QString& caption, int tag, int group, QObject* parent);
+    int Tag = 0;
+    int GroupIndex = 0;
+    int ImageIndex() const { return imageIndex_; }
+    void SetImageIndex(int index);
+
+private:
+    int imageIndex_ = -2;
+};
+
+// ImageList1: 25 images of 16 by 16 on silver, built into the program;
+// those the program does not use are plain silver.
+class TImageList {
+public:
+    static constexpr int kCount = 25;
+    static constexpr int kSize = 16;
+    void Load();
+    QIcon Icon(int index) const;
+    QImage Image(int index) const;
+
+private:
+    std::vector<QImage> images_;
+};
+TImageList& ImageList1();
+
+// Fader read-outs, in user units.
+// Decay of a fader position: (position + 1) x 23.22 ms, halves to even.
+int DecayMs(int position);
+// Noise cut-off of a fader position as "-26.2": integer tenths, always a point.
+std::string NoiseReadout(int position);
+// GlobalGain of a scroll-bar position, single precision, exactly 1 at 0.
+float GainOfPosition(int position);
+// 20 log10(gain) with one decimal and the given decimal separator.
+QString GainReadout(float gain, QChar decimalPoint);
+// The same with the user's locale.
+QString GainReadout(float gain);
+
+class TAboutForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutForm(QWidget* parent = nullptr);
+    QFrame* Panel1 = nullptr;
+    QLabel* ProgramIcon = nullptr;
+    QLabel* ProductName = nullptr;
+    QLabel* Version = nullptr;
+    QLabel* Copyright = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    void BitBtn1Click();
+    void reject() override;
+};
+extern TAboutForm* AboutForm;
+
+class TVxSoundApp : public QMainWindow, public ICaptureUi, public IHostSyncWindow {
+    Q_OBJECT
+public:
+    explicit TVxSoundApp(QWidget* parent = nullptr);
+    ~TVxSoundApp() override;
+
+    // --- controls -----------------------------------------------------
+    QScrollBar* ScrollBar1 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QFrame* Panel1 = nullptr;
+    TPaintBox* PaintBox1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QFrame* FFTPanel = nullptr;
+    QSplitter* Splitter2 = nullptr;
+    TPaintBox* PaintBox2 = nullptr;
+    QFrame* Panel2 = nullptr;
+    TPaintBox* PaintBox3 = nullptr;
+    QFrame* FaderPanel = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    QSlider* TrackBar3 = nullptr;
+    QSlider* TrackBar2 = nullptr;
+    QFrame* SoundCardPanel = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    // The status bar's three panels: 0 clipping light, 1 trig light, 2 text.
+    QWidget* StatusPanel0 = nullptr;
+    QWidget* StatusPanel1 = nullptr;
+    QLabel* StatusPanel2 = nullptr;
+    QTimer* VisualTimer = nullptr;
+    QTimer* SharedMapTimer = nullptr;
+
+    // --- menu ---------------------------------------------------------
+    QMenu* Analyzer1 = nullptr;
+    TMenuItem* AutoSaveChanges1 = nullptr;
+    TMenuItem* PassKeypressestoVantorix = nullptr;
+    QAction* N1 = nullptr;
+    TMenuItem* Exit1 = nullptr;
+    QMenu* Trigger1 = nullptr;
+    TMenuItem* UseFFT1 = nullptr;
+    QMenu* SetDefault1 = nullptr;
+    TMenuItem* Volume1 = nullptr;
+    TMenuItem* Equalizer1 = nullptr;
+    QMenu* Noiselevel1 = nullptr;
+    TMenuItem* Low1 = nullptr;
+    TMenuItem* Medium1 = nullptr;
+    TMenuItem* High1 = nullptr;
+    QMenu* View1 = nullptr;
+    TMenuItem* Runminimized1 = nullptr;
+    TMenuItem* StayOnTop1 = nullptr;
+    QMenu* Showinput1 = nullptr;
+    TMenuItem* None1 = nullptr;
+    TMenuItem* Realtime1 = nullptr;
+    TMenuItem* Timeline1 = nullptr;
+    TMenuItem* Triggerfaders1 = nullptr;
+    TMenuItem* SoundCard1 = nullptr;
+    QMenu* Help1 = nullptr;
+    TMenuItem* Contents1 = nullptr;
+    QAction* N2 = nullptr;
+    TMenuItem* About1 = nullptr;
+
+    // --- state --------------------------------------------------------
+    std::unique_ptr<TSharedMap> SharedMap;  // kept until the process ends
+    bool HostCloseRequested = false;
+    bool LevelDragging = false;
+    bool EqualizerDragging = false;
+    std::unique_ptr<QImage> AudioLevelPicture;
+    // The spectrum bar picture: Source-Images/Glyphs/AudioLevel.bmp in the
+    // program's folder (tests point it elsewhere before FormCreate).
+    QString PicturePath;
+    std::unique_ptr<QImage> LevelBitmap, EqualizerBitmap, SpectrumBitmap;
+    // Set once FormCreate got through every step.
+    bool StartupComplete = false;
+    // Set once FormClose got through and the window closed.
+    bool Closed = false;
+    // The text of the last error box, for tests.
+    QString LastError;
+    // Answers for the close question (tests): empty = ask the user.
+    std::function<bool()> ConfirmClose;
+    // Error boxes as they would be shown; null = a modal box.
+    std::function<void(const QString&)> OnErrorBox;
+
+    // --- start-up and shut-down ----------------------------------------
+    void FormCreate();
+    void FormCloseQuery(bool& canClose);
+    // False when shut-down stopped (a settings write failed).
+    bool FormClose();
+    void LoadSettings(TProfileFile& ini);
+    void SaveSettings(TProfileFile& ini);
+    // The close request over the bus (message 2524).
+    std::int64_t HostMessage(std::uint32_t message, std::uint64_t wParam, std::int64_t lParam);
+    void PublishOnBus();
+    // Start-up step 6: minimize, restore, hint and key handlers.
+    void InstallApplicationHandlers();
+
+    // --- commands -----------------------------------------------------
+    void AutoSaveChanges1Click();
+    void PassKeypressestoVantorixClick();
+    void Exit1Click();
+    void UseFFT1Click();
+    void SetUseFFT();
+    void ClearUseFFT();
+    void Volume1Click();
+    void Equalizer1Click();
+    void Low1Click();
+    void Medium1Click();
+    void High1Click();
+    void Runminimized1Click();
+    void StayOnTop1Click();
+    void None1Click();
+    void Realtime1Click();
+    void Timeline1Click();
+    void Triggerfaders1Click();
+    void SoundCard1Click();
+    void Analyzer1Click();
+    void Trigger1Click();
+    void View1Click();
+    void Help1Click();
+    void Contents1Click();
+    void About1Click();
+    void ApplyViewState();
+
+    // --- faders and gain -------------------------------------------------
+    void TrackBar1Change();
+    void TrackBar2Change();
+    void TrackBar3Change();
+    void ScrollBar1Change();
+    void ComboBox1Change();
+
+    // --- application handlers and layout ------------------------------
+    void ApplicationMinimize();
+    void ApplicationRestore();
+    void ApplicationHint(const QString& hint);
+    bool Splitter1CanResize(int newFFTPanelWidth) const;
+    bool Splitter2CanResize(int newPanel2Height) const;
+    void Panel1Resize();
+    void FFTPanelResize();
+    void VisualTimerTimer();
+    // A control's hint: short part as tooltip, long part as status tip.
+    static void SetHint(QWidget* control, const QString& hint);
+    static QString LongHint(const QString& hint);
+    static QString ShortHint(const QString& hint);
+    QString Hint(QWidget* control) const;
+
+    // Folder of the program, with a trailing separator.
+    static QString ProgramFolder();
+    // Folder of the settings file (VX_SETTINGS_DIR or the program folder).
+    static QString SettingsFolder();
+    static QString SettingsPath();
+    static std::string SegmentName();
+    SoundMapRecord* Record() const;
+
+    // --- ICaptureUi -----------------------------------------------------
+    void ShowError(const std::string& text) override;
+    void ShowInfo(const std::string& text) override;
+    void PostInfo(const std::string& text) override;
+    void ProcessMessages() override;
+    [[noreturn]] void EndProgram() override;
+
+    // --- IHostSyncWindow ---------------------------------------------------
+    int ItemTag(SyncItem item) const override;
+    void RunCommand(SyncItem item) override;
+    int Position(SyncControl control) const override;
+    void SetPosition(SyncControl control, int position) override;
+    int Maximum(SyncControl control) const override;
+    void SharedMapTimerTimer();
+
+    // The error box rule: application title, stop icon, OK, full stop.
+    void ErrorBox(const QString& text);
+    static QString WithFullStop(const QString& text);
+
+    KeyForwardFilter* KeyFilter() const { return keyFilter_; }
+    BusWindow* Bus() const { return bus_.get(); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenu();
+    void SetRangeItem(TMenuItem* on, int value, int maximum);
+    void SetShowItem(TMenuItem* on, int value);
+    void ResizeSplitters(int fftWidth, int panel2Height);
+    TMenuItem* ItemOf(SyncItem item) const;
+
+    std::unique_ptr<BusWindow> bus_;
+    std::unique_ptr<BusWindowMessages> messages_;
+    KeyForwardFilter* keyFilter_ = nullptr;
+    bool closing_ = false;
+    bool applicationHandlers_ = false;
+};
+
+extern TVxSoundApp* VxSoundApp;
