@@ -9,6 +9,7 @@
 #include <ostream>
 #include <thread>
 
+#include "HostClose.h"
 #include "HostFields.h"
 #include "HostKeys.h"
 #include "HostWatch.h"
@@ -270,6 +271,7 @@ const std::array kCommands{
     Command{"dump", "print every field of the record", RunDump, DumpHelp},
     Command{"set", "write settings fields (NAME=VALUE ...)", RunSet, SetHelp},
     Command{"watch", "live view of the measurements; takes trigs", RunWatch, WatchHelp},
+    Command{"close", "ask the analyzer to close, as the host does", RunClose, CloseHelp},
     Command{"keys", "be the host window; print the keys forwarded to it", RunKeys, KeysHelp},
     Command{"help", "help for vxhost or one command", RunHelp, HelpHelp},
 };

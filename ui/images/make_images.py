@@ -1,14 +1,12 @@
 #!/usr/bin/env python3
-"""Draws the analyzer's own artwork: the menu images of the image list, the
-About window's logo and button glyph, and the spectrum bar picture.
-Standard library only; run it from anywhere, it writes beside itself and
-into Source-Images/Glyphs at the repository's top."""
+"""Draws the analyzer's own artwork: the menu images of the image list and
+the About window's logo and button glyph. Standard library only; run it
+from anywhere, it writes beside itself."""
 import os
 import struct
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-TOP = os.path.dirname(os.path.dirname(HERE))
 
 SILVER = (192, 192, 192)
 BLACK = (0, 0, 0)
@@ -70,18 +68,6 @@ def write_png(path, canvas):
     png += chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
     with open(path, "wb") as f:
         f.write(png)
-
-
-def write_bmp(path, canvas):
-    stride = (canvas.w * 3 + 3) & ~3
-    body = b""
-    for row in reversed(canvas.px):
-        line = b"".join(bytes((b, g, r)) for (r, g, b) in row)
-        body += line + b"\x00" * (stride - len(line))
-    header = struct.pack("<2sIHHI", b"BM", 54 + len(body), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, canvas.w, canvas.h, 1, 24, 0, len(body), 2835, 2835, 0, 0)
-    with open(path, "wb") as f:
-        f.write(header + info + body)
 
 
 def question():
@@ -183,17 +169,6 @@ def close_glyph():
     return c
 
 
-def audio_level():
-    # Bar image of the spectrum analyzer: green at the bottom to red on top.
-    h = 100
-    c = Canvas(8, h, BLACK)
-    for y in range(h):
-        t = (h - 1 - y) / (h - 1)
-        col = (int(255 * min(1, 2 * t)), int(255 * min(1, 2 * (1 - t))), 0)
-        c.rect(0, y, 7, y, col if y % 2 == 0 else tuple(v // 2 for v in col))
-    return c
-
-
 def main():
     menu = os.path.join(HERE, "menu")
     os.makedirs(menu, exist_ok=True)
@@ -202,9 +177,6 @@ def main():
         write_png(os.path.join(menu, "image%02d.png" % index), image)
     write_png(os.path.join(HERE, "logo.png"), logo())
     write_png(os.path.join(HERE, "close.png"), close_glyph())
-    glyphs = os.path.join(TOP, "Source-Images", "Glyphs")
-    os.makedirs(glyphs, exist_ok=True)
-    write_bmp(os.path.join(glyphs, "AudioLevel.bmp"), audio_level())
 
 
 if __name__ == "__main__":
