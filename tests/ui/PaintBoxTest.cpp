@@ -9,14 +9,16 @@
 
 namespace {
 
+// Created once and never destroyed: Qt's teardown at exit, after the
+// test framework's, crashes.
 QApplication& App()
 {
     static int argc = 1;
     static char name[] = "vx_ui_paintbox_test";
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 TEST(PaintBox, BlitsItsCanvasExactly)
