@@ -13,8 +13,16 @@ TImageList& ImageList1()
     return list;
 }
 
+// The images are compiled into this static library; its resource
+// initialiser is not linked in unless called.
+static void InitImageResources()
+{
+    Q_INIT_RESOURCE(images);
+}
+
 void TImageList::Load()
 {
+    InitImageResources();
     images_.clear();
     for (int i = 0; i < kCount; ++i) {
         QImage image(QStringLiteral(":/vx/menu/image%1.png").arg(i, 2, 10, QChar('0')));
