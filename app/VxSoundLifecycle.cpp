@@ -211,8 +211,9 @@ void TVxSoundApp::LoadSettings(TProfileFile& ini)
     const int height = readInt(kFormHeight, kDefFormHeight);
     const int left = readInt(kFormLeft, kDefFormLeft);
     const int top = readInt(kFormTop, kDefFormTop);
-    resize(width, height);
-    move(left, top);
+    // Client-area position both ways, so that a save and the next load
+    // agree whatever frame the window manager adds.
+    setGeometry(left, top, width, height);
     const int fftWidth = width - readInt(kHSplitPos, kDefHSplitPos);
     const int panel2Height = height - readInt(kVSplitPos, kDefVSplitPos);
     ResizeSplitters(fftWidth, panel2Height);
@@ -271,8 +272,8 @@ void TVxSoundApp::SaveSettings(TProfileFile& ini)
     writeInt(kSoundCardNo, ComboBox1->currentIndex());
     writeInt(kFormWidth, width());
     writeInt(kFormHeight, height());
-    writeInt(kFormLeft, x());
-    writeInt(kFormTop, y());
+    writeInt(kFormLeft, geometry().x());
+    writeInt(kFormTop, geometry().y());
     writeInt(kHSplitPos, width() - FFTPanel->width());
     writeInt(kVSplitPos, height() - PaintBox3->height());
     writeBool(kAutoSaveChanges, AutoSaveChanges1->Tag == 1);

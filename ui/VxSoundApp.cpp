@@ -170,6 +170,7 @@ void TVxSoundApp::BuildControls()
     Label1 = new QLabel("0.00 BPM", Panel1);
     Label1->setObjectName("Label1");
     Label1->setFixedHeight(13);
+    Label1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     Label1->setStyleSheet("QLabel { color: red; background: black; }");
     p1->addWidget(Label1);
     Panel1->installEventFilter(this);
@@ -223,6 +224,7 @@ void TVxSoundApp::BuildControls()
     SetHint(TrackBar3, "Noise cut-off level|Minimum sound trig level:");
     TrackBar2 = MakeFader(FaderPanel, "TrackBar2", 0, 300, 150, 10);
     SetHint(TrackBar2, "Aggresivness|Trigger sensitivity");
+    TrackBar2->setMinimumWidth(8);
     faders->addWidget(TrackBar1);
     faders->addWidget(TrackBar3);
     faders->addWidget(TrackBar2, 1);
@@ -235,6 +237,9 @@ void TVxSoundApp::BuildControls()
     ComboBox1 = new QComboBox(SoundCardPanel);
     ComboBox1->setObjectName("ComboBox1");
     ComboBox1->setEditable(false);
+    // Long device names must not widen the window.
+    ComboBox1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    ComboBox1->setMinimumContentsLength(4);
     ComboBox1->setStyleSheet("QComboBox { color: lime; background: black; }"
                              "QComboBox QAbstractItemView { color: lime; background: black; }");
     card->addWidget(ComboBox1);

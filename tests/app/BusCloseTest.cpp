@@ -1,0 +1,102 @@
+// The host's close request end to end: a running analyzer, `vxhost close`
+// over the private session bus, the settings file written.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+QCoreApplication& App()
+{
+    static int argc = 1;
+    static char name[] = "vx_bus_close_test";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    return *app;
+}
+
+bool SoundServerAnswers()
+{
+    QProcess pactl;
+    pactl.start("pactl", {"info"});
+    return pactl.waitForFinished(5000) && pactl.exitStatus() == QProcess::NormalExit && pactl.exitCode() == 0;
+}
+
+}  // namespace
+
+TEST(BusClose, VxhostCloseEndsTheAnalyzerAndItSavesItsSettings)
+{
+    App();
+    if (qgetenv("DBUS_SESSION_BUS_ADDRESS").isEmpty() || !QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "no session bus";
+    if (!SoundServerAnswers())
+        GTEST_SKIP() << "no sound server";
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString segment = QStringLiteral("VXBUSCLOSE_%1").arg(::getpid());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VX_SETTINGS_DIR", dir.path());
+    env.insert("VX_SEGMENT_NAME", segment);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+
+    QProcess analyzer;
+    analyzer.setProcessEnvironment(env);
+    analyzer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    analyzer.start(VXSOUND_PATH, {});
+    ASSERT_TRUE(analyzer.waitForStarted(5000));
+
+    // Wait until this analyzer owns the window name.
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    const QString name = "org.corvane.vx.TVxSoundApp";
+    QElapsedTimer clock;
+    clock.start();
+    bool owned = false;
+    while (!owned && clock.elapsed() < 15000 && analyzer.state() == QProcess::Running) {
+        const QDBusReply<uint> pid = bus->servicePid(name);
+        owned = pid.isValid() && static_cast<qint64>(pid.value()) == analyzer.processId();
+        if (!owned)
+            QThread::msleep(50);
+    }
+    ASSERT_TRUE(owned) << "the analyzer never owned " << name.toStdString();
+    QThread::msleep(300);  // a few synchronisation ticks
+
+    QProcess host;
+    host.setProcessEnvironment(env);
+    host.setProcessChannelMode(QProcess::ForwardedChannels);
+    host.start(VXHOST_PATH, {"close"});
+    ASSERT_TRUE(host.waitForFinished(30000));
+    EXPECT_EQ(host.exitCode(), 0);
+
+    ASSERT_TRUE(analyzer.waitForFinished(10000));
+    EXPECT_EQ(analyzer.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(analyzer.exitCode(), 0);
+
+    QFile ini(dir.filePath("VxSound.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLatin1(ini.readAll());
+    for (const char* key : {"[VxSound]", "SoundCardNo=0", "FormWidth=", "FormHeight=", "FormLeft=", "FormTop=",
+                            "HSplitPos=", "VSplitPos=", "AutoSaveChanges=1", "TrigDecay=15", "TrigAggr=150",
+                            "NoiseLevelValue=1", "EqualizerBand15=0", "Gain=0", "ShowInput=1"})
+        EXPECT_TRUE(text.contains(key)) << key << "\n" << text.toStdString();
+    ::shm_unlink(("/" + segment.toStdString()).c_str());
+
+    // Nobody left to close.
+    QProcess again;
+    again.setProcessEnvironment(env);
+    again.start(VXHOST_PATH, {"close"});
+    ASSERT_TRUE(again.waitForFinished(10000));
+    EXPECT_EQ(again.exitCode(), 1);
+}

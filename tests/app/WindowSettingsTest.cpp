@@ -1,0 +1,199 @@
+// The settings file as the window reads and writes it.
+#include "WindowFixture.h"
+
+#include "BlockAnalysis.h"
+
+using Settings = WindowTest;
+
+TEST_F(Settings, NoFileGivesTheDefaults)
+{
+    TVxSoundApp& a = Create();
+    ASSERT_TRUE(a.StartupComplete) << errors.join("; ").toStdString();
+    EXPECT_EQ(DeviceId, -1);
+    EXPECT_EQ(a.ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(a.UseFFT1->Tag, 0);
+    EXPECT_EQ(Rec().UseFFT(), 0);
+    EXPECT_EQ(a.Low1->Tag, 1);
+    EXPECT_EQ(a.TrackBar3->maximum(), 50);
+    EXPECT_EQ(a.TrackBar3->value(), 1);
+    EXPECT_EQ(a.Timeline1->Tag, 1);
+    EXPECT_EQ(a.Realtime1->Tag, 0);
+    EXPECT_EQ(Rec().ShowInput(), 1);
+    EXPECT_EQ(a.width(), 200);
+    EXPECT_EQ(a.height(), 200);
+    EXPECT_EQ(a.Triggerfaders1->Tag, 1);
+    EXPECT_EQ(a.SoundCard1->Tag, 1);
+    EXPECT_EQ(a.StayOnTop1->Tag, 1);
+    EXPECT_EQ(Rec().StayOnTop(), 1);
+    EXPECT_EQ(a.Runminimized1->Tag, 0);
+    EXPECT_FALSE(a.windowState().testFlag(Qt::WindowMinimized));
+    EXPECT_EQ(a.AutoSaveChanges1->Tag, 1);
+    EXPECT_EQ(a.PassKeypressestoVantorix->Tag, 0);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(Rec().EqualizerBand(i), 0);
+    EXPECT_EQ(Rec().Gain(), 0);
+    EXPECT_EQ(GlobalGain.load(), 1.0f);
+    EXPECT_EQ(a.TrackBar1->value(), 15);
+    EXPECT_EQ(Rec().TrigDecay(), 15);
+    EXPECT_EQ(a.TrackBar2->value(), 150);
+    EXPECT_EQ(Rec().TrigAggr(), 150);
+    EXPECT_EQ(Rec().MapVersion(), 1);
+    EXPECT_EQ(Rec().AnalyzerActive(), 1);
+    // The first tick acts on the record's show-input value.
+    a.SharedMapTimerTimer();
+    EXPECT_EQ(a.Realtime1->Tag, 1);
+
+    a.SetUseFFT();
+    a.show();
+    QApplication::processEvents();
+    EXPECT_EQ(a.geometry().topLeft(), QPoint(200, 100));
+    const int hsplit = a.width() - a.FFTPanel->width();
+    EXPECT_TRUE(UserClose(true));
+    const std::string ini = Ini();
+    EXPECT_NE(ini.find("HSplitPos=" + std::to_string(hsplit) + "\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("SoundCardNo=0\n"), std::string::npos);
+}
+
+TEST_F(Settings, AutoSaveOffWritesOnlyTheAlwaysKeys)
+{
+    WriteIni("EqualizerBand3=12\nTrigDecay=7\n; comment kept\n[Other]\nx=1\n");
+    TVxSoundApp& a = Create();
+    EXPECT_EQ(Rec().EqualizerBand(3), 12);
+    a.AutoSaveChanges1Click();
+    Rec().SetEqualizerBand(3, 40);
+    a.TrackBar1->setValue(20);
+    a.resize(260, 240);
+    EXPECT_TRUE(UserClose(true));
+    const std::string ini = Ini();
+    EXPECT_NE(ini.find("EqualizerBand3=12\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("TrigDecay=7\n"), std::string::npos);
+    EXPECT_NE(ini.find("; comment kept\n"), std::string::npos);
+    EXPECT_NE(ini.find("[Other]\nx=1\n"), std::string::npos);
+    EXPECT_NE(ini.find("AutoSaveChanges=0\n"), std::string::npos);
+    EXPECT_NE(ini.find("FormWidth=260\n"), std::string::npos);
+    EXPECT_NE(ini.find("FormHeight=240\n"), std::string::npos);
+    EXPECT_NE(ini.find("SoundCardNo=0\n"), std::string::npos);
+    EXPECT_NE(ini.find("HSplitPos="), std::string::npos);
+    EXPECT_NE(ini.find("VSplitPos="), std::string::npos);
+    EXPECT_EQ(ini.find("UseFFT="), std::string::npos);
+    EXPECT_EQ(ini.find("Gain="), std::string::npos);
+}
+
+TEST_F(Settings, AutoSaveOnWritesEverythingWithTheRecordsValues)
+{
+    TVxSoundApp& a = Create();
+    Rec().SetEqualizerBand(15, -100);
+    Rec().SetGain(-128);
+    a.Medium1Click();
+    a.None1Click();
+    a.PassKeypressestoVantorixClick();
+    EXPECT_TRUE(UserClose(true));
+    const std::string ini = Ini();
+    for (const char* line : {"EqualizerBand15=-100\n", "Gain=-128\n", "NoiseLevelSwitch=1\n", "ShowInput=0\n",
+                             "PassKeys=1\n", "UseFFT=0\n", "RunMinimized=0\n", "StayOnTop=1\n",
+                             "TriggerFaders=1\n", "SoundCard=1\n", "TrigAggr=150\n", "NoiseLevelValue=1\n"})
+        EXPECT_NE(ini.find(line), std::string::npos) << line << ini;
+    // The order of a save: the always keys first, the band keys before Gain.
+    EXPECT_LT(ini.find("AutoSaveChanges="), ini.find("UseFFT="));
+    EXPECT_LT(ini.find("EqualizerBand15="), ini.find("Gain="));
+}
+
+TEST_F(Settings, NoiseLevelSwitchFiveKeepsTheDesignedMenu)
+{
+    WriteIni("NoiseLevelSwitch=5\nNoiseLevelValue=300\n");
+    TVxSoundApp& a = Create();
+    EXPECT_EQ(a.Low1->Tag, 1);
+    EXPECT_EQ(a.TrackBar3->maximum(), 455);
+    EXPECT_EQ(a.TrackBar3->value(), 300);
+    EXPECT_EQ(Rec().NoiseLevelSwitch(), 5);
+    // The tick leaves an unknown range alone.
+    a.SharedMapTimerTimer();
+    EXPECT_EQ(Rec().NoiseLevelSwitch(), 5);
+    EXPECT_EQ(a.Low1->Tag, 1);
+}
+
+TEST_F(Settings, SoundCardNoSelectsLastDeviceAndIgnoresBeyond)
+{
+    // The test driver has one device: N = 1.
+    WriteIni("SoundCardNo=1\n");
+    TVxSoundApp& a = Create();
+    EXPECT_EQ(a.ComboBox1->count(), 2);
+    EXPECT_EQ(a.ComboBox1->currentIndex(), 1);
+    EXPECT_EQ(DeviceId, 0);
+    EXPECT_TRUE(UserClose(true));
+    EXPECT_NE(Ini().find("SoundCardNo=1\n"), std::string::npos);
+
+    WriteIni("SoundCardNo=2\n");
+    TVxSoundApp& b = Create();
+    EXPECT_EQ(b.ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(DeviceId, -1);
+    EXPECT_TRUE(UserClose(true));
+    EXPECT_NE(Ini().find("SoundCardNo=0\n"), std::string::npos);
+
+    // A negative number means the default input (no device lies below it).
+    WriteIni("SoundCardNo=-3\n");
+    TVxSoundApp& c = Create();
+    EXPECT_TRUE(c.StartupComplete) << errors.join("; ").toStdString();
+    EXPECT_EQ(DeviceId, -1);
+    EXPECT_EQ(c.ComboBox1->currentIndex(), 0);
+}
+
+TEST_F(Settings, HexGarbageAndLowBytes)
+{
+    WriteIni("TrigAggr=0x64\nTrigDecay=12abc\nEqualizerBand0=300\nEqualizerBand1=-200\nGain=0x80\n"
+             "ShowInput=258\nUseFFT=0x1\nStayOnTop=junk\nFormWidth=\n");
+    TVxSoundApp& a = Create();
+    EXPECT_EQ(a.TrackBar2->value(), 100);
+    EXPECT_EQ(a.TrackBar1->value(), 15);  // does not convert: the default
+    EXPECT_EQ(Rec().EqualizerBand(0), 44);
+    EXPECT_EQ(Rec().EqualizerBand(1), 56);
+    EXPECT_EQ(Rec().Gain(), -128);
+    EXPECT_EQ(Rec().ShowInput(), 2);  // 258's low byte; the menu keeps its design state
+    EXPECT_EQ(a.Realtime1->Tag, 1);
+    EXPECT_EQ(a.UseFFT1->Tag, 1);
+    EXPECT_EQ(a.StayOnTop1->Tag, 1);
+    EXPECT_EQ(a.width(), 200);
+}
+
+TEST_F(Settings, HostileFilesReadSafely)
+{
+    const std::string cases[] = {
+        std::string("\0\0garbage\xff\xfe[VxSound\n", 20),
+        "[VxSound]\r\nTrigDecay=3\r\nTrigDecay=9\r\n[vxsound]\r\nTrigDecay=11",
+        "TrigDecay=4\n[VxSound]\n" + std::string(3 << 20, 'x') + "\nTrigAggr=7",
+        std::string("[VxSound]\nTrigDecay=5\0junk\nTrigAggr=8\n", 33),
+    };
+    const int decay[] = {15, 3, 15, 5};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        std::ofstream(IniPath(), std::ios::binary) << cases[i];
+        TVxSoundApp& a = Create();
+        EXPECT_TRUE(a.StartupComplete);
+        EXPECT_EQ(a.TrackBar1->value(), decay[i]);
+        if (i == 2) {
+            EXPECT_EQ(a.TrackBar2->value(), 7);
+        }
+        w->HostCloseRequested = true;
+        w->close();
+        w.reset();
+    }
+}
+
+TEST_F(Settings, UnwritableFileStopsShutDownWithTheWindowOpen)
+{
+    TVxSoundApp& a = Create();
+    a.show();
+    // A regular file where the folder should be: no one can write there.
+    const std::string blocker = (dir_ / "not-a-folder").string();
+    std::ofstream(blocker) << "x";
+    SetSettingsDir(blocker);
+    EXPECT_FALSE(UserClose(true));
+    ASSERT_FALSE(errors.isEmpty());
+    EXPECT_EQ(errors.back().toStdString(), "Unable to write to " + blocker + "/VxSound.ini.");
+    EXPECT_TRUE(a.isVisible());
+    EXPECT_FALSE(a.SharedMapTimer->isActive());
+    EXPECT_FALSE(a.VisualTimer->isActive());
+    EXPECT_TRUE(WaveInOpen());
+    EXPECT_EQ(Rec().AnalyzerActive(), 1);
+    SetSettingsDir(dir_.string());
+}
