@@ -8,6 +8,14 @@
 #include "VxSoundApp.h"
 #include "WaveInRing.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// Fontconfig's process-long cache is not a leak of ours.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+#endif
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
