@@ -72,9 +72,9 @@ void TVxSoundApp::FormCreate()
 {
     try {
         // 1.
-        EqualizerBitmap = std::make_unique<QImage>();
-        LevelBitmap = std::make_unique<QImage>();
-        SpectrumBitmap = std::make_unique<QImage>();
+        Spectrum->EqualizerBitmap = TCanvas();
+        Level->LevelBitmap = TCanvas();
+        Spectrum->SpectrumBitmap = TCanvas();
 
         // 2. Entry 0 of the chooser: the default input.
         SetCaptureUi(this);
@@ -90,7 +90,7 @@ void TVxSoundApp::FormCreate()
         PeakHold.store(0, std::memory_order_relaxed);
         ResetTempo();
         HostCloseRequested = false;
-        LevelDragging = false;
+        Level->LevelDragging = false;
 
         // 4.
         const std::uint32_t devices = WaveInDriver()->GetNumDevs();
@@ -102,7 +102,7 @@ void TVxSoundApp::FormCreate()
         CurrentBlock.store(0, std::memory_order_relaxed);
         for (auto& s : SampleBlock)
             s.store(0, std::memory_order_relaxed);
-        EqualizerDragging = false;
+        Spectrum->EqualizerDragging = false;
         ResetGlobalGain();
 
         // 6.
@@ -127,9 +127,11 @@ void TVxSoundApp::FormCreate()
         }
 
         // 9.
-        AudioLevelPicture = std::make_unique<QImage>();
-        if (!AudioLevelPicture->load(PicturePath))
+        if (!Spectrum->LoadAudioLevelPicture(PicturePath.toStdString()))
             throw EStartupError("Cannot open file " + QFileInfo(PicturePath).absoluteFilePath().toStdString());
+        // The panels were laid out before the picture was there.
+        Spectrum->FFTPanelResize();
+        Level->Panel1Resize();
 
         // 10.
         PrepareAnalysis();
@@ -206,7 +208,7 @@ void TVxSoundApp::LoadSettings(TProfileFile& ini)
         rec->SetShowInput(LowByteUnsigned(showRecord));
 
     // Geometry: restored and normal while sized, then minimized.
-    setWindowState(Qt::WindowNoState);
+    SetMinimized(false);
     const int width = readInt(kFormWidth, kDefFormWidth);
     const int height = readInt(kFormHeight, kDefFormHeight);
     const int left = readInt(kFormLeft, kDefFormLeft);
@@ -217,7 +219,7 @@ void TVxSoundApp::LoadSettings(TProfileFile& ini)
     const int fftWidth = width - readInt(kHSplitPos, kDefHSplitPos);
     const int panel2Height = height - readInt(kVSplitPos, kDefVSplitPos);
     ResizeSplitters(fftWidth, panel2Height);
-    setWindowState(Qt::WindowMinimized);
+    SetMinimized(true);
 
     TMenuItem* switches[] = {Triggerfaders1, SoundCard1, StayOnTop1};
     const char* switchKeys[] = {kTriggerFaders, kSoundCard, kStayOnTop};
@@ -238,7 +240,7 @@ void TVxSoundApp::LoadSettings(TProfileFile& ini)
     const bool minimized = readBool(kRunMinimized, kDefRunMinimized);
     Runminimized1->Tag = minimized ? 1 : 0;
     if (!minimized)
-        setWindowState(Qt::WindowNoState);
+        SetMinimized(false);
     if (rec != nullptr)
         rec->SetRunMinimized(minimized ? 1 : 0);
 
@@ -350,10 +352,10 @@ bool TVxSoundApp::FormClose()
     }
 
     // 5.
-    AudioLevelPicture.reset();
-    EqualizerBitmap.reset();
-    LevelBitmap.reset();
-    SpectrumBitmap.reset();
+    Spectrum->AudioLevelPicture = TCanvas();
+    Spectrum->EqualizerBitmap = TCanvas();
+    Level->LevelBitmap = TCanvas();
+    Spectrum->SpectrumBitmap = TCanvas();
 
     // 6.
     QCoreApplication::quit();

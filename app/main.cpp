@@ -30,7 +30,7 @@ int main(int argc, char** argv)
         window.FormCreate();
         auto about = std::make_unique<TAboutForm>();
         AboutForm = about.get();
-        if (window.windowState().testFlag(Qt::WindowMinimized))
+        if (window.Minimized())
             window.showMinimized();
         else
             window.show();

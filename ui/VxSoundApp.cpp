@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QStatusTipEvent>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -29,7 +30,7 @@ TVxSoundApp* VxSoundApp = nullptr;
 
 namespace {
 
-constexpr const char* kTitle = "Corvane Audio Analyzer";
+constexpr const char* kTitle = kApplicationTitle;
 
 QFrame* MakePanel(QWidget* parent, bool lowered, const char* name)
 {
@@ -97,10 +98,14 @@ TVxSoundApp::TVxSoundApp(QWidget* parent) : QMainWindow(parent)
     setWindowIcon(ImageList1().Icon(12));
     BuildControls();
     BuildMenu();
+    ConnectDisplays();
     setGeometry(450, 185, 305, 333);
     // Designed stay-on-top and minimized; start-up decides what is shown.
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    setWindowState(Qt::WindowMinimized);
+    minimizedBeforeShow_ = true;
+    // The native window exists from here on, so that start-up's geometry
+    // is that of the client area on every platform.
+    create();
 
     VisualTimer = new QTimer(this);
     VisualTimer->setInterval(100);
@@ -249,19 +254,23 @@ void TVxSoundApp::BuildControls()
     StatusBar1->setObjectName("StatusBar1");
     StatusBar1->setSizeGripEnabled(false);
     StatusBar1->setFixedHeight(21);
-    Black(StatusBar1);
-    StatusPanel0 = new QWidget(StatusBar1);
-    StatusPanel0->setObjectName("StatusPanel0");
-    StatusPanel0->setFixedWidth(30);
-    StatusPanel1 = new QWidget(StatusBar1);
-    StatusPanel1->setObjectName("StatusPanel1");
-    StatusPanel1->setFixedWidth(30);
+    // The bar keeps the button face, so an unlit clipping light shows it.
+    {
+        StatusBar1->setAutoFillBackground(true);
+        QPalette pal = StatusBar1->palette();
+        pal.setColor(QPalette::Window, QColor::fromRgb(clBtnFace));
+        pal.setColor(QPalette::WindowText, Qt::black);
+        StatusBar1->setPalette(pal);
+    }
+    StatusLights = new TPaintBox(StatusBar1);
+    StatusLights->setObjectName("StatusLights");
+    StatusLights->setFixedSize(2 * kLightPanelWidth, 21);
+    StatusLights->SetBackground(clBtnFace);
     StatusPanel2 = new QLabel(StatusBar1);
     StatusPanel2->setObjectName("StatusPanel2");
     StatusPanel2->setMinimumWidth(0);
-    StatusPanel2->setStyleSheet("QLabel { color: white; background: black; }");
-    StatusBar1->addWidget(StatusPanel0);
-    StatusBar1->addWidget(StatusPanel1);
+    StatusPanel2->setStyleSheet("QLabel { color: black; }");
+    StatusBar1->addWidget(StatusLights);
     StatusBar1->addWidget(StatusPanel2, 1);
     setStatusBar(StatusBar1);
 
@@ -427,8 +436,18 @@ bool TVxSoundApp::eventFilter(QObject* watched, QEvent* event)
         // panels.
         ApplicationHint(static_cast<QStatusTipEvent*>(event)->tip());
         return true;
+    case QEvent::MouseMove:
+        // The text panel is part of the status bar for its hint.
+        if (watched == StatusBar1 || watched == StatusPanel2) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const QPoint p = static_cast<QWidget*>(watched)->mapTo(StatusBar1, mouse->position().toPoint());
+            Refresh->StatusBar1MouseMove(static_cast<unsigned>(mouse->modifiers().toInt()), p.x(), p.y());
+        }
+        break;
     case QEvent::Resize:
-        if (watched == Panel1)
+        // Application filters see a panel's resize before its layout has
+        // moved the boxes, so the level bitmap follows PaintBox1 itself.
+        if (watched == Panel1 || watched == PaintBox1)
             Panel1Resize();
         else if (watched == FFTPanel)
             FFTPanelResize();
@@ -682,15 +701,12 @@ bool TVxSoundApp::Splitter2CanResize(int newPanel2Height) const
 
 void TVxSoundApp::Panel1Resize()
 {
-    if (LevelBitmap)
-        *LevelBitmap = QImage(PaintBox1->size(), QImage::Format_RGB32);
+    Level->Panel1Resize();
 }
 
 void TVxSoundApp::FFTPanelResize()
 {
-    if (SpectrumBitmap && AudioLevelPicture)
-        *SpectrumBitmap = QImage(17 * AudioLevelPicture->width(), AudioLevelPicture->height(),
-                                 QImage::Format_RGB32);
+    Spectrum->FFTPanelResize();
 }
 
 void TVxSoundApp::ResizeSplitters(int fftWidth, int panel2Height)
@@ -705,14 +721,39 @@ void TVxSoundApp::ResizeSplitters(int fftWidth, int panel2Height)
 
 // ---- application minimize and restore ------------------------------------------
 
+void TVxSoundApp::SetMinimized(bool on)
+{
+    if (isVisible()) {
+        setWindowState(on ? windowState() | Qt::WindowMinimized : windowState() & ~Qt::WindowMinimized);
+        return;
+    }
+    // The application's minimize and restore events, as a shown window's
+    // state change would raise them.
+    const bool was = minimizedBeforeShow_;
+    minimizedBeforeShow_ = on;
+    if (applicationHandlers_ && was != on) {
+        if (on)
+            ApplicationMinimize();
+        else
+            ApplicationRestore();
+    }
+}
+
+bool TVxSoundApp::Minimized() const
+{
+    return isVisible() ? windowState().testFlag(Qt::WindowMinimized) : minimizedBeforeShow_;
+}
+
 void TVxSoundApp::ApplicationMinimize()
 {
     VisualTimer->stop();
+    Refresh->ApplicationMinimize();
 }
 
 void TVxSoundApp::ApplicationRestore()
 {
     VisualTimer->start();
+    Refresh->ApplicationRestore();
 }
 
 void TVxSoundApp::changeEvent(QEvent* event)

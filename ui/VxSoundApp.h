@@ -25,8 +25,13 @@
 #include <vector>
 
 #include "CaptureUi.h"
+#include "DisplayRefresh.h"
+#include "Displays.h"
 #include "HostSync.h"
 #include "PaintBox.h"
+
+// The application's title: the window caption and every message box's.
+inline constexpr const char* kApplicationTitle = "Corvane Audio Analyzer";
 
 class TSharedMap;
 class TProfileFile;
@@ -114,9 +119,9 @@ public:
     QFrame* SoundCardPanel = nullptr;
     QComboBox* ComboBox1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
-    // The status bar's three panels: 0 clipping light, 1 trig light, 2 text.
-    QWidget* StatusPanel0 = nullptr;
-    QWidget* StatusPanel1 = nullptr;
+    // The status bar's panels: 0 clipping light and 1 trig light, owner-drawn
+    // side by side in one 60-pixel box, and 2 the hint text.
+    TPaintBox* StatusLights = nullptr;
     QLabel* StatusPanel2 = nullptr;
     QTimer* VisualTimer = nullptr;
     QTimer* SharedMapTimer = nullptr;
@@ -153,13 +158,16 @@ public:
     // --- state --------------------------------------------------------
     std::unique_ptr<TSharedMap> SharedMap;  // kept until the process ends
     bool HostCloseRequested = false;
-    bool LevelDragging = false;
-    bool EqualizerDragging = false;
-    std::unique_ptr<QImage> AudioLevelPicture;
     // The spectrum bar picture: Source-Images/Glyphs/AudioLevel.bmp in the
     // program's folder (tests point it elsewhere before FormCreate).
     QString PicturePath;
-    std::unique_ptr<QImage> LevelBitmap, EqualizerBitmap, SpectrumBitmap;
+    // The displays draw through DisplayHost, a view of this window's
+    // controls; they own LevelBitmap, SpectrumBitmap, EqualizerBitmap,
+    // AudioLevelPicture and the two dragging flags.
+    std::unique_ptr<IDisplayHost> DisplayHost;
+    std::unique_ptr<TLevelDisplay> Level;
+    std::unique_ptr<TSpectrumDisplay> Spectrum;
+    std::unique_ptr<TDisplayRefresh> Refresh;
     // Set once FormCreate got through every step.
     bool StartupComplete = false;
     // Set once FormClose got through and the window closed.
@@ -219,6 +227,11 @@ public:
     void ComboBox1Change();
 
     // --- application handlers and layout ------------------------------
+    // The window's minimized state. Until the window is first shown it is
+    // only recorded: on X11 a native window minimized while hidden maps
+    // iconic whatever state it is given afterwards.
+    void SetMinimized(bool on);
+    bool Minimized() const;
     void ApplicationMinimize();
     void ApplicationRestore();
     void ApplicationHint(const QString& hint);
@@ -227,6 +240,14 @@ public:
     void Panel1Resize();
     void FFTPanelResize();
     void VisualTimerTimer();
+    // Message boxes of the displays: Error as the error box, Information as
+    // an information box; both go to OnErrorBox when set.
+    void DisplayMessage(const std::string& text, TMessageKind kind);
+    // A hint rewritten under the mouse: the control's hint and the status
+    // text at once.
+    void ShowLiveHint(QWidget* control, const std::string& hint);
+    // Last colour given to Label1, so a tick restyles it only on change.
+    TColor Label1Color = clRed;
     // A control's hint: short part as tooltip, long part as status tip.
     static void SetHint(QWidget* control, const QString& hint);
     static QString LongHint(const QString& hint);
@@ -274,6 +295,9 @@ private:
     void SetRangeItem(TMenuItem* on, int value, int maximum);
     void SetShowItem(TMenuItem* on, int value);
     void ResizeSplitters(int fftWidth, int panel2Height);
+    void ConnectDisplays();
+    bool displayMessageOpen_ = false;
+    bool minimizedBeforeShow_ = false;
     TMenuItem* ItemOf(SyncItem item) const;
 
     std::unique_ptr<BusWindow> bus_;

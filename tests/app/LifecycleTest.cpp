@@ -100,7 +100,7 @@ TEST_F(Lifecycle, RunMinimizedOnAndOff)
 {
     WriteIni("RunMinimized=1\n");
     TVxSoundApp& a = Create();
-    EXPECT_TRUE(a.windowState().testFlag(Qt::WindowMinimized));
+    EXPECT_TRUE(a.Minimized());
     EXPECT_FALSE(a.VisualTimer->isActive());
     EXPECT_TRUE(a.SharedMapTimer->isActive());
     EXPECT_EQ(a.Runminimized1->Tag, 1);
@@ -110,7 +110,7 @@ TEST_F(Lifecycle, RunMinimizedOnAndOff)
 
     WriteIni("RunMinimized=0\nFormWidth=250\nFormHeight=230\nFormLeft=30\nFormTop=40\n");
     TVxSoundApp& b = Create();
-    EXPECT_FALSE(b.windowState().testFlag(Qt::WindowMinimized));
+    EXPECT_FALSE(b.Minimized());
     EXPECT_TRUE(b.VisualTimer->isActive());
     b.show();
     QApplication::processEvents();

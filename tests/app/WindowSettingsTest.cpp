@@ -26,7 +26,7 @@ TEST_F(Settings, NoFileGivesTheDefaults)
     EXPECT_EQ(a.StayOnTop1->Tag, 1);
     EXPECT_EQ(Rec().StayOnTop(), 1);
     EXPECT_EQ(a.Runminimized1->Tag, 0);
-    EXPECT_FALSE(a.windowState().testFlag(Qt::WindowMinimized));
+    EXPECT_FALSE(a.Minimized());
     EXPECT_EQ(a.AutoSaveChanges1->Tag, 1);
     EXPECT_EQ(a.PassKeypressestoVantorix->Tag, 0);
     for (int i = 0; i < 16; ++i)

@@ -27,7 +27,9 @@ inline void EnsureTestApplication()
 {
     if (QApplication::instance() != nullptr)
         return;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // VX_TEST_X11=1 runs the window tests on the display instead.
+    if (qEnvironmentVariableIsEmpty("VX_TEST_X11"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     // Widget tests stay off the session bus: the bus test's analyzer must
     // be the only window a close request can reach.
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
