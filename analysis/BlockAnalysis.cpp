@@ -197,6 +197,17 @@ void LowerPeakHold(std::int32_t amount)
                    kRelaxed);
 }
 
+float GainOfPosition(int position)
+{
+    const long double p = position;
+    return static_cast<float>(std::pow(10.0L, (127.0L - p) / 127.0L) / 10.0L);
+}
+
+float EqualizerFactor(int band)
+{
+    return static_cast<float>(std::pow(10.0L, static_cast<long double>(band) / 128.0L));
+}
+
 std::int32_t BandCentre(int band)
 {
     if (band < 0 || band >= kAnalysisBands)

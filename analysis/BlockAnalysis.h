@@ -33,6 +33,15 @@ void ResetHistory();
 // the lowest int32 instead of wrapping when no blocks arrive for days.
 void LowerPeakHold(std::int32_t amount);
 
+// The linear factors the analysis multiplies by, computed wide and stored
+// single, so that the window, the host synchronisation and the offline
+// analyzer agree to the bit.
+// GlobalGain of a gain bar position p (-127 top .. 127 bottom):
+// 10^((127 - p) / 127) / 10, exactly 1 at 0.
+float GainOfPosition(int position);
+// EqGain of an equalizer byte b: 10^(b / 128).
+float EqualizerFactor(int band);
+
 // Centre of band b in Hz (the rounded mean of its edges); 0 outside 0..15.
 std::int32_t BandCentre(int band);
 // Band edges in Hz, as the analysis uses them; 0 outside 0..15.

@@ -40,10 +40,8 @@ void SharedMapTimerTimer(SoundMapRecord* record, IHostSyncWindow& window)
     // when the host left the gain alone.
     window.SetPosition(SyncControl::ScrollBar1, -static_cast<int>(record->Gain()));
 
-    for (int i = 0; i < kAnalysisBands; ++i) {
-        const long double exponent = static_cast<long double>(record->EqualizerBand(i)) / 128.0L;
-        EqGain[i].store(static_cast<float>(std::pow(10.0L, exponent)), std::memory_order_relaxed);
-    }
+    for (int i = 0; i < kAnalysisBands; ++i)
+        EqGain[i].store(EqualizerFactor(record->EqualizerBand(i)), std::memory_order_relaxed);
 
     AdoptChoice(window, record->ShowInput(), {SyncItem::None1, SyncItem::Realtime1, SyncItem::Timeline1});
     AdoptChoice(window, record->NoiseLevelSwitch(), {SyncItem::Low1, SyncItem::Medium1, SyncItem::High1});

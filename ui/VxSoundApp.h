@@ -73,8 +73,6 @@ TImageList& ImageList1();
 int DecayMs(int position);
 // Noise cut-off of a fader position as "-26.2": integer tenths, always a point.
 std::string NoiseReadout(int position);
-// GlobalGain of a scroll-bar position, single precision, exactly 1 at 0.
-float GainOfPosition(int position);
 // 20 log10(gain) with one decimal and the given decimal separator.
 QString GainReadout(float gain, QChar decimalPoint);
 // The same with the user's locale.

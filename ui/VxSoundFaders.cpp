@@ -25,11 +25,6 @@ std::string NoiseReadout(int position)
     return std::to_string(t / 10) + "." + std::to_string(std::labs(t % 10));
 }
 
-float GainOfPosition(int position)
-{
-    return static_cast<float>(std::pow(10.0, (127.0 - position) / 127.0) / 10.0);
-}
-
 QString GainReadout(float gain, QChar decimalPoint)
 {
     QString s = QString::number(20.0 * std::log10(static_cast<double>(gain)), 'f', 1);

@@ -30,14 +30,8 @@ std::uint32_t TickAtEndOfBlock(long k)
 
 float GainFactor(int gain)
 {
-    // The gain bar's position is -gain; 10^((127 - p) / 127) / 10.
-    const long double p = -gain;
-    return static_cast<float>(std::pow(10.0L, (127.0L - p) / 127.0L) / 10.0L);
-}
-
-float EqualizerFactor(int band)
-{
-    return static_cast<float>(std::pow(10.0L, band / 128.0L));
+    // The gain bar's position is -gain.
+    return GainOfPosition(-gain);
 }
 
 TOfflineAnalyzer::TOfflineAnalyzer(const TOfflineSettings& settings)

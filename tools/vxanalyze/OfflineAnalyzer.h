@@ -54,8 +54,8 @@ struct TOfflineResult {
 };
 
 // Linear factors exactly as the gain bar and the host synchronisation make them.
+// (EqualizerFactor comes with the analysis.)
 float GainFactor(int gain);
-float EqualizerFactor(int band);
 
 // Owns the analysis for its lifetime: a private record registered as the
 // sound map, the capture state set to recording, and a clock that advances
