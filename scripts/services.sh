@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # A private sound server with a null sink whose monitor is the default
-# source, and a private session bus. Sourced by test.sh; everything
-# started here is stopped by its process id in vx_stop_services.
+# source, a private session bus and a virtual display. Sourced by test.sh;
+# everything started here is stopped by its process id in vx_stop_services.
+# Tests that draw into the display (label "display") use DISPLAY; the
+# other window tests force Qt's offscreen platform themselves.
 VX_SERVICE_PIDS=()
 VX_SINK=vxtest
 
@@ -38,6 +40,39 @@ vx_start_services() {
         [[ -S $VX_RUNTIME/bus ]] && break
         sleep 0.1
     done
+    vx_start_display
+}
+
+# Xvfb on the first free display number from 90 up. Without Xvfb, DISPLAY
+# stays unset and the display tests skip.
+vx_start_display() {
+    if ! command -v Xvfb >/dev/null 2>&1; then
+        echo "services: no Xvfb, display tests will skip" >&2
+        return 0
+    fi
+    local n i pid
+    for n in $(seq 90 140); do
+        [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$VX_RUNTIME/xvfb.log" 2>&1 &
+        pid=$!
+        # Another run may take the same number between the check and the
+        # start: then this server exits and the next number is tried.
+        for i in $(seq 1 100); do
+            [[ -S /tmp/.X11-unix/X$n ]] && break
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        if kill -0 "$pid" 2>/dev/null && [[ -S /tmp/.X11-unix/X$n ]]; then
+            VX_SERVICE_PIDS+=("$pid")
+            export DISPLAY=":$n"
+            return 0
+        fi
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    echo "services: Xvfb did not start, display tests will skip:" >&2
+    cat "$VX_RUNTIME/xvfb.log" >&2
+    return 0
 }
 
 vx_stop_services() {
