@@ -1,0 +1,135 @@
+// A hostile host: maps an analyzer's segment and, 1000 times a second,
+// writes random values into every field a host may write, with a bias
+// toward the values where the controls clamp or the ranges change.
+//
+//   vx_scribbler SEGMENT DURATION_MS SEED [--hold-last]
+//
+// After the duration it prints how many rounds it wrote. With --hold-last
+// it then waits for its standard input to close before it writes one more
+// round, so that a caller can stop its own readers first and know that the
+// record holds fresh garbage. Exits 0; 2 on a bad command line, 3 when the
+// segment does not exist (it never creates one: a misspelt name must not
+// pass unnoticed).
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "SoundMapRecord.h"
+
+namespace {
+
+// Where the faders and the gain bar clamp, where the ranges end, and the
+// extremes of the field types.
+constexpr std::int32_t kBoundaries[] = {
+    -128, -127, -1, 0, 1, 2, 3, 7, 24, 25, 26, 50, 51, 127, 128, 149, 150, 151,
+    255, 256, 299, 300, 301, 454, 455, 456, 500, INT_MIN, INT_MIN + 1, INT_MAX,
+};
+
+class Garbage {
+public:
+    explicit Garbage(std::uint32_t seed) : random_(seed) {}
+
+    std::int32_t Int32()
+    {
+        if (Coin())
+            return kBoundaries[Pick(std::size(kBoundaries))];
+        return static_cast<std::int32_t>(random_());
+    }
+    // The low byte of a boundary hits 0, 1, 2, -128, 127 and -1 for bytes.
+    std::uint8_t Byte() { return static_cast<std::uint8_t>(Int32() & 0xFF); }
+    std::int8_t SignedByte() { return static_cast<std::int8_t>(Byte()); }
+
+private:
+    bool Coin() { return (random_() & 1u) != 0; }
+    std::size_t Pick(std::size_t n) { return static_cast<std::size_t>(random_() % n); }
+    std::mt19937 random_;
+};
+
+void WriteRound(SoundMapRecord& rec, Garbage& g)
+{
+    rec.SetGain(g.SignedByte());
+    for (int i = 0; i < SoundMapRecord::kUsedBands; ++i)
+        rec.SetEqualizerBand(i, g.SignedByte());
+    rec.SetShowInput(g.Byte());
+    rec.SetUseFFT(g.Byte());
+    rec.SetTriggerFaders(g.Byte());
+    rec.SetSoundCard(g.Byte());
+    rec.SetNoiseLevelSwitch(g.Int32());
+    rec.SetNoiseLevelValue(g.Int32());
+    rec.SetAutoSaveChanges(g.Byte());
+    rec.SetRunMinimized(g.Byte());
+    rec.SetStayOnTop(g.Byte());
+    rec.SetTrigDecay(g.Int32());
+    rec.SetTrigAggr(g.Int32());
+    // The read-out string as raw bytes: the length byte may exceed the
+    // capacity and the characters need not be text.
+    for (int i = 0; i <= SoundMapRecord::kGainTextCapacity; ++i)
+        rec.SetRawByte(VXSM_OFF_GAINTEXT + static_cast<std::size_t>(i), g.Byte());
+    for (int i = 0; i < SoundMapRecord::kEqualizerColors; ++i)
+        rec.SetEqualizerColor(i, g.Byte());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const bool holdLast = argc == 5 && std::string(argv[4]) == "--hold-last";
+    if (argc != 4 && !holdLast) {
+        std::fprintf(stderr, "usage: %s SEGMENT DURATION_MS SEED [--hold-last]\n", argv[0]);
+        return 2;
+    }
+    const std::string name = std::string("/") + argv[1];
+    const long durationMs = std::strtol(argv[2], nullptr, 10);
+    const auto seed = static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10));
+
+    const int fd = ::shm_open(name.c_str(), O_RDWR, 0);
+    if (fd < 0) {
+        std::perror(name.c_str());
+        return 3;
+    }
+    void* view = ::mmap(nullptr, SoundMapRecord::kSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (view == MAP_FAILED) {
+        std::perror("mmap");
+        return 3;
+    }
+    // The record is packed (alignment 1), so the view's start is a valid
+    // place for it; every access below copies at the field's offset.
+    auto& rec = *static_cast<SoundMapRecord*>(view);
+
+    Garbage garbage(seed);
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::milliseconds(durationMs);
+    auto next = start;
+    long rounds = 0;
+    while (Clock::now() < end) {
+        WriteRound(rec, garbage);
+        ++rounds;
+        next += std::chrono::milliseconds(1);
+        // After a stall, go on at the normal pace instead of a burst.
+        const auto now = Clock::now();
+        if (now > next + std::chrono::milliseconds(10))
+            next = now;
+        std::this_thread::sleep_until(next);
+    }
+    std::printf("rounds %ld\n", rounds);
+    std::fflush(stdout);
+    if (holdLast) {
+        while (std::getchar() != EOF) {
+        }
+        WriteRound(rec, garbage);
+    }
+    ::munmap(view, SoundMapRecord::kSize);
+    return 0;
+}

@@ -1,0 +1,409 @@
+// The window against a hostile host: another process writes random values
+// into every host-writable field 1000 times a second while the capture,
+// the analysis, the synchronisation tick and the displays run for real.
+// The window must keep running, and once the writes stop a single tick
+// must bring each setting back to the window or leave it where the clamp
+// rules say it stays.
+#include "WindowFixture.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "BlockAnalysis.h"
+#include "SoundMapRecord.h"
+
+extern char** environ;
+
+// Qt's bus thread and image thread pool, with libdbus and glib's event
+// loop under them, hand their objects over through atomics and futexes of
+// their own that the thread sanitizer cannot see (they are not
+// instrumented). Only what those libraries do themselves is ignored: the
+// project's code, the tick and the analysis included, stays watched.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "called_from_lib:libQt6Core.so\n"
+           "called_from_lib:libQt6Gui.so\n"
+           "called_from_lib:libQt6Widgets.so\n"
+           "called_from_lib:libQt6DBus.so\n"
+           "called_from_lib:libdbus-1.so\n"
+           "called_from_lib:libglib-2.0.so\n";
+}
+
+namespace {
+
+constexpr int kScribbleMs = 10000;
+
+// A host-writable field of the record, by name, for readable failures.
+struct Field {
+    std::string name;
+    std::size_t offset;
+    std::size_t size;
+};
+
+std::vector<Field> HostWritableFields()
+{
+    std::vector<Field> f = {
+        {"Gain", VXSM_OFF_GAIN, 1},
+        {"GainText", VXSM_OFF_GAINTEXT, VXSM_SIZE_GAINTEXT},
+        {"EqualizerColor", VXSM_OFF_EQUALIZERCOLOR, VXSM_SIZE_EQUALIZERCOLOR},
+        {"ShowInput", VXSM_OFF_SHOWINPUT, 1},
+        {"UseFFT", VXSM_OFF_USEFFT, 1},
+        {"TriggerFaders", VXSM_OFF_TRIGGERFADERS, 1},
+        {"SoundCard", VXSM_OFF_SOUNDCARD, 1},
+        {"NoiseLevelSwitch", VXSM_OFF_NOISELEVELSWITCH, 4},
+        {"NoiseLevelValue", VXSM_OFF_NOISELEVELVALUE, 4},
+        {"AutoSaveChanges", VXSM_OFF_AUTOSAVECHANGES, 1},
+        {"RunMinimized", VXSM_OFF_RUNMINIMIZED, 1},
+        {"StayOnTop", VXSM_OFF_STAYONTOP, 1},
+        {"TrigDecay", VXSM_OFF_TRIGDECAY, 4},
+        {"TrigAggr", VXSM_OFF_TRIGAGGR, 4},
+    };
+    for (int i = 0; i < SoundMapRecord::kUsedBands; ++i)
+        f.push_back({"EqualizerBand[" + std::to_string(i) + "]", VXSM_OFF_EQUALIZERBAND + static_cast<std::size_t>(i), 1});
+    return f;
+}
+
+std::vector<std::uint8_t> Snapshot(const SoundMapRecord& rec)
+{
+    std::vector<std::uint8_t> bytes(SoundMapRecord::kSize);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = rec.RawByte(i);
+    return bytes;
+}
+
+// Names of the host-writable fields whose bytes differ.
+std::vector<std::string> ChangedFields(const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& after)
+{
+    std::vector<std::string> changed;
+    for (const Field& f : HostWritableFields())
+        if (std::memcmp(before.data() + f.offset, after.data() + f.offset, f.size) != 0)
+            changed.push_back(f.name);
+    return changed;
+}
+
+std::string Join(const std::vector<std::string>& lines)
+{
+    std::string s;
+    for (const std::string& l : lines)
+        s += "\n  " + l;
+    return s;
+}
+
+// A fader or the gain bar agrees with a record value when it shows it, or
+// when it stands at the end the value lies beyond (it did not move, so its
+// handler never wrote the end back).
+bool ControlAgrees(const QAbstractSlider& c, std::int64_t value)
+{
+    return value == c.value() || (c.value() == c.minimum() && value < c.minimum()) ||
+           (c.value() == c.maximum() && value > c.maximum());
+}
+
+// Every rule a tick leaves behind, as "field: what is wrong" lines.
+std::vector<std::string> Disagreements(const TVxSoundApp& a, const SoundMapRecord& r)
+{
+    std::vector<std::string> bad;
+    const auto check = [&](bool ok, const std::string& field, const std::string& detail) {
+        if (!ok)
+            bad.push_back(field + ": " + detail);
+    };
+    const auto num = [](std::int64_t v) { return std::to_string(v); };
+
+    const struct {
+        const char* name;
+        const TMenuItem* item;
+        std::uint8_t value;
+    } switches[] = {
+        {"UseFFT", a.UseFFT1, r.UseFFT()},
+        {"TriggerFaders", a.Triggerfaders1, r.TriggerFaders()},
+        {"SoundCard", a.SoundCard1, r.SoundCard()},
+        {"RunMinimized", a.Runminimized1, r.RunMinimized()},
+        {"StayOnTop", a.StayOnTop1, r.StayOnTop()},
+        {"AutoSaveChanges", a.AutoSaveChanges1, r.AutoSaveChanges()},
+    };
+    for (const auto& s : switches)
+        check((s.item->Tag == 0 || s.item->Tag == 1) && s.value == s.item->Tag, s.name,
+              "byte " + num(s.value) + ", item tag " + num(s.item->Tag));
+
+    // Option groups: exactly one item on, and a value in 0..2 selects it.
+    const auto group = [&](const char* name, std::int64_t value, const TMenuItem* const (&items)[3]) {
+        int on = 0;
+        for (const TMenuItem* it : items)
+            on += it->Tag == 1 ? 1 : 0;
+        check(on == 1, name, num(on) + " items on");
+        if (value >= 0 && value <= 2)
+            check(items[value]->Tag == 1, name, "value " + num(value) + " but its item is off");
+    };
+    group("ShowInput", r.ShowInput(), {a.None1, a.Realtime1, a.Timeline1});
+    group("NoiseLevelSwitch", r.NoiseLevelSwitch(), {a.Low1, a.Medium1, a.High1});
+    const int maximum = a.Low1->Tag == 1 ? 50 : a.Medium1->Tag == 1 ? 150 : 455;
+    check(a.TrackBar3->maximum() == maximum, "NoiseLevelSwitch",
+          "noise fader maximum " + num(a.TrackBar3->maximum()) + " for the selected range " + num(maximum));
+
+    // The gain bar runs -127 (top) .. 127; the record holds minus its position.
+    const int bar = a.ScrollBar1->value();
+    check(r.Gain() == -bar || (r.Gain() == -128 && bar == 127), "Gain",
+          num(r.Gain()) + " with the scroll bar at " + num(bar));
+    check(GlobalGain.load() == GainOfPosition(bar), "Gain",
+          "GlobalGain " + std::to_string(GlobalGain.load()) + " is not the scroll bar's factor");
+
+    check(ControlAgrees(*a.TrackBar1, r.TrigDecay()), "TrigDecay",
+          num(r.TrigDecay()) + " with the decay fader at " + num(a.TrackBar1->value()));
+    check(ControlAgrees(*a.TrackBar2, r.TrigAggr()), "TrigAggr",
+          num(r.TrigAggr()) + " with the aggressiveness fader at " + num(a.TrackBar2->value()));
+    check(ControlAgrees(*a.TrackBar3, r.NoiseLevelValue()) && r.NoiseLevelValue() <= a.TrackBar3->maximum(),
+          "NoiseLevelValue",
+          num(r.NoiseLevelValue()) + " with the noise fader at " + num(a.TrackBar3->value()) + " of " +
+              num(a.TrackBar3->maximum()));
+    // Garbage must never reach the controls' own ranges.
+    check(a.TrackBar1->minimum() == 1 && a.TrackBar1->maximum() == 25, "TrigDecay", "fader range changed");
+    check(a.TrackBar2->minimum() == 0 && a.TrackBar2->maximum() == 300, "TrigAggr", "fader range changed");
+    check(a.TrackBar3->minimum() == 1, "NoiseLevelValue", "fader minimum changed");
+    check(a.ScrollBar1->minimum() == -127 && a.ScrollBar1->maximum() == 127, "Gain", "scroll bar range changed");
+
+    for (int i = 0; i < kAnalysisBands; ++i)
+        check(EqGain[i].load() == EqualizerFactor(r.EqualizerBand(i)), "EqualizerBand[" + num(i) + "]",
+              "byte " + num(r.EqualizerBand(i)) + " but EqGain " + std::to_string(EqGain[i].load()));
+    return bad;
+}
+
+// The offscreen platform warns at every stay-on-top switch of a shown
+// window; a thousand switches would bury a real message.
+QtMessageHandler gPreviousHandler = nullptr;
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (text.contains(QLatin1String("propagateSizeHints")))
+        return;
+    if (gPreviousHandler != nullptr)
+        gPreviousHandler(type, context, text);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+}
+
+// The scribbler in its own process, with a pipe each way: its report comes
+// on its standard output, and closing its standard input releases its last
+// round. Spawned rather than forked: the thread sanitizer does not follow a
+// fork of a process with threads.
+class HostProcess {
+public:
+    bool Start(const std::vector<std::string>& args)
+    {
+        int in[2];
+        int out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+            return false;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(in[0]);
+        ::close(out[1]);
+        toChild_ = in[1];
+        fromChild_ = out[0];
+        if (rc != 0)
+            pid_ = -1;
+        return rc == 0;
+    }
+    // A whole line of output, once there is one.
+    bool ReadLine(std::string& line)
+    {
+        pollfd p{fromChild_, POLLIN, 0};
+        while (::poll(&p, 1, 0) > 0) {
+            char c;
+            if (::read(fromChild_, &c, 1) != 1)
+                return false;
+            if (c == '\n') {
+                line = buffer_;
+                return true;
+            }
+            buffer_ += c;
+        }
+        return false;
+    }
+    bool Running()
+    {
+        if (pid_ > 0 && ::waitpid(pid_, &status_, WNOHANG) == pid_)
+            pid_ = -1;
+        return pid_ > 0;
+    }
+    void CloseInput()
+    {
+        if (toChild_ >= 0)
+            ::close(toChild_);
+        toChild_ = -1;
+    }
+    // Waits for the end; false (and the process killed) after the timeout.
+    bool Wait(std::chrono::milliseconds timeout)
+    {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (Running() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!Running())
+            return true;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &status_, 0);
+        pid_ = -1;
+        return false;
+    }
+    int ExitCode() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
+    ~HostProcess()
+    {
+        CloseInput();
+        if (pid_ > 0)
+            Wait(std::chrono::milliseconds(2000));
+        if (fromChild_ >= 0)
+            ::close(fromChild_);
+    }
+
+private:
+    pid_t pid_ = -1;
+    int status_ = 0;
+    int toChild_ = -1;
+    int fromChild_ = -1;
+    std::string buffer_;
+};
+
+class WindowRobustness : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        gPreviousHandler = qInstallMessageHandler(QuietHandler);
+    }
+    void TearDown() override
+    {
+        WindowTest::TearDown();
+        qInstallMessageHandler(gPreviousHandler);
+    }
+};
+
+}  // namespace
+
+TEST_F(WindowRobustness, HostWritingGarbageEverywhereLeavesTheWindowRunningAndOneTickAgrees)
+{
+    TVxSoundApp& a = Create();
+    ASSERT_TRUE(a.StartupComplete) << errors.join("; ").toStdString();
+    // The displays draw only when shown.
+    a.setWindowState(Qt::WindowNoState);
+    a.show();
+    QApplication::processEvents();
+
+    QSignalSpy syncTicks(a.SharedMapTimer, &QTimer::timeout);
+    QSignalSpy visualTicks(a.VisualTimer, &QTimer::timeout);
+    const std::uint32_t blocksBefore = BlocksReceived.load();
+
+    HostProcess host;
+    ASSERT_TRUE(host.Start({VX_SCRIBBLER_PATH, segment_, std::to_string(kScribbleMs), "20240", "--hold-last"}));
+    // The window's own event loop runs the 100 ms ticks meanwhile, until the
+    // host reports the end of its run.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kScribbleMs + 20000);
+    std::string report;
+    while (!host.ReadLine(report) && host.Running() && std::chrono::steady_clock::now() < deadline)
+        QTest::qWait(10);
+    // No tick may come between the host's last round and the one below.
+    a.SharedMapTimer->stop();
+    host.CloseInput();
+    ASSERT_TRUE(host.Wait(std::chrono::milliseconds(10000))) << "the scribbler did not finish: " << report;
+    ASSERT_EQ(host.ExitCode(), 0) << report;
+    long rounds = 0;
+    ASSERT_EQ(std::sscanf(report.c_str(), "rounds %ld", &rounds), 1) << report;
+    // Even a slowed-down host wrote several thousand rounds of garbage.
+    EXPECT_GE(rounds, kScribbleMs / 4);
+
+    // Everything kept running against it.
+    EXPECT_FALSE(a.Closed);
+    EXPECT_GE(syncTicks.count(), 30);
+    EXPECT_GT(visualTicks.count(), 0);
+    EXPECT_GE(BlocksReceived.load() - blocksBefore, 100u) << "the analysis stopped";
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    std::printf("scribbler rounds %ld, sync ticks %lld, visual ticks %lld, blocks %u\n", rounds,
+                static_cast<long long>(syncTicks.count()), static_cast<long long>(visualTicks.count()),
+                BlocksReceived.load() - blocksBefore);
+    // The host's last round is still in the record: the checks see it.
+    EXPECT_FALSE(Disagreements(a, Rec()).empty());
+
+    a.SharedMapTimerTimer();
+    const std::vector<std::string> bad = Disagreements(a, Rec());
+    EXPECT_TRUE(bad.empty()) << "after one tick:" << Join(bad);
+
+    // One tick sufficed: a second one finds nothing to do.
+    const std::vector<std::uint8_t> once = Snapshot(Rec());
+    a.SharedMapTimerTimer();
+    EXPECT_EQ(ChangedFields(once, Snapshot(Rec())), std::vector<std::string>{});
+    // Fields no host writes survived.
+    EXPECT_EQ(Rec().AnalyzerActive(), 1);
+    EXPECT_EQ(Rec().MapVersion(), 1);
+
+    // The window still answers the user and the host.
+    a.SharedMapTimer->start();
+    a.Timeline1->trigger();
+    EXPECT_EQ(Rec().ShowInput(), 2);
+    // A command restyles the window from the record's byte.
+    ASSERT_NE(a.windowHandle(), nullptr);
+    EXPECT_EQ(a.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), Rec().StayOnTop() != 0);
+    const int decay = a.TrackBar1->value() == 5 ? 6 : 5;
+    a.TrackBar1->setValue(decay);
+    EXPECT_EQ(Rec().TrigDecay(), decay);
+    const int fft = a.UseFFT1->Tag;
+    Rec().SetUseFFT(static_cast<std::uint8_t>(1 - fft));
+    Rec().SetNoiseLevelSwitch(1);
+    Rec().SetNoiseLevelValue(500);
+    a.SharedMapTimerTimer();
+    EXPECT_EQ(a.UseFFT1->Tag, 1 - fft);
+    EXPECT_EQ(a.Medium1->Tag, 1);
+    EXPECT_EQ(a.TrackBar3->value(), 150);
+    EXPECT_EQ(Rec().NoiseLevelValue(), 150);
+
+    // Shut-down saves whatever the garbage left, and the next start-up
+    // takes it back.
+    if (a.AutoSaveChanges1->Tag != 1)
+        a.AutoSaveChanges1->trigger();
+    std::vector<std::int8_t> bands;
+    for (int i = 0; i < SoundMapRecord::kUsedBands; ++i)
+        bands.push_back(Rec().EqualizerBand(i));
+    const std::int8_t gain = Rec().Gain();
+    const int faders[] = {a.TrackBar1->value(), a.TrackBar2->value(), a.TrackBar3->value()};
+    std::vector<int> tags;
+    for (const TMenuItem* it : {a.UseFFT1, a.Triggerfaders1, a.SoundCard1, a.StayOnTop1, a.Runminimized1,
+                                a.None1, a.Realtime1, a.Timeline1, a.Low1, a.Medium1, a.High1})
+        tags.push_back(it->Tag);
+    a.HostCloseRequested = true;
+    a.close();
+    ASSERT_TRUE(a.Closed) << errors.join("; ").toStdString();
+    EXPECT_EQ(Rec().AnalyzerActive(), 0);
+    w.reset();
+
+    TVxSoundApp& b = Create();
+    ASSERT_TRUE(b.StartupComplete) << errors.join("; ").toStdString();
+    EXPECT_EQ(b.TrackBar1->value(), faders[0]);
+    EXPECT_EQ(b.TrackBar2->value(), faders[1]);
+    EXPECT_EQ(b.TrackBar3->value(), faders[2]);
+    std::vector<int> tagsAfter;
+    for (const TMenuItem* it : {b.UseFFT1, b.Triggerfaders1, b.SoundCard1, b.StayOnTop1, b.Runminimized1,
+                                b.None1, b.Realtime1, b.Timeline1, b.Low1, b.Medium1, b.High1})
+        tagsAfter.push_back(it->Tag);
+    EXPECT_EQ(tagsAfter, tags);
+    EXPECT_EQ(Rec().Gain(), gain);
+    for (int i = 0; i < SoundMapRecord::kUsedBands; ++i)
+        EXPECT_EQ(Rec().EqualizerBand(i), bands[static_cast<std::size_t>(i)]) << "band " << i;
+    b.SharedMapTimerTimer();
+    EXPECT_TRUE(Disagreements(b, Rec()).empty()) << "after restart:" << Join(Disagreements(b, Rec()));
+}
