@@ -30,9 +30,11 @@ inline void EnsureTestApplication()
     // VX_TEST_X11=1 runs the window tests on the display instead.
     if (qEnvironmentVariableIsEmpty("VX_TEST_X11"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Widget tests stay off the session bus: the bus test's analyzer must
-    // be the only window a close request can reach.
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    // Widget tests stay off the session bus: the bus tests' analyzers must
+    // be the only windows a close request can reach. Unsetting the address
+    // is not enough, the bus library then tries $XDG_RUNTIME_DIR/bus, which
+    // is where the test services put the private bus.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/vx-window-tests-stay-off-the-bus");
     static int argc = 1;
     static char name[] = "vx_window_test";
     static char* argv[] = {name, nullptr};
