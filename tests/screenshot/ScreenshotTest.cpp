@@ -21,7 +21,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <set>
@@ -67,77 +66,36 @@ constexpr TRgb kBlue{0, 0, 255};
 constexpr TRgb kRed{255, 0, 0};
 constexpr TRgb kBtnFace{240, 240, 240};
 
+// The screen as `import` wrote it, 8 bits a channel.
 struct TScreen {
+    QImage Image;
     int Width = 0;
     int Height = 0;
-    std::vector<std::uint8_t> Rgb;  // 8 bits a channel, rows top down
 
     TRgb At(int x, int y) const
     {
-        const std::size_t i = 3 * (static_cast<std::size_t>(y) * Width + x);
-        return {Rgb[i], Rgb[i + 1], Rgb[i + 2]};
+        const QRgb p = Image.pixel(x, y);
+        return {qRed(p), qGreen(p), qBlue(p)};
     }
 };
 
-// Binary PPM (P6): magic, width, height, maximum, each a whitespace
-// separated token with # comments between, one whitespace byte, then the
-// samples; a maximum above 255 means two bytes a sample, high byte first.
-std::optional<TScreen> ReadPpm(const std::string& path, std::string& why)
+std::optional<TScreen> ReadScreen(const QString& path, std::string& why)
 {
-    std::ifstream in(path, std::ios::binary);
-    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::size_t pos = 0;
-    const auto token = [&]() -> std::string {
-        while (pos < data.size()) {
-            if (data[pos] == '#') {
-                while (pos < data.size() && data[pos] != '\n')
-                    ++pos;
-            } else if (std::isspace(static_cast<unsigned char>(data[pos]))) {
-                ++pos;
-            } else {
-                break;
-            }
-        }
-        const std::size_t start = pos;
-        while (pos < data.size() && !std::isspace(static_cast<unsigned char>(data[pos])))
-            ++pos;
-        return data.substr(start, pos - start);
-    };
-    if (token() != "P6") {
-        why = "not a binary PPM: " + path;
+    QImage image(path);
+    if (image.isNull()) {
+        why = "cannot read the screenshot " + path.toStdString();
         return std::nullopt;
     }
     TScreen s;
-    int maximum = 0;
-    try {
-        s.Width = std::stoi(token());
-        s.Height = std::stoi(token());
-        maximum = std::stoi(token());
-    } catch (const std::exception&) {
-        why = "bad PPM header";
-        return std::nullopt;
-    }
-    ++pos;  // the single whitespace byte before the samples
-    const int bytes = maximum > 255 ? 2 : 1;
-    const std::size_t samples = static_cast<std::size_t>(s.Width) * s.Height * 3;
-    if (s.Width <= 0 || s.Height <= 0 || maximum <= 0 || data.size() < pos + samples * bytes) {
-        why = "PPM too short";
-        return std::nullopt;
-    }
-    s.Rgb.resize(samples);
-    for (std::size_t i = 0; i < samples; ++i) {
-        int v = static_cast<std::uint8_t>(data[pos + i * bytes]);
-        if (bytes == 2)
-            v = v * 256 + static_cast<std::uint8_t>(data[pos + i * bytes + 1]);
-        s.Rgb[i] = static_cast<std::uint8_t>((v * 255 + maximum / 2) / maximum);
-    }
+    s.Image = image.convertToFormat(QImage::Format_RGB32);
+    s.Width = s.Image.width();
+    s.Height = s.Image.height();
     return s;
 }
 
 bool SavePng(const TScreen& s, const QString& path)
 {
-    QImage image(s.Rgb.data(), s.Width, s.Height, 3 * s.Width, QImage::Format_RGB888);
-    return image.save(path, "PNG");
+    return s.Image.save(path, "PNG");
 }
 
 // --- finding the displays -----------------------------------------------------
@@ -490,7 +448,7 @@ TEST(Screenshot, TheRunningAnalyzerDrawsItsDisplaysAndLights)
     std::string why;
     for (int i = 0; i < 40 && !lit; ++i) {
         ASSERT_TRUE(RunTool("import", {"-window", "root", "-depth", "8", "ppm:" + shot})) << "import failed";
-        std::optional<TScreen> screen = ReadPpm(shot.toStdString(), why);
+        std::optional<TScreen> screen = ReadScreen(shot, why);
         ASSERT_TRUE(screen) << why;
         if (!layout) {
             layout = FindLayout(*screen, why);
