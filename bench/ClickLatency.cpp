@@ -18,8 +18,6 @@
 #include <pulse/simple.h>
 
 #include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -31,13 +29,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <numeric>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "vxsoundmap.h"
+#include "SharedMap.h"
 
 namespace {
 
@@ -175,54 +174,28 @@ int ParseOptions(int argc, char** argv, TOptions& o)
     return 0;
 }
 
-// The analyzer's record, mapped as a host maps it. Volatile accesses: the
-// analyzer's capture thread writes it behind the compiler's back.
-class TRecord {
-public:
-    ~TRecord()
-    {
-        if (data_ != nullptr)
-            munmap(const_cast<unsigned char*>(data_), VXSM_SIZE);
+// The analyzer's record, mapped as a host maps it; only an existing
+// segment, so that a mistyped name is reported instead of created.
+std::unique_ptr<TSharedMap> OpenRecord(const std::string& name)
+{
+    const std::string path = "/" + name;
+    if (!SharedSegmentExists(name)) {
+        std::fprintf(stderr, "vx_click_latency: no segment %s; is the analyzer running?\n", path.c_str());
+        return nullptr;
     }
-
-    bool Open(const std::string& name)
-    {
-        const std::string path = "/" + name;
-        const int fd = shm_open(path.c_str(), O_RDWR, 0);
-        if (fd < 0) {
-            std::fprintf(stderr, "vx_click_latency: no segment %s (%s); is the analyzer running?\n", path.c_str(),
-                         std::strerror(errno));
-            return false;
-        }
-        struct stat st{};
-        if (fstat(fd, &st) != 0 || st.st_size < VXSM_SIZE) {
-            std::fprintf(stderr, "vx_click_latency: segment %s is %lld bytes, not the record's %d\n", path.c_str(),
-                         static_cast<long long>(st.st_size), VXSM_SIZE);
-            close(fd);
-            return false;
-        }
-        void* p = mmap(nullptr, VXSM_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        close(fd);
-        if (p == MAP_FAILED) {
-            std::fprintf(stderr, "vx_click_latency: cannot map %s: %s\n", path.c_str(), std::strerror(errno));
-            return false;
-        }
-        data_ = static_cast<volatile unsigned char*>(p);
-        return true;
+    try {
+        return std::make_unique<TSharedMap>(PosixSharedMemory(), name);
+    } catch (const ESharedMemoryError& e) {
+        std::fprintf(stderr, "vx_click_latency: cannot map %s:%s\n", path.c_str(), e.what());
+        return nullptr;
     }
-
-    std::uint8_t Byte(std::size_t off) const { return data_[off]; }
-    void ClearTrig() { data_[VXSM_OFF_TRIG] = 0; }
-
-private:
-    volatile unsigned char* data_ = nullptr;
-};
+}
 
 pa_simple* OpenStream(pa_stream_direction_t dir, const char* device, const pa_buffer_attr& attr, const char* what)
 {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
+    const pa_sample_spec format{PA_SAMPLE_S16LE, kRate, 1};
     int error = 0;
-    pa_simple* s = pa_simple_new(nullptr, "vx_click_latency", dir, device, what, &spec, nullptr, &attr, &error);
+    pa_simple* s = pa_simple_new(nullptr, "vx_click_latency", dir, device, what, &format, nullptr, &attr, &error);
     if (s == nullptr)
         std::fprintf(stderr, "vx_click_latency: cannot open the %s stream on %s: %s\n", what,
                      device != nullptr ? device : "the default device", pa_strerror(error));
@@ -351,7 +324,7 @@ struct TResults {
     bool Failed = false;
 };
 
-TResults Measure(const TOptions& o, TRecord& record, TPlayer& player, TMonitor& monitor)
+TResults Measure(const TOptions& o, SoundMapRecord& record, TPlayer& player, TMonitor& monitor)
 {
     TResults r;
     // Each click follows a trig, and trigs come at the analyzer's block
@@ -362,13 +335,13 @@ TResults Measure(const TOptions& o, TRecord& record, TPlayer& player, TMonitor& 
     for (int i = 0; i < o.Clicks; ++i) {
         const int slot = static_cast<int>((static_cast<long long>(i) * stride) % o.Clicks);
         SleepMs(o.GapMs + kBlockMs * (slot + 0.5) / o.Clicks);
-        if (player.Failed() || monitor.Failed() || record.Byte(VXSM_OFF_ANALYZERACTIVE) != 1) {
-            if (record.Byte(VXSM_OFF_ANALYZERACTIVE) != 1)
+        if (player.Failed() || monitor.Failed() || record.AnalyzerActive() != 1) {
+            if (record.AnalyzerActive() != 1)
                 std::fprintf(stderr, "vx_click_latency: the analyzer is no longer active\n");
             r.Failed = true;
             return r;
         }
-        record.ClearTrig();
+        record.SetTrig(0);  // taken, as a host takes each trig
         monitor.Arm();
         player.Click();
 
@@ -386,7 +359,7 @@ TResults Measure(const TOptions& o, TRecord& record, TPlayer& player, TMonitor& 
         std::optional<double> trigMs;
         for (int k = 1; k <= kWaitLimitMs; ++k) {
             SleepUntilNs(t0 + k * 1000000LL);
-            if (record.Byte(VXSM_OFF_TRIG) == 1) {
+            if (record.Trig() == 1) {
                 trigMs = Ms(NowNs() - t0);
                 break;
             }
@@ -419,10 +392,11 @@ int main(int argc, char** argv)
     if (const int rc = ParseOptions(argc, argv, o); rc != 0)
         return rc == 1 ? 0 : 2;
 
-    TRecord record;
-    if (!record.Open(o.Segment))
+    const std::unique_ptr<TSharedMap> map = OpenRecord(o.Segment);
+    if (!map)
         return 1;
-    if (record.Byte(VXSM_OFF_ANALYZERACTIVE) != 1) {
+    SoundMapRecord& record = *map->Data;
+    if (record.AnalyzerActive() != 1) {
         std::fprintf(stderr, "vx_click_latency: AnalyzerActive is 0 in /%s; start the analyzer first\n",
                      o.Segment.c_str());
         return 1;

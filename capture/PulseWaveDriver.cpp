@@ -16,7 +16,7 @@
 // | source busy (PA_ERR_BUSY)                          | 4    |
 // | access denied, bad cookie (PA_ERR_ACCESS/AUTHKEY)  | 3    |
 // | format other than PCM mono 16 bit 44100 Hz         | 32   |
-// | server refuses the sample spec (NOTSUPPORTED)      | 32   |
+// | server refuses the sample format (NOTSUPPORTED)    | 32   |
 // | timeout (PA_ERR_TIMEOUT)                           | 20   |
 // | out of memory in the client library                | 7    |
 // | handle not the open one                            | 5    |
@@ -356,8 +356,8 @@ WaveResult TPulseWaveDriver::Open(THWaveIn* handle, std::int32_t device,
     if (stream_ != nullptr)
         return kMmSysErrAllocated;
 
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 1};
-    stream_ = pa_stream_new(context_, "Capture", &spec, nullptr);
+    const pa_sample_spec serverFormat{PA_SAMPLE_S16LE, 44100, 1};
+    stream_ = pa_stream_new(context_, "Capture", &serverFormat, nullptr);
     if (stream_ == nullptr)
         return kMmSysErrNoMem;
     pa_buffer_attr attr;

@@ -95,3 +95,12 @@ ISharedMemoryPlatform& PosixSharedMemory()
     static PosixLayer layer;
     return layer;
 }
+
+bool SharedSegmentExists(const std::string& name)
+{
+    const int fd = shm_open(("/" + name).c_str(), O_RDONLY, 0);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}

@@ -26,3 +26,7 @@ public:
 
 // POSIX shared memory: "/NAME" under /dev/shm, mode 0600.
 ISharedMemoryPlatform& PosixSharedMemory();
+
+// Whether the segment NAME exists, for tools that attach to a running
+// analyzer and must report a mistyped name instead of creating it.
+bool SharedSegmentExists(const std::string& name);

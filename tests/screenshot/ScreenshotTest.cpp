@@ -14,9 +14,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,7 +27,7 @@
 #include <tuple>
 #include <vector>
 
-#include "vxsoundmap.h"
+#include "SharedMap.h"
 
 namespace {
 
@@ -312,29 +310,14 @@ std::set<TRgb> PictureColours()
 
 // --- the running program --------------------------------------------------------
 
-std::optional<std::uint8_t> RecordByte(const std::string& segment, std::size_t offset)
-{
-    const int fd = ::shm_open(("/" + segment).c_str(), O_RDONLY, 0);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat st {};
-    std::optional<std::uint8_t> value;
-    if (::fstat(fd, &st) == 0 && st.st_size >= VXSM_SIZE) {
-        void* map = ::mmap(nullptr, VXSM_SIZE, PROT_READ, MAP_SHARED, fd, 0);
-        if (map != MAP_FAILED) {
-            value = static_cast<const std::uint8_t*>(map)[offset];
-            ::munmap(map, VXSM_SIZE);
-        }
-    }
-    ::close(fd);
-    return value;
-}
-
 // The analyzer and the player; whatever the test's outcome, both end and
 // the segment goes.
 class TSession {
 public:
-    TSession(const QProcessEnvironment& env, std::string segment) : env_(env), segment_(std::move(segment))
+    // The segment is made here, as by a host that starts first; the
+    // analyzer opens it as it finds it.
+    TSession(const QProcessEnvironment& env, std::string segment)
+        : env_(env), segment_(std::move(segment)), map_(PosixSharedMemory(), segment_)
     {
         analyzer.setProcessEnvironment(env_);
         analyzer.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -364,6 +347,8 @@ public:
         return closedCleanly_;
     }
 
+    const SoundMapRecord& Record() const { return *map_.Data; }
+
     QProcess analyzer;
     QProcess player;
 
@@ -381,6 +366,7 @@ private:
 
     QProcessEnvironment env_;
     std::string segment_;
+    TSharedMap map_;
     bool stopped_ = false;
     bool closedCleanly_ = false;
 };
@@ -430,11 +416,11 @@ TEST(Screenshot, TheRunningAnalyzerDrawsItsDisplaysAndLights)
     TSession session(env, segment);
     session.analyzer.start(VXSOUND_PATH, {});
     ASSERT_TRUE(session.analyzer.waitForStarted(5000));
-    for (int i = 0; i < 300 && RecordByte(segment, VXSM_OFF_ANALYZERACTIVE).value_or(0) == 0; ++i) {
+    for (int i = 0; i < 300 && session.Record().AnalyzerActive() == 0; ++i) {
         ASSERT_EQ(session.analyzer.state(), QProcess::Running) << "the analyzer ended at start-up";
         QThread::msleep(50);
     }
-    ASSERT_EQ(RecordByte(segment, VXSM_OFF_ANALYZERACTIVE).value_or(0), 1) << "the analyzer never became active";
+    ASSERT_EQ(session.Record().AnalyzerActive(), 1) << "the analyzer never became active";
 
     session.player.start("paplay", {"-d", sink, wav});
     ASSERT_TRUE(session.player.waitForStarted(5000));
@@ -464,7 +450,7 @@ TEST(Screenshot, TheRunningAnalyzerDrawsItsDisplaysAndLights)
         last = std::move(screen);
         QThread::msleep(100);
     }
-    const std::uint8_t trig = RecordByte(segment, VXSM_OFF_TRIG).value_or(0);
+    const std::uint8_t trig = session.Record().Trig();
     const bool closed = session.Stop();
 
     const TScreen& shown = lit ? *lit : *last;

@@ -10,10 +10,6 @@
 // record holds fresh garbage. Exits 0; 2 on a bad command line, 3 when the
 // segment does not exist (it never creates one: a misspelt name must not
 // pass unnoticed).
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <climits>
 #include <cstdint>
@@ -24,7 +20,7 @@
 #include <string>
 #include <thread>
 
-#include "SoundMapRecord.h"
+#include "SharedMap.h"
 
 namespace {
 
@@ -88,24 +84,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s SEGMENT DURATION_MS SEED [--hold-last]\n", argv[0]);
         return 2;
     }
-    const std::string name = std::string("/") + argv[1];
+    const std::string segment = argv[1];
     const long durationMs = std::strtol(argv[2], nullptr, 10);
     const auto seed = static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10));
 
-    const int fd = ::shm_open(name.c_str(), O_RDWR, 0);
-    if (fd < 0) {
-        std::perror(name.c_str());
+    if (!SharedSegmentExists(segment)) {
+        std::fprintf(stderr, "vx_scribbler: no segment /%s\n", segment.c_str());
         return 3;
     }
-    void* view = ::mmap(nullptr, SoundMapRecord::kSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    ::close(fd);
-    if (view == MAP_FAILED) {
-        std::perror("mmap");
-        return 3;
-    }
-    // The record is packed (alignment 1), so the view's start is a valid
-    // place for it; every access below copies at the field's offset.
-    auto& rec = *static_cast<SoundMapRecord*>(view);
+    TSharedMap map(PosixSharedMemory(), segment);
+    SoundMapRecord& rec = *map.Data;
 
     Garbage garbage(seed);
     using Clock = std::chrono::steady_clock;
@@ -130,6 +118,5 @@ int main(int argc, char** argv)
         }
         WriteRound(rec, garbage);
     }
-    ::munmap(view, SoundMapRecord::kSize);
     return 0;
 }

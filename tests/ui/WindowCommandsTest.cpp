@@ -68,17 +68,11 @@ TEST_F(Commands, SwitchesToggleTagRecordByteAndCheckImage)
     }
 
     // Key forwarding has no record byte: the record stays as it was.
-    std::vector<std::uint8_t> bytes(SoundMapRecord::kSize);
-    const auto snapshot = [&] {
-        for (std::size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = Rec().RawByte(i);
-    };
-    snapshot();
-    const std::vector<std::uint8_t> before = bytes;
+    const std::vector<std::uint8_t> before = RecordBytes(Rec());
     a.PassKeypressestoVantorix->trigger();
     EXPECT_EQ(a.PassKeypressestoVantorix->Tag, 1);
     EXPECT_EQ(a.PassKeypressestoVantorix->ImageIndex(), 10);
-    snapshot();
+    const std::vector<std::uint8_t> bytes = RecordBytes(Rec());
     for (std::size_t off : {std::size_t{VXSM_OFF_SHOWINPUT}, std::size_t{VXSM_OFF_USEFFT},
                             std::size_t{VXSM_OFF_AUTOSAVECHANGES}, std::size_t{VXSM_OFF_STAYONTOP}})
         EXPECT_EQ(bytes[off], before[off]);

@@ -17,6 +17,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "FileWaveDriver.h"
 #include "SharedMap.h"
@@ -39,6 +40,15 @@ inline void EnsureTestApplication()
     static char name[] = "vx_window_test";
     static char* argv[] = {name, nullptr};
     new QApplication(argc, argv);  // lives until the process ends
+}
+
+// Every byte of the record, for comparing before and after.
+inline std::vector<std::uint8_t> RecordBytes(const SoundMapRecord& r)
+{
+    std::vector<std::uint8_t> bytes(SoundMapRecord::kSize);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = r.RawByte(i);
+    return bytes;
 }
 
 class WindowTest : public ::testing::Test {

@@ -76,14 +76,6 @@ std::vector<Field> HostWritableFields()
     return f;
 }
 
-std::vector<std::uint8_t> Snapshot(const SoundMapRecord& rec)
-{
-    std::vector<std::uint8_t> bytes(SoundMapRecord::kSize);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = rec.RawByte(i);
-    return bytes;
-}
-
 // Names of the host-writable fields whose bytes differ.
 std::vector<std::string> ChangedFields(const std::vector<std::uint8_t>& before, const std::vector<std::uint8_t>& after)
 {
@@ -345,9 +337,9 @@ TEST_F(WindowRobustness, HostWritingGarbageEverywhereLeavesTheWindowRunningAndOn
     EXPECT_TRUE(bad.empty()) << "after one tick:" << Join(bad);
 
     // One tick sufficed: a second one finds nothing to do.
-    const std::vector<std::uint8_t> once = Snapshot(Rec());
+    const std::vector<std::uint8_t> once = RecordBytes(Rec());
     a.SharedMapTimerTimer();
-    EXPECT_EQ(ChangedFields(once, Snapshot(Rec())), std::vector<std::string>{});
+    EXPECT_EQ(ChangedFields(once, RecordBytes(Rec())), std::vector<std::string>{});
     // Fields no host writes survived.
     EXPECT_EQ(Rec().AnalyzerActive(), 1);
     EXPECT_EQ(Rec().MapVersion(), 1);

@@ -13,14 +13,6 @@
 
 namespace {
 
-std::vector<std::uint8_t> Snapshot(const SoundMapRecord& r)
-{
-    std::vector<std::uint8_t> bytes(SoundMapRecord::kSize);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = r.RawByte(i);
-    return bytes;
-}
-
 // The real window behind a counter of the commands the tick runs.
 class TCountingWindow : public IHostSyncWindow {
 public:
@@ -203,7 +195,7 @@ TEST_F(Sync, ValuesTheWindowAlreadyShowsRunNothing)
     for (TMenuItem* it : {a.None1, a.Realtime1, a.Timeline1, a.Low1, a.Medium1, a.High1, a.UseFFT1, a.Triggerfaders1,
                           a.SoundCard1, a.Runminimized1, a.StayOnTop1, a.AutoSaveChanges1})
         spies.push_back(std::make_unique<QSignalSpy>(it, &QAction::changed));
-    const std::vector<std::uint8_t> before = Snapshot(Host());
+    const std::vector<std::uint8_t> before = RecordBytes(Host());
 
     // The host writes back exactly the settings it read (the analysis'
     // own fields and Trig are not the host's to rewrite).
@@ -220,7 +212,7 @@ TEST_F(Sync, ValuesTheWindowAlreadyShowsRunNothing)
         EXPECT_EQ(spy->count(), 0) << spy->signal().toStdString();
     }
     EXPECT_EQ(a.StatusPanel2->text(), "untouched");
-    const std::vector<std::uint8_t> after = Snapshot(Host());
+    const std::vector<std::uint8_t> after = RecordBytes(Host());
     for (std::size_t i = kSettingsFrom; i < kSettingsTo; ++i) {
         if (i != VXSM_OFF_TRIG) {
             EXPECT_EQ(after[i], before[i]) << "offset " << i;

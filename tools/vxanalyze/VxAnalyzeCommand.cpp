@@ -85,12 +85,12 @@ int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostr
             } else if (arg == "--noise") {
                 settings.noise = ParseInt(value(), "--noise", 1, 455);
             } else if (arg == "--eq") {
-                const std::string_view spec = value();
-                const auto eq = spec.find('=');
+                const std::string_view assignment = value();
+                const auto eq = assignment.find('=');
                 if (eq == std::string_view::npos)
-                    throw EUsage("--eq wants BAND=VALUE, not '" + std::string(spec) + "'");
-                const int band = ParseInt(spec.substr(0, eq), "--eq band", 0, kOfflineBands - 1);
-                settings.eq[static_cast<std::size_t>(band)] = ParseInt(spec.substr(eq + 1), "--eq value", -127, 127);
+                    throw EUsage("--eq wants BAND=VALUE, not '" + std::string(assignment) + "'");
+                const int band = ParseInt(assignment.substr(0, eq), "--eq band", 0, kOfflineBands - 1);
+                settings.eq[static_cast<std::size_t>(band)] = ParseInt(assignment.substr(eq + 1), "--eq value", -127, 127);
             } else if (arg == "--csv" || arg == "--json") {
                 const EOutputFormat wanted = arg == "--csv" ? EOutputFormat::Csv : EOutputFormat::Json;
                 if (format != EOutputFormat::Text && format != wanted)
