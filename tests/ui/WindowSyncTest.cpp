@@ -140,6 +140,12 @@ TEST_F(Sync, RangeAndCutOffFromTheHost)
     EXPECT_EQ(a.TrackBar3->value(), 150);
     EXPECT_EQ(Host().NoiseLevelValue(), 150);
     EXPECT_EQ(a.StatusPanel2->text(), "Minimum sound trig level: -10.7 dB");
+    // Already at the maximum: the fader does not move, the clamp still writes.
+    QSignalSpy moved(a.TrackBar3, &QSlider::valueChanged);
+    Host().SetNoiseLevelValue(1000);
+    a.SharedMapTimerTimer();
+    EXPECT_EQ(moved.count(), 0);
+    EXPECT_EQ(Host().NoiseLevelValue(), 150);
 }
 
 TEST_F(Sync, OutOfRangeValuesAreWrittenBackOnlyWhenTheControlMoved)
