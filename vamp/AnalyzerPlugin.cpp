@@ -57,18 +57,13 @@ Vamp::RealTime BlockStart(long block)
 }
 
 // The analysis is one static state per process: the instance that
-// initialised first owns it until it is destroyed.
+// runs owns it from initialise or reset to the end of its run.
 std::atomic<const void*> gOwner{nullptr};
 
 class TAnalyzerPlugin final : public Vamp::Plugin {
 public:
     explicit TAnalyzerPlugin(float inputSampleRate) : Vamp::Plugin(inputSampleRate) {}
-    ~TAnalyzerPlugin() override
-    {
-        stream_.reset();
-        const void* self = this;
-        gOwner.compare_exchange_strong(self, nullptr);
-    }
+    ~TAnalyzerPlugin() override { Release(); }
 
     std::string getIdentifier() const override { return "analyzer"; }
     std::string getName() const override { return "Corvane Audio Analyzer"; }
@@ -157,26 +152,21 @@ public:
         if (channels < getMinChannelCount() || channels > getMaxChannelCount() || stepSize == 0 ||
             stepSize > blockSize)
             return false;
-        const void* expected = nullptr;
-        if (!gOwner.compare_exchange_strong(expected, this) && expected != this) {
-            std::cerr << "Corvane Audio Analyzer: another instance of the plugin is running in this program; "
-                         "the analysis exists once per program, so this instance cannot start\n";
-            return false;
-        }
         channels_ = static_cast<int>(channels);
         step_ = stepSize;
+        initialised_ = true;
         return Start();
     }
 
     void reset() override
     {
-        if (stream_ || failed_)
+        if (initialised_)
             Start();
     }
 
     FeatureSet process(const float* const* inputBuffers, Vamp::RealTime) override
     {
-        if (!stream_ || done_)
+        if (!stream_)
             return {};
         // Overlapping blocks: only the first step of each is new sound.
         return Guarded([&] {
@@ -187,10 +177,11 @@ public:
 
     FeatureSet getRemainingFeatures() override
     {
-        if (!stream_ || done_)
+        if (!stream_)
             return {};
-        done_ = true;
-        return Guarded([&] { return Features(stream_->Finish().rows); });
+        FeatureSet set = Guarded([&] { return Features(stream_->Finish().rows); });
+        Release();  // the run is over: another instance may analyse now
+        return set;
     }
 
 private:
@@ -218,16 +209,27 @@ private:
     {
         stream_.reset();  // only one analyzer may exist at a time
         emitted_ = 0;
-        done_ = false;
-        failed_ = false;
+        const void* owner = nullptr;
+        if (!gOwner.compare_exchange_strong(owner, this) && owner != this) {
+            std::cerr << "Corvane Audio Analyzer: another instance of the plugin is analysing in this program; "
+                         "the analysis exists once per program, so this instance cannot start\n";
+            return false;
+        }
         try {
             stream_ = std::make_unique<TOfflineStream>(Settings(), getInputSampleRate(), channels_);
             return true;
         } catch (const std::exception& e) {
             std::cerr << "Corvane Audio Analyzer: " << e.what() << '\n';
-            failed_ = true;
+            Release();
             return false;
         }
+    }
+
+    void Release()
+    {
+        stream_.reset();
+        const void* self = this;
+        gOwner.compare_exchange_strong(self, nullptr);
     }
 
     // No exception may cross into the host.
@@ -238,8 +240,7 @@ private:
             return work();
         } catch (const std::exception& e) {
             std::cerr << "Corvane Audio Analyzer: " << e.what() << '\n';
-            stream_.reset();
-            failed_ = true;
+            Release();
             return {};
         }
     }
@@ -277,8 +278,7 @@ private:
     int channels_ = 1;
     std::size_t step_ = kOfflineBlock;
     std::size_t emitted_ = 0;
-    bool done_ = false;
-    bool failed_ = false;
+    bool initialised_ = false;
 };
 
 Vamp::PluginAdapter<TAnalyzerPlugin> gAdapter;
