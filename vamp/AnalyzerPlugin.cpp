@@ -33,8 +33,8 @@ std::vector<TParameter> MakeParameters()
         {"usefft", "Equalizer (FFT)", "Spectrum analysis with the equalizer on; the level then comes from the bands",
          0, 1, 0},
         {"decay", "Decay", "Minimum time between trigs, in blocks of 23.2 ms", 1, 25, 15},
-        {"noise", "Noise cut-off", "No trig below this level", 1, 455, 1},
-        {"aggressiveness", "Aggressiveness", "Lower trigs on smaller rises of the level", 0, 300, 150},
+        {"noise", "Noise cut-off", "No trig unless the level lies above this", 1, 455, 1},
+        {"aggressiveness", "Aggressiveness", "Higher asks for a bigger rise of the level; below 100 a steady level trigs too", 0, 300, 150},
         {"gain", "Gain", "Global gain as the settings store it: 0 = 0 dB, 127 = +20 dB, -127 = -20 dB", -127, 127, 0},
     };
     for (int b = 1; b < kOfflineBands; ++b) {
