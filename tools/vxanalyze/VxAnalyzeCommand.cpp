@@ -20,9 +20,16 @@ vxtools::TToolOptions MakeOptions()
         "FILE is any format libsndfile reads. Several channels are mixed down to\n"
         "mono; a sample rate other than 44100 Hz is resampled to 44100 Hz.\n"
         "A last partial block is padded with silence.");
-    options.Add({"fft", 0, "", "equalizer and spectrum analysis on (the level\ncomes from the 16 bands); also prints the\n16 band values of every block"})
-        .Add({"gain", 0, "P", "global gain as the record's Gain, -127..127:\n0 = 0 dB, 127 = +20 dB, -127 = -20 dB\n(default 0)"})
-        .Add({"eq", 0, "B=V", "equalizer fader of band B (0..15), -127..127,\n0 = flat; the factor is 10^(V/128). May be\nrepeated. Acts only with --fft (default flat)", true})
+    options
+        .Add({"fft", 0, "",
+              "equalizer and spectrum analysis on (the level\ncomes from the 16 bands); also prints the\n"
+              "16 band values of every block"})
+        .Add({"gain", 0, "P",
+              "global gain as the record's Gain, -127..127:\n0 = 0 dB, 127 = +20 dB, -127 = -20 dB\n(default 0)"})
+        .Add({"eq", 0, "B=V",
+              "equalizer fader of band B (0..15), -127..127,\n0 = flat; the factor is 10^(V/128). May be\n"
+              "repeated. Acts only with --fft (default flat)",
+              true})
         .Add({"decay", 0, "D", "minimum time between trigs in blocks, 1..25\n(default 15)"})
         .Add({"aggr", 0, "A", "aggressiveness, 0..300 (default 150)"})
         .Add({"noise", 0, "N", "noise cut-off in level units, 1..455\n(default 1)"})
@@ -74,9 +81,10 @@ int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostr
             const auto eq = assignment.find('=');
             if (eq == std::string::npos)
                 throw vxtools::EToolUsage("--eq wants BAND=VALUE, not '" + assignment + "'");
-            const auto band = vxtools::TToolOptions::ParseInteger(assignment.substr(0, eq), "--eq band", 0, kOfflineBands - 1);
-            settings.eq[static_cast<std::size_t>(band)] =
-                static_cast<int>(vxtools::TToolOptions::ParseInteger(assignment.substr(eq + 1), "--eq value", -127, 127));
+            const auto band =
+                vxtools::TToolOptions::ParseInteger(assignment.substr(0, eq), "--eq band", 0, kOfflineBands - 1);
+            settings.eq[static_cast<std::size_t>(band)] = static_cast<int>(
+                vxtools::TToolOptions::ParseInteger(assignment.substr(eq + 1), "--eq value", -127, 127));
         }
         if (options.Has("csv") && options.Has("json"))
             throw vxtools::EToolUsage("--csv and --json exclude each other");

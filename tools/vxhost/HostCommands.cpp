@@ -57,7 +57,10 @@ vxtools::TToolOptions DumpOptions()
         "Prints every field of the record: one 'Name = value' line each, arrays\n"
         "as [..] with their 16 used entries (EqualizerColor: 15). Floats are\n"
         "printed so that they read back exactly; GainText is quoted with C escapes.");
-    options.Add({"json", 0, "", "one JSON object instead; arrays as JSON\narrays, non-finite floats as null,\nGainText bytes read as Latin-1"})
+    options
+        .Add({"json", 0, "",
+              "one JSON object instead; arrays as JSON\narrays, non-finite floats as null,\n"
+              "GainText bytes read as Latin-1"})
         .Positionals(0, 0).WithoutVersion()
         .Epilogue("The segment is created (all zero) if it does not exist, as a host does.\n");
     return options;
