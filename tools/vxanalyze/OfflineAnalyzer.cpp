@@ -120,45 +120,105 @@ TOfflineResult AnalyseSamples(const std::vector<std::int16_t>& samples, const TO
     return analyzer.Finish();
 }
 
-namespace {
+TOfflineStream::TOfflineStream(const TOfflineSettings& settings, double rate, int channels)
+    : analyzer_(settings), channels_(channels), ratio_(static_cast<double>(kOfflineRate) / rate)
+{
+    if (channels < 1 || !(rate > 0.0))
+        throw EOfflineError("no sound to analyse");
+    chunk_.reserve(kChunk);
+    if (rate == kOfflineRate)
+        return;
+    int error = 0;
+    resampler_.reset(src_new(SRC_SINC_MEDIUM_QUALITY, 1, &error));
+    if (!resampler_)
+        throw EOfflineError(std::string("cannot resample: ") + src_strerror(error));
+    if (!src_is_valid_ratio(ratio_))
+        throw EOfflineError("cannot resample from " + std::to_string(rate) + " Hz");
+    resampled_.resize(static_cast<std::size_t>(static_cast<double>(kChunk) * ratio_) + 64);
+}
 
-// Collects mono float samples into 16-bit blocks for the analyzer.
-class TBlockFeeder {
-public:
-    explicit TBlockFeeder(TOfflineAnalyzer& analyzer) : analyzer_(analyzer) {}
-    void Push(const float* mono, std::size_t count)
-    {
-        for (std::size_t i = 0; i < count; ++i) {
-            // libsndfile's float scale for 16-bit data is 1/32768, so this
-            // gives a 16-bit file's samples back unchanged.
-            const float scaled = std::nearbyint(mono[i] * 32768.0f);
-            block_[fill_++] = static_cast<std::int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
-            if (fill_ == kOfflineBlock) {
-                analyzer_.Process(block_);
-                fill_ = 0;
-            }
+TOfflineStream::~TOfflineStream() = default;
+
+template <class Sample>
+void TOfflineStream::Push(std::size_t count, Sample sample)
+{
+    for (std::size_t f = 0; f < count; ++f) {
+        float sum = 0.0f;
+        for (int c = 0; c < channels_; ++c)
+            sum += sample(f, c);
+        chunk_.push_back(sum / static_cast<float>(channels_));
+        if (chunk_.size() == kChunk)
+            Resample(false);
+    }
+}
+
+void TOfflineStream::PushInterleaved(const float* frames, std::size_t count)
+{
+    const auto channels = static_cast<std::size_t>(channels_);
+    Push(count, [&](std::size_t f, int c) { return frames[f * channels + static_cast<std::size_t>(c)]; });
+}
+
+void TOfflineStream::PushPlanar(const float* const* channels, std::size_t count)
+{
+    Push(count, [&](std::size_t f, int c) { return channels[c][f]; });
+}
+
+void TOfflineStream::Resample(bool end)
+{
+    if (!resampler_) {
+        Feed(chunk_.data(), chunk_.size());
+        chunk_.clear();
+        return;
+    }
+    SRC_DATA data{};
+    data.data_in = chunk_.data();
+    data.input_frames = static_cast<long>(chunk_.size());
+    data.src_ratio = ratio_;
+    data.end_of_input = end ? 1 : 0;
+    do {
+        data.data_out = resampled_.data();
+        data.output_frames = static_cast<long>(resampled_.size());
+        const int error = src_process(resampler_.get(), &data);
+        if (error != 0)
+            throw EOfflineError(std::string("cannot resample: ") + src_strerror(error));
+        Feed(resampled_.data(), static_cast<std::size_t>(data.output_frames_gen));
+        if (data.input_frames_used == 0 && data.output_frames_gen == 0)
+            break;
+        data.data_in += data.input_frames_used;
+        data.input_frames -= data.input_frames_used;
+    } while (data.input_frames > 0 || (end && data.output_frames_gen > 0));
+    chunk_.clear();
+}
+
+void TOfflineStream::Feed(const float* mono, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        // libsndfile's float scale for 16-bit data is 1/32768, so this
+        // gives a 16-bit file's samples back unchanged.
+        const float scaled = std::nearbyint(mono[i] * 32768.0f);
+        block_[fill_++] = static_cast<std::int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
+        if (fill_ == kOfflineBlock) {
+            analyzer_.Process(block_);
+            fill_ = 0;
         }
     }
-    void Flush()
-    {
-        if (fill_ == 0)
-            return;
+}
+
+TOfflineResult TOfflineStream::Finish()
+{
+    Resample(true);
+    if (fill_ > 0) {
         std::fill(block_ + fill_, block_ + kOfflineBlock, std::int16_t{0});
         analyzer_.Process(block_);
         fill_ = 0;
     }
+    return analyzer_.Finish();
+}
 
-private:
-    TOfflineAnalyzer& analyzer_;
-    std::int16_t block_[kOfflineBlock] = {};
-    int fill_ = 0;
-};
+namespace {
 
 struct TSndFileCloser {
     void operator()(SNDFILE* f) const { sf_close(f); }
-};
-struct TResamplerDeleter {
-    void operator()(SRC_STATE* s) const { src_delete(s); }
 };
 
 }  // namespace
@@ -171,62 +231,20 @@ TOfflineResult AnalyseFile(const std::string& path, const TOfflineSettings& sett
         throw EOfflineError("cannot read '" + path + "': " + sf_strerror(nullptr));
     if (info.channels < 1 || info.samplerate < 1)
         throw EOfflineError("cannot read '" + path + "': no sound in it");
+    if (!src_is_valid_ratio(static_cast<double>(kOfflineRate) / info.samplerate))
+        throw EOfflineError("cannot resample '" + path + "' from " + std::to_string(info.samplerate) + " Hz");
 
-    std::unique_ptr<SRC_STATE, TResamplerDeleter> resampler;
-    const double ratio = static_cast<double>(kOfflineRate) / info.samplerate;
-    if (info.samplerate != kOfflineRate) {
-        int error = 0;
-        resampler.reset(src_new(SRC_SINC_MEDIUM_QUALITY, 1, &error));
-        if (!resampler)
-            throw EOfflineError(std::string("cannot resample: ") + src_strerror(error));
-        if (!src_is_valid_ratio(ratio))
-            throw EOfflineError("cannot resample '" + path + "' from " + std::to_string(info.samplerate) + " Hz");
-    }
-
-    TOfflineAnalyzer analyzer(settings);
-    TBlockFeeder feeder(analyzer);
-    constexpr sf_count_t kFrames = 4096;
-    const auto channels = static_cast<std::size_t>(info.channels);
-    std::vector<float> frames(static_cast<std::size_t>(kFrames) * channels);
-    std::vector<float> mono(kFrames);
-    std::vector<float> resampled(static_cast<std::size_t>(kFrames * ratio) + 64);
-
-    bool end = false;
-    while (!end) {
-        const sf_count_t got = sf_readf_float(file.get(), frames.data(), kFrames);
+    TOfflineStream stream(settings, info.samplerate, info.channels);
+    constexpr sf_count_t kFrames = TOfflineStream::kChunk;
+    std::vector<float> frames(static_cast<std::size_t>(kFrames) * static_cast<std::size_t>(info.channels));
+    sf_count_t got = kFrames;
+    while (got == kFrames) {
+        got = sf_readf_float(file.get(), frames.data(), kFrames);
         if (got < 0 || sf_error(file.get()) != SF_ERR_NO_ERROR)
             throw EOfflineError("cannot read '" + path + "': " + sf_strerror(file.get()));
-        end = got < kFrames;
-        for (sf_count_t f = 0; f < got; ++f) {
-            float sum = 0.0f;
-            for (std::size_t c = 0; c < channels; ++c)
-                sum += frames[static_cast<std::size_t>(f) * channels + c];
-            mono[static_cast<std::size_t>(f)] = sum / static_cast<float>(channels);
-        }
-        if (!resampler) {
-            feeder.Push(mono.data(), static_cast<std::size_t>(got));
-            continue;
-        }
-        SRC_DATA data{};
-        data.data_in = mono.data();
-        data.input_frames = static_cast<long>(got);
-        data.src_ratio = ratio;
-        data.end_of_input = end ? 1 : 0;
-        do {
-            data.data_out = resampled.data();
-            data.output_frames = static_cast<long>(resampled.size());
-            const int error = src_process(resampler.get(), &data);
-            if (error != 0)
-                throw EOfflineError(std::string("cannot resample: ") + src_strerror(error));
-            feeder.Push(resampled.data(), static_cast<std::size_t>(data.output_frames_gen));
-            if (data.input_frames_used == 0 && data.output_frames_gen == 0)
-                break;
-            data.data_in += data.input_frames_used;
-            data.input_frames -= data.input_frames_used;
-        } while (data.input_frames > 0 || (end && data.output_frames_gen > 0));
+        stream.PushInterleaved(frames.data(), static_cast<std::size_t>(got));
     }
-    feeder.Flush();
-    return analyzer.Finish();
+    return stream.Finish();
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <samplerate.h>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -70,6 +71,7 @@ public:
     // Analyses one block of 1024 samples and records its row.
     void Process(const std::int16_t* block);
     TOfflineResult Finish();
+    const std::vector<TBlockRow>& Rows() const { return result_.rows; }
 
 private:
     class TBlockClock final : public ITickClock {
@@ -83,6 +85,48 @@ private:
     TBlockClock clock_;
     TOfflineResult result_;
     long blocks_ = 0;
+};
+
+// The way from sound of any rate and channel count into the analyzer:
+// mixes the channels down to mono, resamples to 44100 Hz with libsamplerate
+// and cuts 16-bit blocks. The resampler always gets chunks of the same size,
+// so the result does not depend on how the caller splits the sound (a file
+// read in large pieces, a plugin host's small blocks). Owns the analyzer.
+class TOfflineStream {
+public:
+    // Raises EOfflineError if the rate cannot be resampled.
+    TOfflineStream(const TOfflineSettings& settings, double rate, int channels);
+    ~TOfflineStream();
+    TOfflineStream(const TOfflineStream&) = delete;
+    TOfflineStream& operator=(const TOfflineStream&) = delete;
+
+    // `count` frames of `channels` samples each, libsndfile's float scale.
+    void PushInterleaved(const float* frames, std::size_t count);
+    void PushPlanar(const float* const* channels, std::size_t count);
+    // The rows analysed so far; they grow as blocks fill.
+    const std::vector<TBlockRow>& Rows() const { return analyzer_.Rows(); }
+    // Drains the resampler and pads the last partial block with silence.
+    TOfflineResult Finish();
+
+    static constexpr std::size_t kChunk = 4096;
+
+private:
+    struct TResamplerDeleter {
+        void operator()(SRC_STATE* s) const { src_delete(s); }
+    };
+    template <class Sample>
+    void Push(std::size_t count, Sample sample);
+    void Resample(bool end);
+    void Feed(const float* mono, std::size_t count);
+
+    TOfflineAnalyzer analyzer_;
+    int channels_;
+    double ratio_;
+    std::unique_ptr<SRC_STATE, TResamplerDeleter> resampler_;
+    std::vector<float> chunk_;  // mono, waiting for the resampler
+    std::vector<float> resampled_;
+    std::int16_t block_[kOfflineBlock] = {};
+    int fill_ = 0;
 };
 
 // Mono 16-bit samples at 44100 Hz; a last partial block is padded with silence.

@@ -1,0 +1,267 @@
+// The Vamp plugin in hosts written by others: vamp-simple-host, and the
+// SDK's host-side loader for what that host cannot do (parameters, two
+// instances, reset). Its results must be vxanalyze's.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <vamp-hostsdk/PluginLoader.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "OfflineAnalyzer.h"
+#include "SoundFiles.h"
+
+namespace {
+
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+using Vamp::Plugin;
+using Vamp::HostExt::PluginLoader;
+
+enum { kTrigs, kLevel, kBands, kTempo };
+
+long BlockAt(double seconds)
+{
+    return std::lround(seconds * kOfflineRate / kOfflineBlock);
+}
+
+std::vector<long> Blocks(const std::vector<double>& times)
+{
+    std::vector<long> b;
+    for (double t : times)
+        b.push_back(BlockAt(t));
+    return b;
+}
+
+std::string Fixed4(float v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.4f", v);
+    return buf;
+}
+
+std::string RunSimpleHost(const std::string& args)
+{
+    const std::string cmd = "VAMP_PATH=" VX_VAMP_DIR " " VX_HOST_PRELOAD " vamp-simple-host " + args + " 2>/dev/null";
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (p == nullptr)
+        return out;
+    std::array<char, 4096> buf;
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
+        out.append(buf.data(), n);
+    pclose(p);
+    return out;
+}
+
+std::unique_ptr<Plugin> Load(float rate, const std::map<std::string, float>& parameters = {})
+{
+    static PluginLoader* loader = [] {
+        setenv("VAMP_PATH", VX_VAMP_DIR, 1);
+        return PluginLoader::getInstance();
+    }();
+    std::unique_ptr<Plugin> plugin(loader->loadPlugin("corvane:analyzer", rate, 0));
+    if (plugin) {
+        for (const auto& [id, value] : parameters)
+            plugin->setParameter(id, value);
+    }
+    return plugin;
+}
+
+// Feeds a file as vamp-simple-host does: blocks of 1024 frames, channels
+// apart, the last block padded with silence.
+std::map<int, Plugin::FeatureList> Feed(Plugin& plugin, const std::filesystem::path& path)
+{
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (f == nullptr)
+        throw std::runtime_error(sf_strerror(nullptr));
+    const auto channels = static_cast<std::size_t>(info.channels);
+    std::vector<float> frames(kOfflineBlock * channels);
+    std::vector<std::vector<float>> planar(channels, std::vector<float>(kOfflineBlock));
+    std::vector<const float*> buffers;
+    for (const auto& c : planar)
+        buffers.push_back(c.data());
+    std::map<int, Plugin::FeatureList> features;
+    auto keep = [&](const Plugin::FeatureSet& set) {
+        for (const auto& [output, list] : set)
+            features[output].insert(features[output].end(), list.begin(), list.end());
+    };
+    long pos = 0;
+    for (sf_count_t got; (got = sf_readf_float(f, frames.data(), kOfflineBlock)) > 0; pos += kOfflineBlock) {
+        std::fill(frames.begin() + got * info.channels, frames.end(), 0.0f);
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            planar[i % channels][i / channels] = frames[i];
+        keep(plugin.process(buffers.data(), Vamp::RealTime::frame2RealTime(pos, info.samplerate)));
+    }
+    sf_close(f);
+    keep(plugin.getRemainingFeatures());
+    return features;
+}
+
+std::vector<long> FeatureBlocks(const Plugin::FeatureList& list)
+{
+    std::vector<long> b;
+    for (const auto& f : list)
+        b.push_back(BlockAt(f.timestamp.sec + f.timestamp.nsec / 1e9));
+    return b;
+}
+
+class VampPluginTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        // 120 BPM: a 10 ms click every 22050 samples, 10 s.
+        std::vector<std::int16_t> clicks(441000, 0);
+        for (std::size_t at = 0; at < clicks.size(); at += 22050) {
+            for (std::size_t i = 0; i < 441; ++i)
+                clicks[at + i] = static_cast<std::int16_t>(std::lrint(16000 * std::sin(2 * M_PI * 1000.0 * i / 44100)));
+        }
+        WriteSoundFile(Path("clicks.wav"), clicks, 1, 44100);
+        // Kick, snare and hats at 48 kHz in stereo, then a second of silence
+        // so that the block a host pads at the end holds nothing.
+        const std::string dir = Path("").string();
+        const std::string sox = "sox -q -n -r 48000 -c 1 " + dir;
+        const int rc = std::system(
+            (sox + "kick.wav synth 0.12 sine 120:45 fade q 0.002 0.12 0.1 pad 0 0.38 repeat 11 && " + sox +
+             "snare.wav synth 0.08 noise fade q 0.001 0.08 0.07 vol 0.5 pad 0.25 0.17 repeat 11 && " + sox +
+             "hats.wav synth 0.02 noise highpass 6000 vol 0.2 pad 0.125 0.105 repeat 23 && sox -q -m " + dir +
+             "kick.wav " + dir + "snare.wav " + dir + "hats.wav -c 2 -b 16 " + dir + "loop.wav remix 1 1 pad 0 1")
+                .c_str());
+        ASSERT_EQ(rc, 0) << "sox failed";
+    }
+    static void TearDownTestSuite()
+    {
+        for (const char* name : {"clicks.wav", "kick.wav", "snare.wav", "hats.wav", "loop.wav", "short.wav",
+                                  "silence.wav", "tone8k.wav"})
+            std::filesystem::remove(Path(name));
+    }
+    static std::filesystem::path Path(const std::string& name) { return TestFilePath("vamp_" + name); }
+};
+
+TEST_F(VampPluginTest, SimpleHostListsThePluginAndItsOutputs)
+{
+    EXPECT_THAT(RunSimpleHost("-l"), HasSubstr("Corvane Audio Analyzer, \"analyzer\" [Corvane]"));
+    EXPECT_EQ(RunSimpleHost("--list-outputs"),
+              "vamp:corvane:analyzer:trigs\nvamp:corvane:analyzer:level\n"
+              "vamp:corvane:analyzer:bands\nvamp:corvane:analyzer:tempo\n");
+}
+
+TEST_F(VampPluginTest, SimpleHostTrigsAreVxanalyzesTrigBlocks)
+{
+    for (const auto* name : {"clicks.wav", "loop.wav"}) {
+        std::vector<double> times;
+        std::istringstream lines(RunSimpleHost("corvane:analyzer:trigs " + Path(name).string()));
+        for (std::string line; std::getline(lines, line);) {
+            if (line.size() > 2 && line[0] == ' ' && line.back() == ' ')
+                times.push_back(std::stod(line));
+        }
+        const std::vector<long> expected = Blocks(AnalyseFile(Path(name), {}).trigTimes);
+        EXPECT_GT(expected.size(), 10u) << name;
+        EXPECT_THAT(Blocks(times), ElementsAreArray(expected)) << name;
+    }
+}
+
+// Trigs, tempo, level and bands through the SDK's loader, which can set
+// the parameters vamp-simple-host cannot.
+TEST_F(VampPluginTest, OutputsAreVxanalyzesWithAndWithoutParameters)
+{
+    TOfflineSettings tuned;
+    tuned.decay = 5;
+    tuned.aggr = 120;
+    tuned.useFFT = true;
+    const std::map<std::string, float> tunedParameters = {{"decay", 5}, {"aggressiveness", 120}, {"usefft", 1}};
+    for (const auto* name : {"clicks.wav", "loop.wav"}) {
+        for (const bool tune : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (tune ? " tuned" : " defaults"));
+            const TOfflineResult expected = AnalyseFile(Path(name), tune ? tuned : TOfflineSettings{});
+            const SF_INFO info = [&] {
+                SF_INFO i{};
+                sf_close(sf_open(Path(name).c_str(), SFM_READ, &i));
+                return i;
+            }();
+            auto plugin = Load(static_cast<float>(info.samplerate), tune ? tunedParameters : decltype(tunedParameters){});
+            ASSERT_TRUE(plugin);
+            ASSERT_TRUE(plugin->initialise(static_cast<std::size_t>(info.channels), kOfflineBlock, kOfflineBlock));
+            auto out = Feed(*plugin, Path(name));
+
+            EXPECT_THAT(FeatureBlocks(out[kTrigs]), ElementsAreArray(Blocks(expected.trigTimes)));
+            std::vector<std::pair<float, std::string>> tempo, expectedTempo;
+            for (const auto& f : out[kTempo])
+                tempo.emplace_back(f.values.at(0), f.label);
+            for (const TBlockRow& r : expected.rows) {
+                if (r.trig)
+                    expectedTempo.emplace_back(r.bpm, r.locked ? "locked" : "unlocked");
+            }
+            EXPECT_EQ(tempo, expectedTempo);
+            ASSERT_FALSE(tempo.empty());
+            EXPECT_EQ(tempo.back().first, expected.bpm);
+            // A host pads the last block at its own rate, which may add a
+            // silent block after the resampler.
+            ASSERT_GE(out[kLevel].size(), expected.rows.size());
+            ASSERT_LE(out[kLevel].size(), expected.rows.size() + 1);
+            for (std::size_t i = 0; i < expected.rows.size(); ++i) {
+                ASSERT_EQ(Fixed4(out[kLevel][i].values.at(0)), Fixed4(expected.rows[i].level)) << "block " << i;
+                ASSERT_EQ(out[kBands][i].values.size(), 16u);
+                for (std::size_t b = 0; b < 16; ++b)
+                    ASSERT_EQ(Fixed4(out[kBands][i].values[b]), Fixed4(expected.rows[i].bands[b])) << i << '/' << b;
+            }
+        }
+    }
+}
+
+TEST_F(VampPluginTest, ShortSilentAndLowRateFilesGiveNoTrigs)
+{
+    std::vector<std::int16_t> tone(16000);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<std::int16_t>(std::lrint(8000 * std::sin(2 * M_PI * 440.0 * i / 8000)));
+    const struct {
+        const char* name;
+        std::vector<std::int16_t> samples;
+        int rate;
+        std::size_t blocks;
+    } cases[] = {
+        {"short.wav", std::vector<std::int16_t>(500, 12000), 44100, 1},
+        {"silence.wav", std::vector<std::int16_t>(3 * 44100, 0), 44100, 130},
+        {"tone8k.wav", tone, 8000, 89},  // 16384 frames after the host's padding
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteSoundFile(Path(c.name), c.samples, 1, c.rate);
+        auto plugin = Load(static_cast<float>(c.rate));
+        ASSERT_TRUE(plugin);
+        ASSERT_TRUE(plugin->initialise(1, kOfflineBlock, kOfflineBlock));
+        auto out = Feed(*plugin, Path(c.name));
+        EXPECT_TRUE(out[kTrigs].empty());
+        EXPECT_TRUE(out[kTempo].empty());
+        EXPECT_EQ(out[kLevel].size(), c.blocks);
+    }
+}
+
+TEST_F(VampPluginTest, SecondInstanceRefusesAndResetStartsAfresh)
+{
+    auto first = Load(44100);
+    auto second = Load(44100);
+    ASSERT_TRUE(first && second);
+    ASSERT_TRUE(first->initialise(1, kOfflineBlock, kOfflineBlock));
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(second->initialise(1, kOfflineBlock, kOfflineBlock));
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr("another instance"));
+
+    const auto a = Feed(*first, Path("clicks.wav"));
+    first->reset();
+    const auto b = Feed(*first, Path("clicks.wav"));
+    ASSERT_EQ(a.at(kTrigs).size(), 20u - 1u);  // the first click falls in the start-up hold
+    EXPECT_EQ(FeatureBlocks(b.at(kTrigs)), FeatureBlocks(a.at(kTrigs)));
+    EXPECT_EQ(b.at(kTempo).back().values, a.at(kTempo).back().values);
+
+    first.reset();
+    EXPECT_TRUE(second->initialise(1, kOfflineBlock, kOfflineBlock));  // the analysis is free again
+}
+
+}  // namespace
