@@ -1,5 +1,10 @@
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "OfflineAnalyzer.h"
@@ -41,6 +46,56 @@ vxtools::TToolOptions MakeOptions()
     return options;
 }
 
+// How far the file is, on one terminal line redrawn in place at most ten
+// times a second; cleared at the end so that it leaves nothing behind.
+class TProgressLine {
+public:
+    TProgressLine(std::ostream& err, bool enabled) : err_(err), enabled_(enabled) {}
+    ~TProgressLine() { Clear(); }
+    TProgressLine(const TProgressLine&) = delete;
+    TProgressLine& operator=(const TProgressLine&) = delete;
+
+    void Show(double seconds, double length)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (!enabled_ || (shown_ && now - last_ < std::chrono::milliseconds(100)))
+            return;
+        last_ = now;
+        shown_ = true;
+        char text[96];
+        if (length > 0)
+            std::snprintf(text, sizeof text, "\rvxanalyze: %3d%%  %s of %s", Percent(seconds, length),
+                          Clock(seconds).c_str(), Clock(length).c_str());
+        else
+            std::snprintf(text, sizeof text, "\rvxanalyze: %s", Clock(seconds).c_str());
+        err_ << text << std::flush;
+    }
+    void Clear()
+    {
+        if (shown_)
+            err_ << "\r\x1b[K" << std::flush;
+        shown_ = false;
+    }
+
+private:
+    static int Percent(double seconds, double length)
+    {
+        return static_cast<int>(std::clamp(100.0 * seconds / length, 0.0, 100.0));
+    }
+    static std::string Clock(double seconds)
+    {
+        const long s = std::lround(seconds);
+        char text[32];
+        std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+        return text;
+    }
+
+    std::ostream& err_;
+    bool enabled_;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point last_;
+};
+
 int Integer(const vxtools::TToolOptions& options, const std::string& name, int fallback, int lo, int hi)
 {
     if (!options.Has(name))
@@ -50,7 +105,7 @@ int Integer(const vxtools::TToolOptions& options, const std::string& name, int f
 
 }  // namespace
 
-int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
+int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress)
 {
     vxtools::TToolOptions options = MakeOptions();
     switch (options.Parse(std::vector<std::string>(argv + 1, argv + argc), out, err)) {
@@ -96,13 +151,45 @@ int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostr
         return options.UsageError(err, e.what());
     }
 
+    // Text and CSV rows go out as their blocks are analysed; JSON puts the
+    // summary first, so it waits for the end.
+    const bool streamed = format != EOutputFormat::Json;
+    TProgressLine line(err, progress);
+    TAnalyseObserver observer;
+    // The header waits for the first row: a file that cannot be read gives
+    // no output at all.
+    bool headerWritten = false;
+    const auto header = [&] {
+        if (!std::exchange(headerWritten, true))
+            WriteHeader(out, format, settings.useFFT);
+    };
+    if (streamed) {
+        observer.row = [&](const TBlockRow& row) {
+            header();
+            WriteRow(out, row, format, settings.useFFT);
+            if (!out)
+                throw EOfflineError("cannot write the output");
+        };
+    }
+    if (progress)
+        observer.progress = [&](double seconds, double length) { line.Show(seconds, length); };
     try {
-        const TOfflineResult result = AnalyseFile(file, settings);
-        WriteResult(out, result, format, settings.useFFT);
+        const TOfflineResult result = AnalyseFile(file, settings, observer);
+        line.Clear();
+        if (streamed) {
+            header();
+            WriteSummary(out, result, format);
+        }
+        else
+            WriteResult(out, result, format, settings.useFFT);
+        out.flush();
+        if (!out)
+            throw EOfflineError("cannot write the output");
     } catch (const EOfflineError& e) {
+        line.Clear();
+        out.flush();
         err << "vxanalyze: " << e.what() << '\n';
         return 1;
     }
-    out.flush();
-    return out ? 0 : 1;
+    return 0;
 }
