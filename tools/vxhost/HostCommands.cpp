@@ -95,7 +95,7 @@ vxtools::TToolOptions SetOptions()
     fields += "\nMeasurements (read-only for a host):";
     for (const FieldInfo& f : Fields())
         if (!f.hostWritable)
-            fields += " " + std::string(f.name);
+            fields.append(" ").append(f.name);
     vxtools::TToolOptions options(
         Program("set"), "NAME=VALUE ...",
         "Writes settings fields as a host does, e.g.\n"
