@@ -179,9 +179,9 @@ int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostr
         if (streamed) {
             header();
             WriteSummary(out, result, format);
-        }
-        else
+        } else {
             WriteResult(out, result, format, settings.useFFT);
+        }
         out.flush();
         if (!out)
             throw EOfflineError("cannot write the output");

@@ -21,7 +21,8 @@ vxtools::TToolOptions CloseOptions()
         "main window, org.corvane.vx.TVxSoundApp on the session bus, and waits for\n"
         "its reply: the analyzer closes without asking and saves its settings.");
     options.Add({"timeout", 0, "MS", "how long to wait for the reply\n(default 30000)"})
-        .Positionals(0, 0).WithoutVersion()
+        .Positionals(0, 0)
+        .WithoutVersion()
         .Epilogue("Exit status: 0 the analyzer replied, 1 no analyzer or no reply.\n");
     return options;
 }

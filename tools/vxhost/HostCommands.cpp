@@ -21,7 +21,7 @@ namespace {
 
 std::string Program(std::string_view command)
 {
-    return "vxhost " + std::string(command);
+    return std::string("vxhost ").append(command);
 }
 
 // Maps the segment as a host does (create-or-open, 2431 bytes, 0600) and
@@ -61,7 +61,8 @@ vxtools::TToolOptions DumpOptions()
         .Add({"json", 0, "",
               "one JSON object instead; arrays as JSON\narrays, non-finite floats as null,\n"
               "GainText bytes read as Latin-1"})
-        .Positionals(0, 0).WithoutVersion()
+        .Positionals(0, 0)
+        .WithoutVersion()
         .Epilogue("The segment is created (all zero) if it does not exist, as a host does.\n");
     return options;
 }
@@ -180,7 +181,8 @@ vxtools::TToolOptions WatchOptions()
         "the level; larger values fill the bar. Ctrl+C ends it (exit status 0).");
     options.Add({"plain", 0, "", "no escape codes: one line per refresh"})
         .Add({"count", 0, "N", "stop after N refreshes (N >= 1)"})
-        .Positionals(0, 0).WithoutVersion();
+        .Positionals(0, 0)
+        .WithoutVersion();
     return options;
 }
 
