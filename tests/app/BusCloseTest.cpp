@@ -71,7 +71,37 @@ TEST(BusClose, VxhostCloseEndsTheAnalyzerAndItSavesItsSettings)
             QThread::msleep(50);
     }
     ASSERT_TRUE(owned) << "the analyzer never owned " << name.toStdString();
-    QThread::msleep(300);  // a few synchronisation ticks
+    // Owning the name comes before start-up; the window's synchronisation
+    // (which adopts the record's ShowInput) runs after it. Wait, as a host
+    // would see it, until the record is active, then until a gain written to
+    // it reaches the window and comes back as its readout; then put the gain
+    // back the same way.
+    const auto vxhost = [&](const QStringList& args) {
+        QProcess tool;
+        tool.setProcessEnvironment(env);
+        tool.start(VXHOST_PATH, args);
+        tool.waitForFinished(10000);
+        return QString::fromLatin1(tool.readAllStandardOutput());
+    };
+    const auto gainText = [&] {
+        const QString out = vxhost({"dump"});
+        const qsizetype at = out.indexOf("\nGainText = ");
+        if (at < 0 || !out.contains("\nAnalyzerActive = 1\n"))
+            return QString();
+        return out.mid(at, out.indexOf('\n', at + 1) - at);
+    };
+    clock.restart();
+    while (gainText().isEmpty() && clock.elapsed() < 15000)
+        QThread::msleep(50);
+    const QString startText = gainText();
+    ASSERT_FALSE(startText.isEmpty()) << "the record never became active";
+    for (const auto& [assignment, changed] : {std::pair{"Gain=10", true}, std::pair{"Gain=0", false}}) {
+        vxhost({"set", assignment});
+        clock.restart();
+        while ((gainText() != startText) != changed && clock.elapsed() < 15000)
+            QThread::msleep(50);
+        ASSERT_EQ(gainText() != startText, changed) << assignment << " never reached the window";
+    }
 
     QProcess host;
     host.setProcessEnvironment(env);

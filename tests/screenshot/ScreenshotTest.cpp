@@ -424,7 +424,12 @@ TEST(Screenshot, TheRunningAnalyzerDrawsItsDisplaysAndLights)
 
     session.player.start("paplay", {"-d", sink, wav});
     ASSERT_TRUE(session.player.waitForStarted(5000));
-    QThread::msleep(3500);  // capture running, history and tempo filling
+    // The first click trigs once the capture runs; then three seconds of
+    // sound fill the history and the tempo.
+    for (int i = 0; i < 300 && session.Record().Trig() == 0; ++i)
+        QThread::msleep(50);
+    ASSERT_EQ(session.Record().Trig(), 1) << "no trig within 15 s of playing";
+    QThread::msleep(3000);
 
     // The trig light is lit for one refresh tick after each click: shots
     // a tenth of a second apart catch it within a few clicks.

@@ -208,7 +208,8 @@ TEST_F(Sync, ValuesTheWindowAlreadyShowsRunNothing)
     for (std::size_t i = kSettingsFrom; i < kSettingsTo; ++i)
         if (i != VXSM_OFF_TRIG)
             Host().SetRawByte(i, before[i]);
-    QTest::qWait(350);  // three ticks of the window's timer
+    QSignalSpy ticks(a.SharedMapTimer, &QTimer::timeout);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 3; }, 5000)) << "three ticks of the window's timer";
     TCountingWindow counted(a);
     SharedMapTimerTimer(a.Record(), counted);
     EXPECT_EQ(counted.Commands, 0);

@@ -114,6 +114,40 @@ TEST_F(OfflineTest, ChannelsAreMixedAndOtherRatesResampled)
         EXPECT_NEAR(h.trigTimes[i], m.trigTimes[i], 0.024) << i;  // within a block
 }
 
+TEST_F(OfflineTest, ObserverGetsEachRowWhileTheFileIsReadAndTheProgress)
+{
+    // Resampled, so the last rows come out of the resampler's drain.
+    std::vector<std::int16_t> half;
+    const auto mono = BurstTrack(200, 20);
+    for (std::size_t i = 0; i < mono.size(); i += 2)
+        half.push_back(mono[i]);
+    const auto path = File("observed.flac");
+    WriteSoundFile(path, half, 1, 22050, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+
+    std::vector<TBlockRow> rows;
+    std::vector<std::size_t> rowsAtProgress;
+    double seconds = 0, length = 0;
+    const TAnalyseObserver observer{[&](const TBlockRow& row) { rows.push_back(row); },
+                                    [&](double s, double l) {
+                                        rowsAtProgress.push_back(rows.size());
+                                        seconds = s;
+                                        length = l;
+                                    }};
+    const TOfflineResult r = AnalyseFile(path.string(), TOfflineSettings{}, observer);
+
+    ASSERT_EQ(rows.size(), r.rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].block, static_cast<long>(i));
+        EXPECT_EQ(rows[i].level, r.rows[i].level) << i;
+        EXPECT_EQ(rows[i].trig, r.rows[i].trig) << i;
+    }
+    ASSERT_GE(rowsAtProgress.size(), 3u);
+    EXPECT_GT(rowsAtProgress.front(), 0u) << "rows held back";
+    EXPECT_LT(rowsAtProgress.front(), rows.size() / 4) << "rows held back";
+    EXPECT_NEAR(length, 200 * 1024 / 44100.0, 0.001);
+    EXPECT_EQ(seconds, length);
+}
+
 TEST_F(OfflineTest, FormatsCarryTheColumnsAndTheSummary)
 {
     TOfflineSettings s;

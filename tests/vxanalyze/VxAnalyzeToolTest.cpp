@@ -2,11 +2,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdio>
 #include <fstream>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "SoundFiles.h"
 
@@ -53,6 +58,47 @@ TEST(VxAnalyzeTool, AnalysesAWavFile)
     EXPECT_EQ(j.status, 0) << j.err;
     EXPECT_THAT(j.out, HasSubstr("\"trigs\":4,"));
     EXPECT_THAT(j.out, HasSubstr("\"bands\":[0.0000,"));
+}
+
+TEST(VxAnalyzeTool, ShowsProgressWhenItsErrorStreamIsATerminal)
+{
+    // (With a file or pipe as error stream it says nothing: see above.)
+    const auto path = TestFilePath("progress.wav");
+    WriteSoundFile(path, BurstTrack(1300, 20), 1, 44100);  // 30 s
+    int terminal = -1, side = -1;
+    ASSERT_EQ(openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, side, STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, terminal);
+    posix_spawn_file_actions_addclose(&actions, side);
+    std::string args[] = {VXANALYZE_PATH, path.string(), "--csv"};
+    char* argv[] = {args[0].data(), args[1].data(), args[2].data(), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, VXANALYZE_PATH, &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(side);
+
+    // The terminal reports an error once the tool has ended and closed it.
+    std::string shown;
+    for (int idle = 0; idle < 300;) {
+        pollfd p{terminal, POLLIN, 0};
+        char buf[512];
+        const ssize_t n = poll(&p, 1, 100) > 0 ? read(terminal, buf, sizeof buf) : 0;
+        if (n < 0 || (n == 0 && p.revents != 0))
+            break;
+        idle = n > 0 ? 0 : idle + 1;
+        shown.append(buf, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    }
+    close(terminal);
+    int status = -1;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    std::filesystem::remove(path);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_THAT(shown, HasSubstr("vxanalyze:   0%  0:00 of 0:30"));
+    // The line is cleared at the end, so the shell prompt starts clean.
+    EXPECT_TRUE(shown.ends_with("\r\x1b[K")) << shown;
 }
 
 TEST(VxAnalyzeTool, BadInputGivesAMessageAndAFailureStatus)

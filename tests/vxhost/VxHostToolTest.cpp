@@ -1,5 +1,8 @@
 // The built vxhost run as a host would run it, against private segments.
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,10 +25,11 @@ struct ToolRun {
     std::string output;  // stdout and stderr together
 };
 
-ToolRun RunTool(const std::string& arguments)
+// `environment`: shell assignments put before the command.
+ToolRun RunTool(const std::string& arguments, const std::string& environment = "")
 {
     ToolRun r;
-    const std::string command = std::string(VXHOST_PATH) + " " + arguments + " 2>&1";
+    const std::string command = environment + " " + std::string(VXHOST_PATH) + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr)
         return r;
@@ -147,13 +152,78 @@ TEST_F(VxHostTool, WatchTakesTheTrigLikeAHost)
 
 TEST_F(VxHostTool, WatchEndsCleanlyOnCtrlCAndTerm)
 {
+    using Clock = std::chrono::steady_clock;
     MakeSegment();
-    for (const char* sig : {"INT", "TERM"}) {
-        // The KILL is only a guard so that a broken handler fails instead of hanging.
-        const ToolRun r = RunTool("--segment " + name_ + " watch --plain >/dev/null & pid=$!; sleep 0.3; kill -" +
-                                  sig + " $pid; (sleep 5; kill -KILL $pid) >/dev/null 2>&1 & wait $pid");
-        EXPECT_EQ(r.status, 0) << sig << " " << r.output;
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(sig));
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addclose(&actions, fds[1]);
+        std::string args[] = {VXHOST_PATH, "--segment", name_, "watch", "--plain"};
+        char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(), args[4].data(), nullptr};
+        pid_t pid = -1;
+        ASSERT_EQ(posix_spawn(&pid, VXHOST_PATH, &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+
+        // The first frame comes after the handlers are in place: only then
+        // is the signal sent.
+        std::string firstFrame;
+        for (const auto until = Clock::now() + std::chrono::seconds(20);
+             firstFrame.find('\n') == std::string::npos && Clock::now() < until;) {
+            pollfd p{fds[0], POLLIN, 0};
+            char buf[256];
+            const ssize_t n = poll(&p, 1, 100) > 0 ? read(fds[0], buf, sizeof buf) : 0;
+            if (n < 0 || (n == 0 && p.revents != 0))
+                break;  // the tool ended without a frame
+            firstFrame.append(buf, static_cast<std::size_t>(n));
+        }
+        EXPECT_NE(firstFrame.find("level="), std::string::npos) << firstFrame;
+        kill(pid, sig);
+
+        int status = 0;
+        pid_t ended = 0;
+        for (const auto until = Clock::now() + std::chrono::seconds(20); ended == 0 && Clock::now() < until;) {
+            ended = waitpid(pid, &status, WNOHANG);
+            if (ended == 0)
+                poll(nullptr, 0, 10);
+        }
+        if (ended == 0) {  // a broken handler fails instead of hanging
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        close(fds[0]);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     }
+}
+
+TEST_F(VxHostTool, SegmentComesFromTheEnvironmentUnlessGiven)
+{
+    unsigned char* rec = MakeSegment();
+    const std::string other = name_ + "_OTHER";
+    struct Case {
+        std::string environment, arguments;
+        int status;
+        std::uint8_t useFFT;  // in our segment afterwards
+    };
+    const Case cases[] = {
+        {"VX_SEGMENT_NAME=" + name_, "set UseFFT=1", 0, 1},
+        {"VX_SEGMENT_NAME=" + other, "--segment=" + name_ + " set UseFFT=2", 0, 2},
+        {"VX_SEGMENT_NAME=", "--segment " + name_ + " set UseFFT=3", 0, 3},
+        {"VX_SEGMENT_NAME=a/b", "set UseFFT=4", 2, 3},
+    };
+    for (const Case& c : cases) {
+        const ToolRun r = RunTool(c.arguments, c.environment);
+        EXPECT_EQ(r.status, c.status) << c.environment << " " << c.arguments << "\n" << r.output;
+        EXPECT_EQ(rec[VXSM_OFF_USEFFT], c.useFFT) << c.environment << " " << c.arguments;
+    }
+    struct stat st {};
+    EXPECT_NE(stat(("/dev/shm/" + other).c_str(), &st), 0) << "--segment did not win over the environment";
+    EXPECT_NE(RunTool("set UseFFT=4", "VX_SEGMENT_NAME=a/b").output.find("VX_SEGMENT_NAME"), std::string::npos);
 }
 
 TEST_F(VxHostTool, SegmentErrorsAndUsageErrorsFail)

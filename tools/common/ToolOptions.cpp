@@ -36,6 +36,18 @@ TToolOptions& TToolOptions::StopAtFirstPositional()
     return *this;
 }
 
+TToolOptions& TToolOptions::WithoutVersion()
+{
+    std::erase_if(specs_, [](const TOptionSpec& s) { return s.name == "version"; });
+    return *this;
+}
+
+TToolOptions& TToolOptions::Epilogue(std::string text)
+{
+    epilogue_ = std::move(text);
+    return *this;
+}
+
 const TOptionSpec* TToolOptions::FindLong(const std::string& name) const
 {
     for (const auto& s : specs_)
@@ -146,11 +158,20 @@ const std::vector<std::string>& TToolOptions::Values(const std::string& name) co
 std::string TToolOptions::HelpText() const
 {
     std::ostringstream text;
-    text << "Usage: " << program_ << ' ' << usage_ << "\n\n";
+    text << "Usage: " << program_ << (usage_.empty() ? "" : " ") << usage_ << "\n\n";
     if (!about_.empty())
         text << about_ << "\n\n";
     text << "Options:\n";
-    for (const auto& s : specs_) {
+    // The tool's own options first, help and version last.
+    std::vector<const TOptionSpec*> order;
+    for (const auto& s : specs_)
+        if (s.name != "help" && s.name != "version")
+            order.push_back(&s);
+    for (const auto& s : specs_)
+        if (s.name == "help" || s.name == "version")
+            order.push_back(&s);
+    for (const TOptionSpec* spec : order) {
+        const TOptionSpec& s = *spec;
         std::string head = "  ";
         head += s.shortName != 0 ? std::string("-") + s.shortName + ", " : "    ";
         head += "--" + s.name;
@@ -171,6 +192,8 @@ std::string TToolOptions::HelpText() const
         if (first)
             text << head << '\n';
     }
+    if (!epilogue_.empty())
+        text << '\n' << epilogue_;
     return text.str();
 }
 

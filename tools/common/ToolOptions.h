@@ -45,6 +45,10 @@ public:
     // Options after the first positional are left to the caller (a tool
     // with subcommands parses its own global options only).
     TToolOptions& StopAtFirstPositional();
+    // A subcommand leaves --version to its tool.
+    TToolOptions& WithoutVersion();
+    // Text after the option list (exit status, examples).
+    TToolOptions& Epilogue(std::string text);
 
     EParseOutcome Parse(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
@@ -68,6 +72,7 @@ private:
     std::string program_;
     std::string usage_;
     std::string about_;
+    std::string epilogue_;
     std::vector<TOptionSpec> specs_;
     int minPositionals_ = 0;
     int maxPositionals_ = -1;

@@ -223,7 +223,8 @@ struct TSndFileCloser {
 
 }  // namespace
 
-TOfflineResult AnalyseFile(const std::string& path, const TOfflineSettings& settings)
+TOfflineResult AnalyseFile(const std::string& path, const TOfflineSettings& settings,
+                           const TAnalyseObserver& observer)
 {
     SF_INFO info{};
     std::unique_ptr<SNDFILE, TSndFileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
@@ -235,16 +236,33 @@ TOfflineResult AnalyseFile(const std::string& path, const TOfflineSettings& sett
         throw EOfflineError("cannot resample '" + path + "' from " + std::to_string(info.samplerate) + " Hz");
 
     TOfflineStream stream(settings, info.samplerate, info.channels);
+    std::size_t rowsSeen = 0;
+    const auto passRows = [&](const std::vector<TBlockRow>& rows) {
+        if (observer.row)
+            for (; rowsSeen < rows.size(); ++rowsSeen)
+                observer.row(rows[rowsSeen]);
+    };
+    // A stream of unknown length reports a huge or negative frame count.
+    const double length = info.frames > 0 && info.frames < (sf_count_t{1} << 50)
+                              ? static_cast<double>(info.frames) / info.samplerate
+                              : 0.0;
     constexpr sf_count_t kFrames = TOfflineStream::kChunk;
     std::vector<float> frames(static_cast<std::size_t>(kFrames) * static_cast<std::size_t>(info.channels));
     sf_count_t got = kFrames;
+    sf_count_t read = 0;
     while (got == kFrames) {
         got = sf_readf_float(file.get(), frames.data(), kFrames);
         if (got < 0 || sf_error(file.get()) != SF_ERR_NO_ERROR)
             throw EOfflineError("cannot read '" + path + "': " + sf_strerror(file.get()));
         stream.PushInterleaved(frames.data(), static_cast<std::size_t>(got));
+        passRows(stream.Rows());
+        read += got;
+        if (observer.progress)
+            observer.progress(static_cast<double>(read) / info.samplerate, length);
     }
-    return stream.Finish();
+    TOfflineResult result = stream.Finish();
+    passRows(result.rows);
+    return result;
 }
 
 namespace {
@@ -268,72 +286,70 @@ std::string JsonNumber(double v, int decimals)
 
 }  // namespace
 
+void WriteHeader(std::ostream& out, EOutputFormat format, bool bands)
+{
+    if (format == EOutputFormat::Csv) {
+        out << "block,time,level,trig,bpm,bpm_instant,locked";
+        for (int b = 0; bands && b < kOfflineBands; ++b)
+            out << ",band" << b;
+    } else {
+        out << "block time level trig bpm bpm_instant locked" << (bands ? " bands0-15" : "");
+    }
+    out << '\n';
+}
+
+void WriteRow(std::ostream& out, const TBlockRow& r, EOutputFormat format, bool bands)
+{
+    const char sep = format == EOutputFormat::Csv ? ',' : ' ';
+    out << r.block << sep << Number(r.time, 6) << sep << Number(r.level, 4) << sep << (r.trig ? 1 : 0) << sep
+        << Number(r.bpm, 2) << sep << Number(r.bpmInstant, 2) << sep << (r.locked ? 1 : 0);
+    if (bands) {
+        for (float v : r.bands)
+            out << sep << Number(v, 4);
+    }
+    out << '\n';
+}
+
+void WriteSummary(std::ostream& out, const TOfflineResult& result, EOutputFormat format)
+{
+    if (format != EOutputFormat::Text)
+        return;
+    out << "blocks: " << result.rows.size() << '\n';
+    out << "trigs: " << result.trigTimes.size() << '\n';
+    out << "trig times:";
+    for (double t : result.trigTimes)
+        out << ' ' << Number(t, 3);
+    out << '\n';
+    out << "tempo: " << Number(result.bpm, 2) << " BPM, " << (result.locked ? "locked" : "not locked") << '\n';
+}
+
 void WriteResult(std::ostream& out, const TOfflineResult& result, EOutputFormat format, bool bands)
 {
-    switch (format) {
-    case EOutputFormat::Csv:
-        out << "block,time,level,trig,bpm,bpm_instant,locked";
-        if (bands) {
-            for (int b = 0; b < kOfflineBands; ++b)
-                out << ",band" << b;
-        }
-        out << '\n';
-        for (const TBlockRow& r : result.rows) {
-            out << r.block << ',' << Number(r.time, 6) << ',' << Number(r.level, 4) << ',' << (r.trig ? 1 : 0)
-                << ',' << Number(r.bpm, 2) << ',' << Number(r.bpmInstant, 2) << ',' << (r.locked ? 1 : 0);
-            if (bands) {
-                for (float v : r.bands)
-                    out << ',' << Number(v, 4);
-            }
-            out << '\n';
-        }
-        return;
-
-    case EOutputFormat::Json:
-        out << "{\"blocks\":" << result.rows.size() << ",\"trigs\":" << result.trigTimes.size()
-            << ",\"trig_times\":[";
-        for (std::size_t i = 0; i < result.trigTimes.size(); ++i)
-            out << (i ? "," : "") << Number(result.trigTimes[i], 6);
-        out << "],\"bpm\":" << JsonNumber(result.bpm, 2) << ",\"locked\":" << (result.locked ? "true" : "false")
-            << ",\"rows\":[";
-        for (std::size_t i = 0; i < result.rows.size(); ++i) {
-            const TBlockRow& r = result.rows[i];
-            out << (i ? "," : "") << "\n{\"block\":" << r.block << ",\"time\":" << Number(r.time, 6)
-                << ",\"level\":" << JsonNumber(r.level, 4) << ",\"trig\":" << (r.trig ? 1 : 0)
-                << ",\"bpm\":" << JsonNumber(r.bpm, 2) << ",\"bpm_instant\":" << JsonNumber(r.bpmInstant, 2)
-                << ",\"locked\":" << (r.locked ? 1 : 0);
-            if (bands) {
-                out << ",\"bands\":[";
-                for (int b = 0; b < kOfflineBands; ++b)
-                    out << (b ? "," : "") << JsonNumber(r.bands[static_cast<std::size_t>(b)], 4);
-                out << ']';
-            }
-            out << '}';
-        }
-        out << "]}\n";
-        return;
-
-    case EOutputFormat::Text:
-        out << "block time level trig bpm bpm_instant locked";
-        if (bands)
-            out << " bands0-15";
-        out << '\n';
-        for (const TBlockRow& r : result.rows) {
-            out << r.block << ' ' << Number(r.time, 6) << ' ' << Number(r.level, 4) << ' ' << (r.trig ? 1 : 0)
-                << ' ' << Number(r.bpm, 2) << ' ' << Number(r.bpmInstant, 2) << ' ' << (r.locked ? 1 : 0);
-            if (bands) {
-                for (float v : r.bands)
-                    out << ' ' << Number(v, 4);
-            }
-            out << '\n';
-        }
-        out << "blocks: " << result.rows.size() << '\n';
-        out << "trigs: " << result.trigTimes.size() << '\n';
-        out << "trig times:";
-        for (double t : result.trigTimes)
-            out << ' ' << Number(t, 3);
-        out << '\n';
-        out << "tempo: " << Number(result.bpm, 2) << " BPM, " << (result.locked ? "locked" : "not locked") << '\n';
+    if (format != EOutputFormat::Json) {
+        WriteHeader(out, format, bands);
+        for (const TBlockRow& r : result.rows)
+            WriteRow(out, r, format, bands);
+        WriteSummary(out, result, format);
         return;
     }
+    out << "{\"blocks\":" << result.rows.size() << ",\"trigs\":" << result.trigTimes.size() << ",\"trig_times\":[";
+    for (std::size_t i = 0; i < result.trigTimes.size(); ++i)
+        out << (i ? "," : "") << Number(result.trigTimes[i], 6);
+    out << "],\"bpm\":" << JsonNumber(result.bpm, 2) << ",\"locked\":" << (result.locked ? "true" : "false")
+        << ",\"rows\":[";
+    for (std::size_t i = 0; i < result.rows.size(); ++i) {
+        const TBlockRow& r = result.rows[i];
+        out << (i ? "," : "") << "\n{\"block\":" << r.block << ",\"time\":" << Number(r.time, 6)
+            << ",\"level\":" << JsonNumber(r.level, 4) << ",\"trig\":" << (r.trig ? 1 : 0)
+            << ",\"bpm\":" << JsonNumber(r.bpm, 2) << ",\"bpm_instant\":" << JsonNumber(r.bpmInstant, 2)
+            << ",\"locked\":" << (r.locked ? 1 : 0);
+        if (bands) {
+            out << ",\"bands\":[";
+            for (int b = 0; b < kOfflineBands; ++b)
+                out << (b ? "," : "") << JsonNumber(r.bands[static_cast<std::size_t>(b)], 4);
+            out << ']';
+        }
+        out << '}';
+    }
+    out << "]}\n";
 }

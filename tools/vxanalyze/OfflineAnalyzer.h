@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <samplerate.h>
@@ -131,12 +132,27 @@ private:
 
 // Mono 16-bit samples at 44100 Hz; a last partial block is padded with silence.
 TOfflineResult AnalyseSamples(const std::vector<std::int16_t>& samples, const TOfflineSettings& settings);
+// Follows AnalyseFile as it reads, so a long file's output and progress
+// need not wait for its end. Either may be empty.
+struct TAnalyseObserver {
+    // Each block's row as soon as the block is analysed, in order.
+    std::function<void(const TBlockRow&)> row;
+    // Seconds of the file read so far and its length (0 when unknown).
+    std::function<void(double seconds, double length)> progress;
+};
+
 // Any file libsndfile reads: mixed down to mono, resampled to 44100 Hz.
 // Raises EOfflineError with a message naming the file.
-TOfflineResult AnalyseFile(const std::string& path, const TOfflineSettings& settings);
+TOfflineResult AnalyseFile(const std::string& path, const TOfflineSettings& settings,
+                           const TAnalyseObserver& observer = {});
 
 enum class EOutputFormat { Text, Csv, Json };
 void WriteResult(std::ostream& out, const TOfflineResult& result, EOutputFormat format, bool bands);
+// The pieces of the text and CSV formats, for writing rows as they come.
+void WriteHeader(std::ostream& out, EOutputFormat format, bool bands);
+void WriteRow(std::ostream& out, const TBlockRow& row, EOutputFormat format, bool bands);
+void WriteSummary(std::ostream& out, const TOfflineResult& result, EOutputFormat format);
 
-// The whole command line; returns the exit status.
-int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+// The whole command line; returns the exit status. `progress`: show how
+// far a file is on `err` (the tool does when its error stream is a terminal).
+int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress = false);

@@ -1,124 +1,195 @@
-#include <charconv>
-#include <cstring>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <ostream>
 #include <string>
-#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "OfflineAnalyzer.h"
+#include "ToolOptions.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: vxanalyze FILE [--fft] [--gain P] [--eq B=V ...] [--decay D] [--aggr A]\n"
-    "                      [--noise N] [--csv | --json]\n"
-    "\n"
-    "Runs the analyzer's block analysis and trigger detection over a sound file\n"
-    "and prints, for every block of 1024 samples (23.2 ms): block index, start\n"
-    "time in seconds, level, trig (0/1), tempo, instant tempo and tempo lock\n"
-    "(0/1); then the number of blocks and trigs, the trig times and the final\n"
-    "tempo.\n"
-    "\n"
-    "FILE     any format libsndfile reads. Several channels are mixed down to\n"
-    "         mono; a sample rate other than 44100 Hz is resampled to 44100 Hz.\n"
-    "         A last partial block is padded with silence.\n"
-    "--fft    equalizer and spectrum analysis on (the level comes from the 16\n"
-    "         bands); also prints the 16 band values of every block\n"
-    "--gain P global gain as the record's Gain, -127..127: 0 = 0 dB, 127 = +20 dB,\n"
-    "         -127 = -20 dB (default 0)\n"
-    "--eq B=V equalizer fader of band B (0..15), -127..127, 0 = flat; the factor\n"
-    "         is 10^(V/128). May be repeated. Acts only with --fft (default flat)\n"
-    "--decay D  minimum time between trigs in blocks, 1..25 (default 15)\n"
-    "--aggr A   aggressiveness, 0..300 (default 150)\n"
-    "--noise N  noise cut-off in level units, 1..455 (default 1)\n"
-    "--csv    one header row and one row per block, no summary\n"
-    "--json   one object with the summary and the rows\n"
-    "--help   this text\n"
-    "\n"
-    "The clock advances by exactly one block per block, so every run gives the\n"
-    "same result. The detector starts as the analyzer does (hold counter 13:\n"
-    "no trig in the first 14 blocks).\n";
+vxtools::TToolOptions MakeOptions()
+{
+    vxtools::TToolOptions options(
+        "vxanalyze", "[options] FILE",
+        "Runs the analyzer's block analysis and trigger detection over a sound file\n"
+        "and prints, for every block of 1024 samples (23.2 ms): block index, start\n"
+        "time in seconds, level, trig (0/1), tempo, instant tempo and tempo lock\n"
+        "(0/1); then the number of blocks and trigs, the trig times and the final\n"
+        "tempo.\n"
+        "\n"
+        "FILE is any format libsndfile reads. Several channels are mixed down to\n"
+        "mono; a sample rate other than 44100 Hz is resampled to 44100 Hz.\n"
+        "A last partial block is padded with silence.");
+    options
+        .Add({"fft", 0, "",
+              "equalizer and spectrum analysis on (the level\ncomes from the 16 bands); also prints the\n"
+              "16 band values of every block"})
+        .Add({"gain", 0, "P",
+              "global gain as the record's Gain, -127..127:\n0 = 0 dB, 127 = +20 dB, -127 = -20 dB\n(default 0)"})
+        .Add({"eq", 0, "B=V",
+              "equalizer fader of band B (0..15), -127..127,\n0 = flat; the factor is 10^(V/128). May be\n"
+              "repeated. Acts only with --fft (default flat)",
+              true})
+        .Add({"decay", 0, "D", "minimum time between trigs in blocks, 1..25\n(default 15)"})
+        .Add({"aggr", 0, "A", "aggressiveness, 0..300 (default 150)"})
+        .Add({"noise", 0, "N", "noise cut-off in level units, 1..455\n(default 1)"})
+        .Add({"csv", 0, "", "one header row and one row per block, no\nsummary"})
+        .Add({"json", 0, "", "one object with the summary and the rows"})
+        .Epilogue("The clock advances by exactly one block per block, so every run gives the\n"
+                  "same result. The detector starts as the analyzer does (hold counter 13:\n"
+                  "no trig in the first 14 blocks).\n");
+    return options;
+}
 
-class EUsage : public std::runtime_error {
+// How far the file is, on one terminal line redrawn in place at most ten
+// times a second; cleared at the end so that it leaves nothing behind.
+class TProgressLine {
 public:
-    using std::runtime_error::runtime_error;
+    TProgressLine(std::ostream& err, bool enabled) : err_(err), enabled_(enabled) {}
+    ~TProgressLine() { Clear(); }
+    TProgressLine(const TProgressLine&) = delete;
+    TProgressLine& operator=(const TProgressLine&) = delete;
+
+    void Show(double seconds, double length)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (!enabled_ || (shown_ && now - last_ < std::chrono::milliseconds(100)))
+            return;
+        last_ = now;
+        shown_ = true;
+        char text[96];
+        if (length > 0)
+            std::snprintf(text, sizeof text, "\rvxanalyze: %3d%%  %s of %s", Percent(seconds, length),
+                          Clock(seconds).c_str(), Clock(length).c_str());
+        else
+            std::snprintf(text, sizeof text, "\rvxanalyze: %s", Clock(seconds).c_str());
+        err_ << text << std::flush;
+    }
+    void Clear()
+    {
+        if (shown_)
+            err_ << "\r\x1b[K" << std::flush;
+        shown_ = false;
+    }
+
+private:
+    static int Percent(double seconds, double length)
+    {
+        return static_cast<int>(std::clamp(100.0 * seconds / length, 0.0, 100.0));
+    }
+    static std::string Clock(double seconds)
+    {
+        const long s = std::lround(seconds);
+        char text[32];
+        std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+        return text;
+    }
+
+    std::ostream& err_;
+    bool enabled_;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point last_;
 };
 
-int ParseInt(std::string_view text, std::string_view what, int lo, int hi)
+int Integer(const vxtools::TToolOptions& options, const std::string& name, int fallback, int lo, int hi)
 {
-    int value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (ec != std::errc() || ptr != end || value < lo || value > hi) {
-        throw EUsage(std::string(what) + " must be an integer from " + std::to_string(lo) + " to " +
-                     std::to_string(hi) + ", not '" + std::string(text) + "'");
-    }
-    return value;
+    if (!options.Has(name))
+        return fallback;
+    return static_cast<int>(vxtools::TToolOptions::ParseInteger(options.Value(name), "--" + name, lo, hi));
 }
 
 }  // namespace
 
-int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
+int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool progress)
 {
-    TOfflineSettings settings;
-    EOutputFormat format = EOutputFormat::Text;
-    std::string file;
-    bool haveFile = false;
-    try {
-        for (int i = 1; i < argc; ++i) {
-            const std::string_view arg = argv[i];
-            auto value = [&]() -> std::string_view {
-                if (i + 1 >= argc)
-                    throw EUsage("option " + std::string(arg) + " needs a value");
-                return argv[++i];
-            };
-            if (arg == "--help" || arg == "-h") {
-                out << kUsage;
-                return 0;
-            } else if (arg == "--fft") {
-                settings.useFFT = true;
-            } else if (arg == "--gain") {
-                settings.gain = ParseInt(value(), "--gain", -127, 127);
-            } else if (arg == "--decay") {
-                settings.decay = ParseInt(value(), "--decay", 1, 25);
-            } else if (arg == "--aggr") {
-                settings.aggr = ParseInt(value(), "--aggr", 0, 300);
-            } else if (arg == "--noise") {
-                settings.noise = ParseInt(value(), "--noise", 1, 455);
-            } else if (arg == "--eq") {
-                const std::string_view assignment = value();
-                const auto eq = assignment.find('=');
-                if (eq == std::string_view::npos)
-                    throw EUsage("--eq wants BAND=VALUE, not '" + std::string(assignment) + "'");
-                const int band = ParseInt(assignment.substr(0, eq), "--eq band", 0, kOfflineBands - 1);
-                settings.eq[static_cast<std::size_t>(band)] = ParseInt(assignment.substr(eq + 1), "--eq value", -127, 127);
-            } else if (arg == "--csv" || arg == "--json") {
-                const EOutputFormat wanted = arg == "--csv" ? EOutputFormat::Csv : EOutputFormat::Json;
-                if (format != EOutputFormat::Text && format != wanted)
-                    throw EUsage("--csv and --json exclude each other");
-                format = wanted;
-            } else if (arg.size() > 1 && arg[0] == '-') {
-                throw EUsage("unknown option '" + std::string(arg) + "'");
-            } else if (haveFile) {
-                throw EUsage("only one FILE, not also '" + std::string(arg) + "'");
-            } else {
-                file = arg;
-                haveFile = true;
-            }
-        }
-        if (!haveFile)
-            throw EUsage("no sound file given");
-    } catch (const EUsage& e) {
-        err << "vxanalyze: " << e.what() << "\nTry 'vxanalyze --help'.\n";
+    vxtools::TToolOptions options = MakeOptions();
+    switch (options.Parse(std::vector<std::string>(argv + 1, argv + argc), out, err)) {
+    case vxtools::EParseOutcome::Run:
+        break;
+    case vxtools::EParseOutcome::Done:
+        return 0;
+    case vxtools::EParseOutcome::UsageError:
         return 2;
     }
 
+    TOfflineSettings settings;
+    EOutputFormat format = EOutputFormat::Text;
+    std::string file;
     try {
-        const TOfflineResult result = AnalyseFile(file, settings);
-        WriteResult(out, result, format, settings.useFFT);
+        const std::vector<std::string>& files = options.PositionalArgs();
+        if (files.empty())
+            throw vxtools::EToolUsage("no sound file given");
+        if (files.size() > 1)
+            throw vxtools::EToolUsage("only one FILE, not also '" + files[1] + "'");
+        file = files.front();
+        settings.useFFT = options.Has("fft");
+        settings.gain = Integer(options, "gain", settings.gain, -127, 127);
+        settings.decay = Integer(options, "decay", settings.decay, 1, 25);
+        settings.aggr = Integer(options, "aggr", settings.aggr, 0, 300);
+        settings.noise = Integer(options, "noise", settings.noise, 1, 455);
+        for (const std::string& assignment : options.Values("eq")) {
+            const auto eq = assignment.find('=');
+            if (eq == std::string::npos)
+                throw vxtools::EToolUsage("--eq wants BAND=VALUE, not '" + assignment + "'");
+            const auto band =
+                vxtools::TToolOptions::ParseInteger(assignment.substr(0, eq), "--eq band", 0, kOfflineBands - 1);
+            settings.eq[static_cast<std::size_t>(band)] = static_cast<int>(
+                vxtools::TToolOptions::ParseInteger(assignment.substr(eq + 1), "--eq value", -127, 127));
+        }
+        if (options.Has("csv") && options.Has("json"))
+            throw vxtools::EToolUsage("--csv and --json exclude each other");
+        if (options.Has("csv"))
+            format = EOutputFormat::Csv;
+        else if (options.Has("json"))
+            format = EOutputFormat::Json;
+    } catch (const vxtools::EToolUsage& e) {
+        return options.UsageError(err, e.what());
+    }
+
+    // Text and CSV rows go out as their blocks are analysed; JSON puts the
+    // summary first, so it waits for the end.
+    const bool streamed = format != EOutputFormat::Json;
+    TProgressLine line(err, progress);
+    TAnalyseObserver observer;
+    // The header waits for the first row: a file that cannot be read gives
+    // no output at all.
+    bool headerWritten = false;
+    const auto header = [&] {
+        if (!std::exchange(headerWritten, true))
+            WriteHeader(out, format, settings.useFFT);
+    };
+    if (streamed) {
+        observer.row = [&](const TBlockRow& row) {
+            header();
+            WriteRow(out, row, format, settings.useFFT);
+            if (!out)
+                throw EOfflineError("cannot write the output");
+        };
+    }
+    if (progress)
+        observer.progress = [&](double seconds, double length) { line.Show(seconds, length); };
+    try {
+        const TOfflineResult result = AnalyseFile(file, settings, observer);
+        line.Clear();
+        if (streamed) {
+            header();
+            WriteSummary(out, result, format);
+        } else {
+            WriteResult(out, result, format, settings.useFFT);
+        }
+        out.flush();
+        if (!out)
+            throw EOfflineError("cannot write the output");
     } catch (const EOfflineError& e) {
+        line.Clear();
+        out.flush();
         err << "vxanalyze: " << e.what() << '\n';
         return 1;
     }
-    out.flush();
-    return out ? 0 : 1;
+    return 0;
 }

@@ -1,8 +1,11 @@
+#include <unistd.h>
+
 #include <iostream>
 
 #include "OfflineAnalyzer.h"
 
 int main(int argc, char** argv)
 {
-    return RunVxAnalyze(argc, argv, std::cout, std::cerr);
+    // Progress only where someone watches it: not in a log or a pipe.
+    return RunVxAnalyze(argc, argv, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
 }

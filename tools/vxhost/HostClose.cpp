@@ -13,41 +13,32 @@
 
 namespace vxhost {
 
-std::string CloseHelp()
+vxtools::TToolOptions CloseOptions()
 {
-    return "Usage: vxhost close [--timeout MS]\n"
-           "\n"
-           "Sends the host's close request (window message 2524) to the analyzer's\n"
-           "main window, org.corvane.vx.TVxSoundApp on the session bus, and waits for\n"
-           "its reply: the analyzer closes without asking and saves its settings.\n"
-           "\n"
-           "  --timeout MS   how long to wait for the reply (default 30000)\n"
-           "\n"
-           "Exit status: 0 the analyzer replied, 1 no analyzer or no reply.\n";
+    vxtools::TToolOptions options(
+        "vxhost close", "[--timeout MS]",
+        "Sends the host's close request (window message 2524) to the analyzer's\n"
+        "main window, org.corvane.vx.TVxSoundApp on the session bus, and waits for\n"
+        "its reply: the analyzer closes without asking and saves its settings.");
+    options.Add({"timeout", 0, "MS", "how long to wait for the reply\n(default 30000)"})
+        .Positionals(0, 0)
+        .WithoutVersion()
+        .Epilogue("Exit status: 0 the analyzer replied, 1 no analyzer or no reply.\n");
+    return options;
 }
 
 int RunClose(const GlobalOptions&, std::span<const std::string> args, std::ostream& out, std::ostream& err)
 {
+    vxtools::TToolOptions options = CloseOptions();
+    if (const auto status = ParseCommand(options, args, out, err))
+        return *status;
     int timeoutMs = 30000;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--help" || args[i] == "-h") {
-            out << CloseHelp();
-            return kExitOk;
-        }
-        if (args[i] == "--timeout" && i + 1 < args.size()) {
-            try {
-                timeoutMs = std::stoi(args[++i]);
-            } catch (const std::exception&) {
-                timeoutMs = -1;
-            }
-            if (timeoutMs <= 0) {
-                err << "vxhost close: --timeout needs a positive number of milliseconds\n";
-                return kExitUsage;
-            }
-            continue;
-        }
-        err << "vxhost close: unexpected argument '" << args[i] << "'\n";
-        return kExitUsage;
+    try {
+        if (options.Has("timeout"))
+            timeoutMs = static_cast<int>(
+                vxtools::TToolOptions::ParseInteger(options.Value("timeout"), "--timeout", 1, 86400000));
+    } catch (const vxtools::EToolUsage& e) {
+        return options.UsageError(err, e.what());
     }
 
     // The bus layer wants an application object on this thread.

@@ -9,7 +9,7 @@
 
 namespace vxhost {
 
-std::string CloseHelp();
+vxtools::TToolOptions CloseOptions();
 int RunClose(const GlobalOptions& options, std::span<const std::string> args, std::ostream& out,
              std::ostream& err);
 

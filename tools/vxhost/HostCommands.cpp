@@ -1,11 +1,11 @@
 #include "HostCommands.h"
 
 #include <csignal>
+#include <cstdlib>
 
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <charconv>
 #include <ostream>
 #include <thread>
 
@@ -19,15 +19,9 @@ namespace vxhost {
 
 namespace {
 
-constexpr std::string_view kGlobalOptionsHelp =
-    "Global options (before the command):\n"
-    "  --segment NAME   map the segment NAME (POSIX shared memory /NAME) instead\n"
-    "                   of " VXSM_NAME "; lets tests run beside a live analyzer\n"
-    "  -h, --help       help; 'vxhost COMMAND --help' for one command\n";
-
-bool IsHelp(std::string_view arg)
+std::string Program(std::string_view command)
 {
-    return arg == "--help" || arg == "-h";
+    return std::string("vxhost ").append(command);
 }
 
 // Maps the segment as a host does (create-or-open, 2431 bytes, 0600) and
@@ -56,36 +50,30 @@ int WithRecord(const GlobalOptions& options, std::ostream& err, Body&& body)
 
 // ----- dump ------------------------------------------------------------
 
-std::string DumpHelp()
+vxtools::TToolOptions DumpOptions()
 {
-    return "Usage: vxhost [--segment NAME] dump [--json]\n"
-           "\n"
-           "Prints every field of the record: one 'Name = value' line each, arrays\n"
-           "as [..] with their 16 used entries (EqualizerColor: 15). Floats are\n"
-           "printed so that they read back exactly; GainText is quoted with C escapes.\n"
-           "\n"
-           "  --json   one JSON object instead; arrays as JSON arrays, non-finite\n"
-           "           floats as null, GainText bytes read as Latin-1\n"
-           "\n"
-           "The segment is created (all zero) if it does not exist, as a host does.\n";
+    vxtools::TToolOptions options(
+        Program("dump"), "[--json]",
+        "Prints every field of the record: one 'Name = value' line each, arrays\n"
+        "as [..] with their 16 used entries (EqualizerColor: 15). Floats are\n"
+        "printed so that they read back exactly; GainText is quoted with C escapes.");
+    options
+        .Add({"json", 0, "",
+              "one JSON object instead; arrays as JSON\narrays, non-finite floats as null,\n"
+              "GainText bytes read as Latin-1"})
+        .Positionals(0, 0)
+        .WithoutVersion()
+        .Epilogue("The segment is created (all zero) if it does not exist, as a host does.\n");
+    return options;
 }
 
-int RunDump(const GlobalOptions& options, std::span<const std::string> args, std::ostream& out, std::ostream& err)
+int RunDump(const GlobalOptions& global, std::span<const std::string> args, std::ostream& out, std::ostream& err)
 {
-    bool json = false;
-    for (const std::string& arg : args) {
-        if (IsHelp(arg)) {
-            out << DumpHelp();
-            return kExitOk;
-        }
-        if (arg == "--json") {
-            json = true;
-            continue;
-        }
-        err << "vxhost dump: unknown argument '" << arg << "' (try 'vxhost dump --help')\n";
-        return kExitUsage;
-    }
-    return WithRecord(options, err, [&](const SoundMapRecord& record) {
+    vxtools::TToolOptions options = DumpOptions();
+    if (const auto status = ParseCommand(options, args, out, err))
+        return *status;
+    const bool json = options.Has("json");
+    return WithRecord(global, err, [&](const SoundMapRecord& record) {
         out << (json ? DumpJson(record) : DumpText(record)) << std::flush;
         return out ? kExitOk : kExitFailure;
     });
@@ -93,11 +81,24 @@ int RunDump(const GlobalOptions& options, std::span<const std::string> args, std
 
 // ----- set -------------------------------------------------------------
 
-std::string SetHelp()
+vxtools::TToolOptions SetOptions()
 {
-    std::string text =
-        "Usage: vxhost [--segment NAME] set NAME=VALUE ...\n"
-        "\n"
+    std::string fields = "Writable fields:\n";
+    for (const FieldInfo& f : Fields()) {
+        if (!f.hostWritable)
+            continue;
+        std::string name(f.name);
+        if (f.entries > 0)
+            name += "[0.." + std::to_string(f.entries - 1) + "]";
+        fields += "  " + name + std::string(name.size() < 22 ? 22 - name.size() : 1, ' ') +
+                  std::to_string(f.minValue) + ".." + std::to_string(f.maxValue) + "\n";
+    }
+    fields += "\nMeasurements (read-only for a host):";
+    for (const FieldInfo& f : Fields())
+        if (!f.hostWritable)
+            fields.append(" ").append(f.name);
+    vxtools::TToolOptions options(
+        Program("set"), "NAME=VALUE ...",
         "Writes settings fields as a host does, e.g.\n"
         "  vxhost set UseFFT=1 EqualizerBand[3]=64 EqualizerColor[0]=2 NoiseLevelValue=500\n"
         "\n"
@@ -105,46 +106,29 @@ std::string SetHelp()
         "sign, or 0x hex; hex is a number, not a bit pattern (write -1, not 0xFF).\n"
         "Every assignment is checked first: if any is wrong, nothing is written.\n"
         "Out-of-range settings inside a field's type (ShowInput=7, UseFFT=7) are\n"
-        "written as given: the analyzer's synchronisation decides what they do.\n"
-        "\n"
-        "Writable fields:\n";
-    for (const FieldInfo& f : Fields()) {
-        if (!f.hostWritable)
-            continue;
-        std::string name(f.name);
-        if (f.entries > 0)
-            name += "[0.." + std::to_string(f.entries - 1) + "]";
-        text += "  " + name + std::string(name.size() < 22 ? 22 - name.size() : 1, ' ') +
-                std::to_string(f.minValue) + ".." + std::to_string(f.maxValue) + "\n";
-    }
-    text += "\nMeasurements (read-only for a host):";
-    for (const FieldInfo& f : Fields())
-        if (!f.hostWritable)
-            text += " " + std::string(f.name);
-    return text + "\n";
+        "written as given: the analyzer's synchronisation decides what they do.");
+    options.WithoutVersion().Epilogue(fields + "\n");
+    return options;
 }
 
-int RunSet(const GlobalOptions& options, std::span<const std::string> args, std::ostream& out, std::ostream& err)
+int RunSet(const GlobalOptions& global, std::span<const std::string> args, std::ostream& out, std::ostream& err)
 {
-    for (const std::string& arg : args)
-        if (IsHelp(arg)) {
-            out << SetHelp();
-            return kExitOk;
-        }
-    if (args.empty()) {
-        err << "vxhost set: nothing to set (try 'vxhost set --help')\n";
-        return kExitUsage;
-    }
+    vxtools::TToolOptions options = SetOptions();
+    if (const auto status = ParseCommand(options, args, out, err))
+        return *status;
+    const std::vector<std::string>& assignments = options.PositionalArgs();
+    if (assignments.empty())
+        return options.UsageError(err, "nothing to set");
     // Validated before the segment is even opened: a bad command line
     // neither writes nor creates anything.
-    const ParseResult parsed = ParseAssignments(args);
+    const ParseResult parsed = ParseAssignments(assignments);
     if (!parsed.Ok()) {
         for (const std::string& e : parsed.errors)
             err << "vxhost set: " << e << "\n";
         err << "vxhost set: nothing written\n";
         return kExitUsage;
     }
-    return WithRecord(options, err, [&](SoundMapRecord& record) {
+    return WithRecord(global, err, [&](SoundMapRecord& record) {
         for (const Assignment& a : parsed.assignments)
             Apply(record, a);
         return kExitOk;
@@ -185,49 +169,38 @@ private:
     struct sigaction oldTerm_ {};
 };
 
-std::string WatchHelp()
+vxtools::TToolOptions WatchOptions()
 {
-    return "Usage: vxhost [--segment NAME] watch [--plain] [--count N]\n"
-           "\n"
-           "Live view of the measurements, redrawn 10 times a second: Level, the 16\n"
-           "band levels as bars, Clipping, AnalyzerActive and the number of trigs\n"
-           "taken. Trig is polled every 10 ms; a trig (Trig = 1) is counted and\n"
-           "cleared (Trig = 0), as a host takes it. Bars use a log scale,\n"
-           "log10(1 + v) / log10(1 + full), full at 1000 for the bands and 32767 for\n"
-           "the level; larger values fill the bar. Ctrl+C ends it (exit status 0).\n"
-           "\n"
-           "  --plain     no escape codes: one line per refresh\n"
-           "  --count N   stop after N refreshes (N >= 1)\n";
+    vxtools::TToolOptions options(
+        Program("watch"), "[--plain] [--count N]",
+        "Live view of the measurements, redrawn 10 times a second: Level, the 16\n"
+        "band levels as bars, Clipping, AnalyzerActive and the number of trigs\n"
+        "taken. Trig is polled every 10 ms; a trig (Trig = 1) is counted and\n"
+        "cleared (Trig = 0), as a host takes it. Bars use a log scale,\n"
+        "log10(1 + v) / log10(1 + full), full at 1000 for the bands and 32767 for\n"
+        "the level; larger values fill the bar. Ctrl+C ends it (exit status 0).");
+    options.Add({"plain", 0, "", "no escape codes: one line per refresh"})
+        .Add({"count", 0, "N", "stop after N refreshes (N >= 1)"})
+        .Positionals(0, 0)
+        .WithoutVersion();
+    return options;
 }
 
-int RunWatch(const GlobalOptions& options, std::span<const std::string> args, std::ostream& out, std::ostream& err)
+int RunWatch(const GlobalOptions& global, std::span<const std::string> args, std::ostream& out, std::ostream& err)
 {
-    bool plain = false;
-    long count = 0;  // 0 = until stopped
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (IsHelp(arg)) {
-            out << WatchHelp();
-            return kExitOk;
-        }
-        if (arg == "--plain") {
-            plain = true;
-        } else if (arg == "--count") {
-            long n = 0;
-            const std::string* value = i + 1 < args.size() ? &args[++i] : nullptr;
-            const char* end = value ? value->data() + value->size() : nullptr;
-            if (value == nullptr || value->empty() || std::from_chars(value->data(), end, n).ptr != end || n < 1) {
-                err << "vxhost watch: --count needs a whole number of at least 1\n";
-                return kExitUsage;
-            }
-            count = n;
-        } else {
-            err << "vxhost watch: unknown argument '" << arg << "' (try 'vxhost watch --help')\n";
-            return kExitUsage;
-        }
+    vxtools::TToolOptions options = WatchOptions();
+    if (const auto status = ParseCommand(options, args, out, err))
+        return *status;
+    const bool plain = options.Has("plain");
+    long long count = 0;  // 0 = until stopped
+    try {
+        if (options.Has("count"))
+            count = vxtools::TToolOptions::ParseInteger(options.Value("count"), "--count", 1, 1000000000);
+    } catch (const vxtools::EToolUsage& e) {
+        return options.UsageError(err, e.what());
     }
 
-    return WithRecord(options, err, [&](SoundMapRecord& record) {
+    return WithRecord(global, err, [&](SoundMapRecord& record) {
         using namespace std::chrono;
         constexpr auto kPoll = milliseconds(10);
         constexpr int kPollsPerRefresh = 10;  // 100 ms
@@ -235,13 +208,13 @@ int RunWatch(const GlobalOptions& options, std::span<const std::string> args, st
         gStopWatch.store(false, std::memory_order_relaxed);
         const StopSignals signals;
         long trigs = 0;
-        long refreshes = 0;
+        long long refreshes = 0;
         auto next = steady_clock::now();
         for (int poll = 0; !gStopWatch.load(std::memory_order_relaxed); ++poll) {
             if (TakeTrig(record))
                 ++trigs;
             if (poll % kPollsPerRefresh == 0) {
-                out << WatchFrame(record, trigs, plain, options.segment) << std::flush;
+                out << WatchFrame(record, trigs, plain, global.segment) << std::flush;
                 if (!out)
                     return kExitFailure;
                 if (count > 0 && ++refreshes >= count)
@@ -258,22 +231,24 @@ int RunWatch(const GlobalOptions& options, std::span<const std::string> args, st
 
 // ----- help ------------------------------------------------------------
 
-std::string GeneralHelp();
+vxtools::TToolOptions GeneralOptions();
 
-std::string HelpHelp()
+vxtools::TToolOptions HelpOptions()
 {
-    return "Usage: vxhost help [COMMAND]\n";
+    vxtools::TToolOptions options(Program("help"), "[COMMAND]", "Help for vxhost or one of its commands.");
+    options.Positionals(0, 1).WithoutVersion();
+    return options;
 }
 
 int RunHelp(const GlobalOptions&, std::span<const std::string> args, std::ostream& out, std::ostream& err);
 
 const std::array kCommands{
-    Command{"dump", "print every field of the record", RunDump, DumpHelp},
-    Command{"set", "write settings fields (NAME=VALUE ...)", RunSet, SetHelp},
-    Command{"watch", "live view of the measurements; takes trigs", RunWatch, WatchHelp},
-    Command{"close", "ask the analyzer to close, as the host does", RunClose, CloseHelp},
-    Command{"keys", "be the host window; print the keys forwarded to it", RunKeys, KeysHelp},
-    Command{"help", "help for vxhost or one command", RunHelp, HelpHelp},
+    Command{"dump", "print every field of the record", RunDump, DumpOptions},
+    Command{"set", "write settings fields (NAME=VALUE ...)", RunSet, SetOptions},
+    Command{"watch", "live view of the measurements; takes trigs", RunWatch, WatchOptions},
+    Command{"close", "ask the analyzer to close, as the host does", RunClose, CloseOptions},
+    Command{"keys", "be the host window; print the keys forwarded to it", RunKeys, KeysOptions},
+    Command{"help", "help for vxhost or one command", RunHelp, HelpOptions},
 };
 
 const Command* FindCommand(std::string_view name)
@@ -284,36 +259,45 @@ const Command* FindCommand(std::string_view name)
     return nullptr;
 }
 
-std::string GeneralHelp()
+vxtools::TToolOptions GeneralOptions()
 {
-    std::string text =
-        "Usage: vxhost [--segment NAME] COMMAND [ARGS...]\n"
-        "\n"
-        "Stands in for the lighting host: maps the shared sound map record " VXSM_NAME "\n"
-        "(creating it, 2431 bytes, mode 0600, if it does not exist yet) and reads\n"
-        "or writes it exactly as a host does.\n"
+    std::string about =
+        "Stands in for the lighting host: maps the shared sound map record\n"
+        "/$VX_SEGMENT_NAME, default /" VXSM_NAME " (creating it, 2431 bytes, mode 0600,\n"
+        "if it does not exist yet) and reads or writes it exactly as a host does.\n"
         "\n"
         "Commands:\n";
     for (const Command& c : kCommands)
-        text += "  " + std::string(c.name) + std::string(8 - c.name.size(), ' ') + std::string(c.summary) + "\n";
-    text += "\n";
-    text += kGlobalOptionsHelp;
-    text += "\nExit status: 0 success, 1 segment or run-time failure, 2 bad command line.\n";
-    return text;
+        about += "  " + std::string(c.name) + std::string(8 - c.name.size(), ' ') + std::string(c.summary) + "\n";
+    about.pop_back();
+    vxtools::TToolOptions options("vxhost", "[--segment NAME] COMMAND [ARGS...]", about);
+    options
+        .Add({"segment", 0, "NAME",
+              "map the segment NAME (POSIX shared memory\n/NAME) instead of $VX_SEGMENT_NAME or\n" VXSM_NAME
+              "; lets tests run beside a live analyzer"})
+        .StopAtFirstPositional()
+        .Epilogue("'vxhost COMMAND --help' shows the options of one command; they go after\n"
+                  "the command, the options above before it.\n"
+                  "\n"
+                  "Exit status: 0 success, 1 segment or run-time failure, 2 bad command line.\n");
+    return options;
 }
 
 int RunHelp(const GlobalOptions&, std::span<const std::string> args, std::ostream& out, std::ostream& err)
 {
-    if (args.empty()) {
-        out << GeneralHelp();
+    vxtools::TToolOptions options = HelpOptions();
+    if (const auto status = ParseCommand(options, args, out, err))
+        return *status;
+    if (options.PositionalArgs().empty()) {
+        out << GeneralOptions().HelpText();
         return kExitOk;
     }
-    if (const Command* c = FindCommand(args[0]); c != nullptr && args.size() == 1) {
-        out << c->help();
+    const std::string& name = options.PositionalArgs().front();
+    if (const Command* c = FindCommand(name); c != nullptr) {
+        out << c->options().HelpText();
         return kExitOk;
     }
-    err << "vxhost help: no command '" << args[0] << "'\n";
-    return kExitUsage;
+    return options.UsageError(err, "no command '" + name + "'");
 }
 
 // A shared-memory name is one path component.
@@ -330,47 +314,46 @@ std::span<const Command> Commands()
     return kCommands;
 }
 
+std::optional<int> ParseCommand(vxtools::TToolOptions& options, std::span<const std::string> args,
+                                std::ostream& out, std::ostream& err)
+{
+    switch (options.Parse(std::vector<std::string>(args.begin(), args.end()), out, err)) {
+    case vxtools::EParseOutcome::Run:
+        return std::nullopt;
+    case vxtools::EParseOutcome::Done:
+        return kExitOk;
+    case vxtools::EParseOutcome::UsageError:
+        break;
+    }
+    return kExitUsage;
+}
+
 int RunVxHost(std::span<const std::string> args, std::ostream& out, std::ostream& err)
 {
-    GlobalOptions options{VXSM_NAME};
-    std::size_t i = 0;
-    for (; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (IsHelp(arg)) {
-            out << GeneralHelp();
-            return kExitOk;
-        }
-        std::string_view segment;
-        if (arg == "--segment") {
-            if (i + 1 >= args.size()) {
-                err << "vxhost: --segment needs a name\n";
-                return kExitUsage;
-            }
-            segment = args[++i];
-        } else if (arg.starts_with("--segment=")) {
-            segment = std::string_view(arg).substr(10);
-        } else if (arg.starts_with("-")) {
-            err << "vxhost: unknown option '" << arg << "' (try 'vxhost --help')\n";
-            return kExitUsage;
-        } else {
-            break;
-        }
-        if (!ValidSegmentName(segment)) {
-            err << "vxhost: bad segment name '" << segment << "' (one name, no '/')\n";
-            return kExitUsage;
-        }
-        options.segment = std::string(segment);
-    }
-    if (i >= args.size()) {
-        err << GeneralHelp();
+    vxtools::TToolOptions options = GeneralOptions();
+    if (const auto status = ParseCommand(options, args, out, err))
+        return *status;
+    const std::vector<std::string>& rest = options.PositionalArgs();
+    if (rest.empty()) {
+        err << options.HelpText();
         return kExitUsage;
     }
-    const Command* command = FindCommand(args[i]);
-    if (command == nullptr) {
-        err << "vxhost: unknown command '" << args[i] << "' (try 'vxhost --help')\n";
-        return kExitUsage;
+    const Command* command = FindCommand(rest.front());
+    if (command == nullptr)
+        return options.UsageError(err, "unknown command '" + rest.front() + "'");
+
+    // As the analyzer: the environment names the segment, --segment wins.
+    GlobalOptions global{VXSM_NAME};
+    std::string from = "--segment";
+    if (options.Has("segment")) {
+        global.segment = options.Value("segment");
+    } else if (const char* env = std::getenv("VX_SEGMENT_NAME"); env != nullptr && *env != '\0') {
+        global.segment = env;
+        from = "VX_SEGMENT_NAME";
     }
-    return command->run(options, args.subspan(i + 1), out, err);
+    if (!ValidSegmentName(global.segment))
+        return options.UsageError(err, "bad segment name '" + global.segment + "' in " + from + " (one name, no '/')");
+    return command->run(global, std::span(rest).subspan(1), out, err);
 }
 
 }  // namespace vxhost

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "ToolOptions.h"
 
 namespace vxhost {
 
@@ -25,10 +28,15 @@ struct Command {
     std::string_view name;
     std::string_view summary;
     CommandFunction run;
-    std::string (*help)();
+    vxtools::TToolOptions (*options)();  // its options and help text
 };
 
 std::span<const Command> Commands();
+
+// Parses a command's own arguments. Nullopt: go on and run it; otherwise
+// the exit status to end with (help shown, or a usage error reported).
+std::optional<int> ParseCommand(vxtools::TToolOptions& options, std::span<const std::string> args,
+                                std::ostream& out, std::ostream& err);
 
 // The whole tool: `args` excludes the program name.
 int RunVxHost(std::span<const std::string> args, std::ostream& out, std::ostream& err);

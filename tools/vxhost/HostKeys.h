@@ -23,7 +23,7 @@ std::string VirtualKeyName(std::uint32_t virtualKey);
 // Shift/Ctrl come from the flag bits the analyzer folds into wParam.
 std::string FormatKeyPost(std::uint32_t message, std::uint64_t wParam, std::int64_t lParam);
 
-std::string KeysHelp();
+vxtools::TToolOptions KeysOptions();
 int RunKeys(const GlobalOptions& options, std::span<const std::string> args, std::ostream& out, std::ostream& err);
 
 }  // namespace vxhost
