@@ -26,8 +26,12 @@ namespace {
 
 constexpr std::int64_t kMs = 1'000'000;
 constexpr std::int64_t kSecond = 1'000'000'000;
-constexpr std::int64_t kPollNs = kMs;           // the record, while mapped
-constexpr std::int64_t kIdlePollNs = 10 * kMs;  // while waiting for the segment
+// The record is polled every millisecond while the analyzer is active. No
+// beat is sent while there is no segment or the analyzer is inactive, so
+// then a slower poll saves the wake-ups (about 20 us of CPU each on a busy
+// virtual machine).
+constexpr std::int64_t kPollNs = kMs;
+constexpr std::int64_t kIdlePollNs = 10 * kMs;
 constexpr std::int64_t kServiceNs = 10 * kMs;   // OS2L connection and browsing
 constexpr std::size_t kMaxStatusWidth = 200;
 
@@ -166,9 +170,10 @@ public:
                 nextSecond = now + kSecond;
                 EverySecond();
             }
-            deadline += map_ ? kPollNs : kIdlePollNs;
+            const std::int64_t step = map_ && lastActive_ == 1 ? kPollNs : kIdlePollNs;
+            deadline += step;
             if (deadline <= now)
-                deadline = now + (map_ ? kPollNs : kIdlePollNs);
+                deadline = now + step;
             SleepUntil(deadline);
         }
         if (releaseAt_)

@@ -10,7 +10,6 @@
 namespace vxbridge {
 
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
 // Runs until SIGINT or SIGTERM; returns the exit status. Notices and the

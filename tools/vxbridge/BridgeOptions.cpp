@@ -67,8 +67,8 @@ vxtools::EParseOutcome ParseBridgeOptions(const std::vector<std::string>& args, 
         "if the analyzer has not started yet, takes every trig (clearing Trig, the only\n"
         "thing it writes) and sends it at once. Runs until interrupted (SIGINT, SIGTERM).\n"
         "\n"
-        "Exit status: 0 ended by a signal, 1 run-time failure, 2 bad command line or an\n"
-        "output that cannot be set up (unknown host).");
+        "Exit status: 0 ended by a signal, 2 bad command line or an output that cannot\n"
+        "be set up (a host that does not resolve).");
     vxtools::TOptionSpec os2l{"os2l", 0, "HOST:PORT",
                               "send OS2L beats to the server at HOST:PORT; without\n"
                               "it, to the first _os2l._tcp service found (Avahi)"};
