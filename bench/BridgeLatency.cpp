@@ -12,7 +12,8 @@
 // CPU (with --cpu-segment NAME): a bridge on the segment of a running
 // analyzer, sending to a socket here at the default level rate, for
 // --cpu-seconds (30); utime + stime from /proc/PID/stat as a share of one
-// core.
+// core. Beside it, over the same time, a process that only sleeps to the
+// next millisecond: what a 1 ms poll costs on this machine by itself.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -178,6 +179,52 @@ private:
     int port_ = 0;
 };
 
+// utime + stime of a process in clock ticks, -1 if unreadable.
+long long CpuTicks(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    std::istringstream fields(stat.substr(close + 2));
+    std::vector<std::string> f;
+    for (std::string w; fields >> w;)
+        f.push_back(w);
+    return f.size() > 12 ? std::stoll(f[11]) + std::stoll(f[12]) : -1;
+}
+
+// For comparison: a process that does nothing but sleep to the next
+// millisecond, the least any 1 ms poll costs on this machine.
+class TBareLoop {
+public:
+    TBareLoop()
+    {
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::int64_t next = NowNs();
+            for (;;) {
+                next += 1'000'000;
+                timespec ts{};
+                ts.tv_sec = static_cast<time_t>(next / 1000000000);
+                ts.tv_nsec = static_cast<long>(next % 1000000000);
+                clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr);
+            }
+        }
+    }
+    ~TBareLoop()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    pid_t Pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+};
+
 class TBridgeProcess {
 public:
     TBridgeProcess(const std::string& path, const std::vector<std::string>& args)
@@ -199,21 +246,6 @@ public:
         }
     }
     pid_t Pid() const { return pid_; }
-
-    // utime + stime in clock ticks.
-    long long CpuTicks() const
-    {
-        std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
-        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        const auto close = stat.rfind(')');
-        if (close == std::string::npos)
-            return -1;
-        std::istringstream fields(stat.substr(close + 2));
-        std::vector<std::string> f;
-        for (std::string w; fields >> w;)
-            f.push_back(w);
-        return f.size() > 12 ? std::stoll(f[11]) + std::stoll(f[12]) : -1;
-    }
 
 private:
     pid_t pid_ = -1;
@@ -325,23 +357,29 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "vx_bridge_latency: the bridge did not start on %s\n", o.CpuSegment.c_str());
             return 1;
         }
-        const long long t0 = bridge.CpuTicks();
+        TBareLoop bare;
+        const long long t0 = CpuTicks(bridge.Pid());
+        const long long b0 = CpuTicks(bare.Pid());
         const std::int64_t w0 = NowNs();
         int packets = 0;
         std::string address;
         float value = 0;
         while (NowNs() - w0 < o.CpuSeconds * 1'000'000'000LL)
             packets += receiver.Next(100, address, value) ? 1 : 0;
-        const long long t1 = bridge.CpuTicks();
+        const long long t1 = CpuTicks(bridge.Pid());
+        const long long b1 = CpuTicks(bare.Pid());
         const double seconds = static_cast<double>(NowNs() - w0) / 1e9;
-        const double pct = 100.0 * static_cast<double>(t1 - t0) / static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds;
-        if (t0 < 0 || t1 < 0) {
+        const double hz = static_cast<double>(sysconf(_SC_CLK_TCK));
+        const double pct = 100.0 * static_cast<double>(t1 - t0) / hz / seconds;
+        const double barePct = 100.0 * static_cast<double>(b1 - b0) / hz / seconds;
+        if (t0 < 0 || t1 < 0 || b0 < 0 || b1 < 0) {
             std::fprintf(stderr, "vx_bridge_latency: cannot read the bridge's CPU time\n");
             return 1;
         }
         met = met && pct <= kTargetCpuPct;
         std::printf("%-44s %10.2f  %-10s %s\n", ("CPU idling on the analyzer, " + std::to_string(o.CpuSeconds) + " s, %").c_str(),
                     pct, "<= 0.5", Verdict(pct, kTargetCpuPct));
+        std::printf("%-44s %10.2f  %-10s\n", "CPU of a bare 1 ms sleep loop, same time, %", barePct, "(floor)");
         std::printf("%-44s %10d\n", "OSC packets received meanwhile", packets);
     }
     return met ? 0 : 3;
