@@ -227,14 +227,13 @@ private:
     {
         if (!map_) {
             TryMap();
-            osc_->Active(0);
+            if (map_)
+                PollRecord(NowNs());
         } else if (!SharedSegmentExists(o_.Segment)) {
             rep_.Notice("the segment /" + o_.Segment + " was removed; waiting for it again");
             Unmap();
-            osc_->Active(0);
-        } else {
-            osc_->Active(lastActive_ == 1 ? 1 : 0);
         }
+        osc_->Active(map_ && lastActive_ == 1 ? 1 : 0);
         TStatus s;
         s.Segment = o_.Segment;
         s.State = !map_ ? TStatus::EState::Waiting

@@ -304,9 +304,8 @@ void TOs2lBrowser::StopClient()
 void TOs2lBrowser::NoDaemon(const std::string& why)
 {
     if (!noDaemonReported_)
-        notify_("OS2L: no Avahi daemon runs (" + why +
-                "), so no OS2L server can be found; start avahi-daemon or give --os2l HOST:PORT. "
-                "Looking again every 2 s");
+        notify_(std::string("OS2L: cannot look for ") + kServiceType + " servers: no Avahi daemon runs (avahi: " +
+                why + "); start avahi-daemon or give --os2l HOST:PORT. Looking again every 2 s");
     noDaemonReported_ = true;
     browsingReported_ = false;
 }
@@ -359,7 +358,7 @@ void TOs2lBrowser::OnClientState(AvahiClient* client, int state)
         noDaemonReported_ = false;
         return;
     case AVAHI_CLIENT_CONNECTING:
-        NoDaemon("waiting for it");
+        NoDaemon("not started yet");
         return;
     case AVAHI_CLIENT_FAILURE:
         NoDaemon(avahi_strerror(avahi_client_errno(client)));
