@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -209,7 +210,6 @@ private:
             releaseAt_ = now + o_.PulseMs * kMs;
             if (os2l_)
                 os2l_->Send(Os2lBeatJson(beat), now);
-            lastBeat_ = beat;
         }
     }
 
@@ -245,8 +245,10 @@ private:
             outputs += (outputs.empty() ? "" : "; ") + os2l_->StateText();
         s.Outputs = outputs;
         s.Beats = beats_.Count();
-        s.Bpm = lastBeat_.Bpm;
-        s.Locked = lastBeat_.Locked;
+        // The tracker's own state: the lock may have timed out since the last beat.
+        const float bpm = Bpm.load(std::memory_order_relaxed);
+        s.Bpm = std::isfinite(bpm) ? bpm : 0.0f;
+        s.Locked = BpmLocked.load(std::memory_order_relaxed);
         rep_.Status(StatusLine(s));
     }
 
@@ -289,7 +291,6 @@ private:
     std::unique_ptr<TOs2lBrowser> browser_;
     std::unique_ptr<TSharedMap> map_;
     TBeatCounter beats_;
-    TBeat lastBeat_;
     TLevelChanges levelChanges_;
     std::optional<std::int64_t> releaseAt_;
     int lastActive_ = -1;  // -1: not read since mapping
