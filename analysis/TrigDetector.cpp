@@ -45,7 +45,13 @@ void OnTrig(SoundMapRecord& record, int slot)
     DecayCount.store(record.TrigDecay(), kRelaxed);
     TrigFlash.store(1, kRelaxed);
     TrigHistory[slot].store(1, kRelaxed);
+    TrackTempo();
+}
 
+}  // namespace
+
+void TrackTempo()
+{
     // Unsigned difference: right across the wrap of the tick counter.
     const std::uint32_t ms = GetTickCount() - LastTrigTick.load(kRelaxed);
     const float instant = ms == 0 ? INFINITY : kMsPerMinute / static_cast<float>(ms);
@@ -69,9 +75,7 @@ void OnTrig(SoundMapRecord& record, int slot)
     BpmPrevInstant.store(instant, kRelaxed);
 }
 
-}  // namespace
-
-void DetectTrig(SoundMapRecord& record)
+void AgeTempoLock()
 {
     if (BpmLockAge.load(kRelaxed) > kBpmLockTimeout) {
         BpmLockAge.store(0, kRelaxed);
@@ -79,6 +83,11 @@ void DetectTrig(SoundMapRecord& record)
     }
     if (BpmLocked.load(kRelaxed))
         BpmLockAge.store(BpmLockAge.load(kRelaxed) + 1, kRelaxed);
+}
+
+void DetectTrig(SoundMapRecord& record)
+{
+    AgeTempoLock();
 
     const float level = BlockLevel.load(kRelaxed);
     const float threshold = static_cast<float>(std::exp(record.TrigAggr() / kAggrDivisor) *

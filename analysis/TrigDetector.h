@@ -18,6 +18,13 @@ inline constexpr std::int32_t kBpmLockTimeout = 132;
 // AnalyseBlock; the record must not be null.
 void DetectTrig(SoundMapRecord& record);
 
+// The detector's tempo steps, callable on their own so that a host which
+// takes trigs runs the same tracker over its own clock. AgeTempoLock is
+// the per-block lock time-out (run before a block's trig test);
+// TrackTempo is the tempo update of a trig, timed by GetTickCount().
+void AgeTempoLock();
+void TrackTempo();
+
 // Start-up reset of the tempo state: BpmLockAge := 0, LastTrigTick := now,
 // the three tempo values := 0, BpmLocked := false.
 void ResetTempo();

@@ -8,6 +8,7 @@ VX_PACKAGES=(
     pulseaudio pulseaudio-utils dbus xvfb xauth
     qt6-base-dev imagemagick sox locales
     vamp-plugin-sdk vamp-examples
+    liblo-dev liblo-tools libavahi-client-dev
 )
 
 vx_install_deps() {

@@ -55,6 +55,35 @@ TEST(ToolOptions, ParsesTheConventionAndRejectsWhatItCannotMean)
     EXPECT_NE(std::string(vxtools::ProjectVersion()), "");
 }
 
+TEST(ToolOptions, OptionalValueTakesOnlyAFollowingNonOption)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string value;
+        std::size_t positionals;
+    };
+    const Case cases[] = {
+        {{"--os2l"}, "", 0},
+        {{"--os2l", "h:1"}, "h:1", 0},
+        {{"--os2l=h:1", "f.wav"}, "h:1", 1},
+        {{"--os2l", "--quiet"}, "", 0},
+        {{"--os2l", "--", "f.wav"}, "", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        auto options = MakeOptions();
+        vxtools::TOptionSpec os2l{"os2l", 0, "HOST:PORT", "browse or connect"};
+        os2l.optionalValue = true;
+        options.Add(os2l);
+        std::ostringstream out, err;
+        ASSERT_EQ(options.Parse(c.args, out, err), vxtools::EParseOutcome::Run) << err.str();
+        EXPECT_TRUE(options.Has("os2l"));
+        EXPECT_EQ(options.Value("os2l", "absent"), c.value);
+        EXPECT_EQ(options.PositionalArgs().size(), c.positionals);
+        EXPECT_NE(options.HelpText().find("--os2l [HOST:PORT]"), std::string::npos);
+    }
+}
+
 TEST(ToolOptions, IntegerRangeNamesTheOption)
 {
     EXPECT_EQ(vxtools::TToolOptions::ParseInteger("-1", "--rate", -1, 5), -1);

@@ -107,6 +107,9 @@ EParseOutcome TToolOptions::Parse(const std::vector<std::string>& args, std::ost
                 if (hasInline)
                     throw EToolUsage("option " + shown + " takes no value");
                 inlineValue.clear();
+            } else if (!hasInline && spec->optionalValue) {
+                const bool next = i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-';
+                inlineValue = next ? args[++i] : std::string();
             } else if (!hasInline) {
                 if (i + 1 >= args.size())
                     throw EToolUsage("option " + shown + " needs a value (" + spec->valueName + ")");
@@ -176,7 +179,7 @@ std::string TToolOptions::HelpText() const
         head += s.shortName != 0 ? std::string("-") + s.shortName + ", " : "    ";
         head += "--" + s.name;
         if (!s.valueName.empty())
-            head += ' ' + s.valueName;
+            head += s.optionalValue ? " [" + s.valueName + "]" : ' ' + s.valueName;
         std::istringstream lines(s.help);
         std::string line;
         bool first = true;

@@ -21,6 +21,10 @@ struct TOptionSpec {
     std::string valueName;     // empty: a switch that takes no value
     std::string help;          // one line, or several separated by '\n'
     bool repeatable = false;
+    // The value may be left out ("--os2l" or "--os2l HOST:PORT"): the next
+    // argument is taken only when it does not begin with '-'; left out,
+    // the value is empty.
+    bool optionalValue = false;
 };
 
 enum class EParseOutcome {

@@ -1,0 +1,437 @@
+// The real analyzer on the private sound server, vxbridge beside it, a
+// 120 BPM click track played into a null sink of the test's own: oscdump
+// (liblo's receiver) must print a press and a release per click with
+// consecutive counts and a locked tempo, an OS2L listener must get the
+// same beats as JSON, and the bridge must ride out the analyzer closing
+// and a new one starting. The bridge starts first, before the segment
+// exists.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "ChildProcess.h"
+#include "SharedMap.h"
+
+namespace {
+
+constexpr int kClicks = 24;  // enough beats for the smoothing to settle within 1 %
+constexpr int kMoreClicks = 4;
+
+// Runs a program to its end; its output, or nullopt when it failed.
+std::optional<std::string> RunTool(const std::vector<std::string>& argv, int timeoutMs = 30000)
+{
+    TChild c;
+    if (!c.Start(argv))
+        return std::nullopt;
+    const int status = c.End(0, timeoutMs);
+    if (status != 0)
+        return std::nullopt;
+    return c.out;
+}
+
+std::vector<std::string> Words(const std::string& line)
+{
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
+}
+
+// A null sink of this test's own, so that no other test's sound reaches
+// this analyzer, nor this test's clicks another's.
+class TSink {
+public:
+    explicit TSink(std::string name) : name_(std::move(name))
+    {
+        if (const auto out = RunTool({"pactl", "load-module", "module-null-sink", "sink_name=" + name_, "rate=44100",
+                                  "channels=2"}))
+            module_ = Words(*out).empty() ? "" : Words(*out)[0];
+    }
+    ~TSink()
+    {
+        if (!module_.empty())
+            RunTool({"pactl", "unload-module", module_});
+    }
+    bool Loaded() const { return !module_.empty(); }
+    const std::string& Name() const { return name_; }
+
+    // The analyzer's device chooser lists the sources in the server's
+    // order after the default input: entry k is source k - 1.
+    int ChooserEntry() const
+    {
+        const auto out = RunTool({"pactl", "list", "short", "sources"});
+        if (!out)
+            return -1;
+        std::istringstream lines(*out);
+        int k = 0;
+        for (std::string line; std::getline(lines, line); ++k) {
+            const auto w = Words(line);
+            if (w.size() > 1 && w[1] == name_ + ".monitor")
+                return k + 1;
+        }
+        return -1;
+    }
+
+private:
+    std::string name_;
+    std::string module_;
+};
+
+// oscdump on a free UDP port.
+class TOscDump {
+public:
+    bool Start()
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            port_ = FreeUdpPort();
+            dump_ = std::make_unique<TChild>();
+            if (!dump_->Start({"oscdump", "-L", std::to_string(port_)}))
+                return false;
+            // Listening once the port can no longer be bound here.
+            if (dump_->WaitFor([&] { return !dump_->Running() || !CanBind(port_); }, 5000) && dump_->Running())
+                return true;
+        }
+        return false;
+    }
+    int Port() const { return port_; }
+    TChild& Child() { return *dump_; }
+
+private:
+    static int FreeUdpPort()
+    {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        socklen_t len = sizeof a;
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        ::close(fd);
+        return ntohs(a.sin_port);
+    }
+    static bool CanBind(int port)
+    {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(port));
+        const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        return ok;
+    }
+
+    int port_ = 0;
+    std::unique_ptr<TChild> dump_;
+};
+
+// What both receivers got. The record is read on every press: the bridge
+// clears Trig before it sends.
+struct TReceived {
+    std::vector<std::vector<std::string>> Osc;  // path, types, arguments
+    std::string Os2l;
+    int TrigStillSet = 0;
+
+    std::vector<QJsonObject> Os2lObjects(std::string& bad) const
+    {
+        std::vector<QJsonObject> objects;
+        int depth = 0;
+        bool inString = false, escaped = false;
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < Os2l.size(); ++i) {
+            const char c = Os2l[i];
+            if (inString) {
+                escaped = !escaped && c == '\\';
+                inString = escaped || c != '"';
+                continue;
+            }
+            if (c == '"')
+                inString = true;
+            else if (c == '{' && depth++ == 0)
+                start = i;
+            else if (c == '}' && --depth == 0) {
+                const QByteArray text = QByteArray::fromStdString(Os2l.substr(start, i + 1 - start));
+                QJsonParseError error{};
+                const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
+                if (doc.isObject())
+                    objects.push_back(doc.object());
+                else
+                    bad += text.toStdString() + " (" + error.errorString().toStdString() + ")\n";
+            }
+        }
+        return objects;
+    }
+
+    int Count(const std::string& path, const std::string& arg) const
+    {
+        int n = 0;
+        for (const auto& m : Osc)
+            n += m.size() > 2 && m[0] == path && m[2] == arg ? 1 : 0;
+        return n;
+    }
+};
+
+class TReceivers {
+public:
+    TReceivers(TChild& dump, int os2l) : dump_(dump), os2l_(os2l) {}
+    void Watch(const SoundMapRecord* record) { record_ = record; }
+
+    // Pumps both receivers until cond() holds or timeoutMs passes.
+    bool WaitFor(const std::function<bool(const TReceived&)>& cond, int timeoutMs)
+    {
+        return dump_.WaitFor(
+            [&] {
+                Take();
+                return cond(got);
+            },
+            timeoutMs);
+    }
+
+    TReceived got;
+
+private:
+    void Take()
+    {
+        std::size_t end;
+        while ((end = dump_.out.find('\n', used_)) != std::string::npos) {
+            auto w = Words(dump_.out.substr(used_, end - used_));
+            used_ = end + 1;
+            if (w.size() < 3)
+                continue;
+            w.erase(w.begin());  // oscdump's time tag
+            if (w[0] == "/vx/beat" && w.size() > 2 && w[2] == "1.000000" && record_ != nullptr &&
+                record_->Trig() != 0)
+                ++got.TrigStillSet;
+            got.Osc.push_back(std::move(w));
+        }
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::recv(os2l_, buf, sizeof buf, MSG_DONTWAIT)) > 0)
+            got.Os2l.append(buf, static_cast<std::size_t>(n));
+    }
+
+    TChild& dump_;
+    int os2l_;
+    const SoundMapRecord* record_ = nullptr;
+    std::size_t used_ = 0;
+};
+
+class TAnalyzer {
+public:
+    TAnalyzer(std::vector<std::string> env, std::string segment) : env_(std::move(env)), segment_(std::move(segment))
+    {
+    }
+    ~TAnalyzer() { Close(); }
+
+    // Started, the record mapped and active, and its capture stream recording.
+    std::string Start()
+    {
+        analyzer_ = std::make_unique<TChild>();
+        if (!analyzer_->Start({VXSOUND_PATH}, env_))
+            return "cannot start " VXSOUND_PATH;
+        if (!analyzer_->WaitFor([&] { return SharedSegmentExists(segment_) || !analyzer_->Running(); }, 15000) ||
+            !analyzer_->Running())
+            return "no segment from the analyzer:\n" + analyzer_->err;
+        if (!map_)
+            map_ = std::make_unique<TSharedMap>(PosixSharedMemory(), segment_);
+        if (!analyzer_->WaitFor([&] { return map_->Data->AnalyzerActive() == 1 || !analyzer_->Running(); }, 15000) ||
+            !analyzer_->Running())
+            return "the analyzer never became active:\n" + analyzer_->err;
+        const std::string pid = "application.process.id = \"" + std::to_string(analyzer_->Pid()) + "\"";
+        if (!analyzer_->WaitFor(
+                [&] {
+                    const auto out = RunTool({"pactl", "list", "source-outputs"});
+                    return out && out->find(pid) != std::string::npos;
+                },
+                15000))
+            return "the analyzer does not record";
+        return "";
+    }
+
+    // Closed by the host's request; its exit status (-1 when it hung).
+    int Close()
+    {
+        if (!analyzer_ || !analyzer_->Running())
+            return analyzer_ ? analyzer_->End(0, 0) : 0;
+        RunTool({VXHOST_PATH, "--segment", segment_, "close"});
+        const int status = analyzer_->End(0, 15000);
+        if (status < 0)
+            analyzer_->End(SIGKILL, 5000);
+        return status;
+    }
+
+    const SoundMapRecord* Record() const { return map_ ? map_->Data : nullptr; }
+
+private:
+    std::vector<std::string> env_;
+    std::string segment_;
+    std::unique_ptr<TChild> analyzer_;
+    std::unique_ptr<TSharedMap> map_;
+};
+
+// Clicks of 30 ms, 1 kHz, every 0.5 s, after one second of silence (the
+// analyzer holds its first trig for 14 blocks after the capture starts).
+bool MakeClicks(const std::string& path, int clicks)
+{
+    return RunTool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", path, "synth", "0.03", "sine", "1000", "vol", "0.9",
+                "pad", "0", "0.47", "repeat", std::to_string(clicks - 1), "pad", "1", "0"}).has_value();
+}
+
+TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
+{
+    if (!RunTool({"pactl", "info"}, 5000))
+        GTEST_SKIP() << "no sound server";
+    const std::string tag = std::to_string(::getpid());
+    TSink sink("vxbridge_e2e_" + tag);
+    ASSERT_TRUE(sink.Loaded()) << "cannot load a null sink";
+    const int entry = sink.ChooserEntry();
+    ASSERT_GT(entry, 0);
+
+    char dirTemplate[] = "/tmp/vxbridge-e2e.XXXXXX";
+    ASSERT_NE(::mkdtemp(dirTemplate), nullptr);
+    const std::string dir = dirTemplate;
+    std::ofstream(dir + "/VxSound.ini") << "[VxSound]\nAutoSaveChanges=0\nRunMinimized=0\nSoundCardNo=" << entry
+                                        << "\n";
+    ASSERT_TRUE(MakeClicks(dir + "/clicks.wav", kClicks));
+    ASSERT_TRUE(MakeClicks(dir + "/more.wav", kMoreClicks));
+    const std::string segment = "VXBRIDGE_E2E_" + tag;
+    ::shm_unlink(("/" + segment).c_str());
+
+    TOscDump dump;
+    ASSERT_TRUE(dump.Start()) << "oscdump does not listen";
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 2), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
+
+    // The bridge first: it waits for the segment without making it.
+    TChild bridge;
+    ASSERT_TRUE(bridge.Start({VXBRIDGE_PATH, "--segment", segment, "--osc", "127.0.0.1:" + std::to_string(dump.Port()),
+                              "--os2l", "127.0.0.1:" + std::to_string(ntohs(a.sin_port))}));
+    ASSERT_TRUE(bridge.ErrHas("waiting for the segment /" + segment, 5000)) << bridge.err;
+    pollfd p{listener, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1) << "no OS2L connection:\n" << bridge.err;
+    const int os2l = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    ::close(listener);
+    ASSERT_GE(os2l, 0);
+    ASSERT_TRUE(bridge.ErrHas("OS2L: connected to", 5000)) << bridge.err;
+    EXPECT_FALSE(SharedSegmentExists(segment)) << "the bridge made the segment";
+
+    TReceivers receivers(dump.Child(), os2l);
+    TAnalyzer analyzer({"VX_SETTINGS_DIR=" + dir, "VX_SEGMENT_NAME=" + segment, "QT_QPA_PLATFORM=offscreen"}, segment);
+    const std::string why = analyzer.Start();
+    ASSERT_EQ(why, "");
+    receivers.Watch(analyzer.Record());
+    ASSERT_TRUE(bridge.ErrHas("the analyzer is active", 5000)) << bridge.err;
+
+    // The clicks: a press and a release each.
+    TChild player;
+    ASSERT_TRUE(player.Start({"paplay", "-d", sink.Name(), dir + "/clicks.wav"}));
+    receivers.WaitFor(
+        [&](const TReceived& r) {
+            return !player.Running() && r.Count("/vx/beat", "0.000000") >= kClicks && r.Os2l.size() > 0;
+        },
+        40000);
+    receivers.WaitFor([](const TReceived&) { return false; }, 300);  // anything extra shows now
+    EXPECT_EQ(player.End(0, 1000), 0);
+    const TReceived first = receivers.got;
+
+    std::vector<std::string> beats;  // "1"/"0" in arrival order
+    std::vector<int> counts;
+    std::vector<std::pair<float, int>> tempo;  // per count, from count 1: {bpm, locked}, bpm 0 = none
+    for (const auto& m : first.Osc) {
+        if (m[0] == "/vx/beat" && m.size() == 3)
+            beats.push_back(m[2] == "1.000000" ? "1" : m[2] == "0.000000" ? "0" : m[2]);
+        if (m[0] == "/vx/beat/count" && m.size() == 3) {
+            counts.push_back(std::stoi(m[2]));
+            tempo.emplace_back(0.0f, 0);
+        }
+        if (m[0] == "/vx/bpm" && m.size() == 4 && !tempo.empty())
+            tempo.back() = {std::stof(m[2]), std::stoi(m[3])};
+    }
+    std::vector<std::string> pairs;
+    for (int i = 0; i < kClicks; ++i)
+        pairs.insert(pairs.end(), {"1", "0"});
+    EXPECT_EQ(beats, pairs) << "one press and one release per click, in that order";
+    std::vector<int> expectedCounts(kClicks);
+    for (int i = 0; i < kClicks; ++i)
+        expectedCounts[static_cast<std::size_t>(i)] = i + 1;
+    EXPECT_EQ(counts, expectedCounts);
+    ASSERT_EQ(tempo.size(), static_cast<std::size_t>(kClicks));
+    for (std::size_t i = 4; i < tempo.size(); ++i)
+        EXPECT_EQ(tempo[i].second, 1) << "not locked at beat " << i + 1;
+    EXPECT_NEAR(tempo.back().first, 120.0f, 1.2f) << "the tempo of the last beat";
+    EXPECT_EQ(first.TrigStillSet, 0) << "Trig was still 1 when the beat arrived";
+    EXPECT_EQ(analyzer.Record()->Trig(), 0);
+
+    std::string bad;
+    const auto objects = first.Os2lObjects(bad);
+    EXPECT_EQ(bad, "") << "OS2L data that is not JSON";
+    ASSERT_EQ(objects.size(), static_cast<std::size_t>(kClicks)) << first.Os2l;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+        SCOPED_TRACE(i + 1);
+        const QJsonObject& o = objects[i];
+        EXPECT_EQ(o.value("evt").toString().toStdString(), "beat");
+        EXPECT_EQ(o.value("pos").toInt(), static_cast<int>(i) + 1);
+        EXPECT_NEAR(o.value("bpm").toDouble(), tempo[i].first, 0.006);
+        EXPECT_GT(o.value("strength").toDouble(), 0.0);
+        EXPECT_LE(o.value("strength").toDouble(), 1.0);
+        EXPECT_TRUE(o.value("change").isBool());
+    }
+    EXPECT_TRUE(objects.front().value("change").toBool()) << "the first beat starts a grid";
+
+    // The analyzer closes: the bridge says inactive and stays.
+    const std::size_t before = receivers.got.Osc.size();
+    EXPECT_EQ(analyzer.Close(), 0);
+    EXPECT_TRUE(receivers.WaitFor(
+        [&](const TReceived& r) {
+            for (std::size_t i = before; i < r.Osc.size(); ++i)
+                if (r.Osc[i][0] == "/vx/active" && r.Osc[i].size() == 3 && r.Osc[i][2] == "0")
+                    return true;
+            return false;
+        },
+        5000));
+    EXPECT_TRUE(bridge.ErrHas("the analyzer is inactive", 3000)) << bridge.err;
+    ASSERT_TRUE(bridge.Running()) << bridge.err;
+
+    // A new analyzer: the beats go on, counted on.
+    ASSERT_EQ(analyzer.Start(), "");
+    const std::size_t objectsBefore = objects.size();
+    TChild more;
+    ASSERT_TRUE(more.Start({"paplay", "-d", sink.Name(), dir + "/more.wav"}));
+    receivers.WaitFor(
+        [&](const TReceived& r) { return !more.Running() && r.Count("/vx/beat", "0.000000") >= kClicks + kMoreClicks; },
+        20000);
+    std::vector<int> later;
+    for (const auto& m : receivers.got.Osc)
+        if (m[0] == "/vx/beat/count" && m.size() == 3 && std::stoi(m[2]) > kClicks)
+            later.push_back(std::stoi(m[2]));
+    EXPECT_EQ(later, (std::vector<int>{kClicks + 1, kClicks + 2, kClicks + 3, kClicks + 4}));
+    const auto all = receivers.got.Os2lObjects(bad);
+    ASSERT_EQ(all.size(), objectsBefore + kMoreClicks);
+    EXPECT_EQ(all[objectsBefore].value("pos").toInt(), kClicks + 1);
+    EXPECT_TRUE(all[objectsBefore].value("change").toBool()) << "the first beat of a new run starts a grid";
+
+    EXPECT_EQ(analyzer.Close(), 0);
+    EXPECT_EQ(bridge.End(SIGTERM, 5000), 0) << bridge.err;
+    ::close(os2l);
+    ::shm_unlink(("/" + segment).c_str());
+    std::system(("rm -rf " + dir).c_str());
+}
+
+}  // namespace

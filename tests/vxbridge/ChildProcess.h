@@ -1,0 +1,144 @@
+// A program run by a test: its output collected from pipes, waits with
+// deadlines, and whatever happens, it ends with the test.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+class TChild {
+public:
+    TChild() = default;
+    TChild(const TChild&) = delete;
+    TChild& operator=(const TChild&) = delete;
+    ~TChild()
+    {
+        if (pid_ > 0 && Running()) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        for (int fd : {out_, err_})
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+    // argv[0] is looked up in PATH; env adds or replaces NAME=VALUE entries.
+    bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {})
+    {
+        int outPipe[2], errPipe[2];
+        if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+            return false;
+        std::vector<std::string> envs;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry = *e;
+            bool replaced = false;
+            for (const auto& add : env)
+                replaced = replaced || entry.substr(0, entry.find('=') + 1) == add.substr(0, add.find('=') + 1);
+            if (!replaced)
+                envs.push_back(entry);
+        }
+        envs.insert(envs.end(), env.begin(), env.end());
+        std::vector<char*> args, envp;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        for (const auto& e : envs)
+            envp.push_back(const_cast<char*>(e.c_str()));
+        envp.push_back(nullptr);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(outPipe[1], STDOUT_FILENO);
+            ::dup2(errPipe[1], STDERR_FILENO);
+            ::execvpe(args[0], args.data(), envp.data());
+            ::_exit(127);
+        }
+        ::close(outPipe[1]);
+        ::close(errPipe[1]);
+        out_ = outPipe[0];
+        err_ = errPipe[0];
+        return pid_ > 0;
+    }
+
+    pid_t Pid() const { return pid_; }
+
+    bool Running()
+    {
+        if (pid_ <= 0 || ended_)
+            return false;
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            ended_ = true;
+            status_ = status;
+            return false;
+        }
+        return true;
+    }
+
+    // Reads what the pipes hold, waiting at most waitMs for something.
+    void Pump(int waitMs)
+    {
+        pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+        if (::poll(fds, 2, waitMs) <= 0)
+            return;
+        char buf[4096];
+        for (int i = 0; i < 2; ++i) {
+            if ((fds[i].revents & (POLLIN | POLLHUP)) == 0 || fds[i].fd < 0)
+                continue;
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0)
+                (i == 0 ? out : err).append(buf, static_cast<std::size_t>(n));
+            else if (n == 0) {
+                ::close(fds[i].fd);
+                (i == 0 ? out_ : err_) = -1;
+            }
+        }
+    }
+
+    // Pumps until cond() holds or timeoutMs passes.
+    bool WaitFor(const std::function<bool()>& cond, int timeoutMs)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!cond()) {
+            if (std::chrono::steady_clock::now() >= until)
+                return false;
+            Pump(20);
+        }
+        return true;
+    }
+
+    bool ErrHas(const std::string& text, int timeoutMs)
+    {
+        return WaitFor([&] { return err.find(text) != std::string::npos; }, timeoutMs);
+    }
+
+    // The exit status after `signal` (0: none sent), -1 if it did not end
+    // within timeoutMs, 128 + N when killed by signal N.
+    int End(int signal, int timeoutMs)
+    {
+        if (signal != 0 && Running())
+            ::kill(pid_, signal);
+        if (!WaitFor([&] { return !Running(); }, timeoutMs))
+            return -1;
+        Pump(0);
+        return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+    }
+
+    std::string out;
+    std::string err;
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    bool ended_ = false;
+    int status_ = 0;
+};
