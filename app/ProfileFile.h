@@ -44,8 +44,11 @@ public:
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view def = {}) const;
 
-    // Each write replaces the file at once (the file and the section are
-    // created if missing) and raises EProfileWriteError if it cannot.
+    // Each write reaches the file at once (the file and the section are
+    // created if missing) and raises EProfileWriteError if it cannot, or if
+    // the user may not write the file. Where the folder allows it, the file
+    // is replaced through a sibling and a rename (crash-safe); otherwise,
+    // and when there is no room for the sibling, it is rewritten in place.
     // Names or values that would break the line structure (line breaks,
     // NUL, '=' in a key, ']' in a section) raise std::invalid_argument.
     void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
@@ -59,9 +62,9 @@ private:
 };
 
 // Integer conversion used by ReadInteger: optional sign and decimal digits,
-// or "0x"/"0X" and up to eight hexadecimal digits (taken as a 32-bit
-// pattern) when the value is longer than two characters. Anything else,
-// including trailing junk or a number outside 32 bits, does not convert.
+// or "0x"/"0X" and hexadecimal digits whose value fits 32 bits (taken as a
+// 32-bit pattern) when the value is longer than two characters. Anything
+// else, including trailing junk or a number outside 32 bits, does not convert.
 std::optional<std::int32_t> ParseProfileInteger(std::string_view text);
 
 // Text transformations, exposed for tests and for in-memory use.
