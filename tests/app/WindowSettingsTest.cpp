@@ -189,7 +189,7 @@ TEST_F(Settings, UnwritableFileStopsShutDownWithTheWindowOpen)
     SetSettingsDir(blocker);
     EXPECT_FALSE(UserClose(true));
     ASSERT_FALSE(errors.isEmpty());
-    EXPECT_EQ(errors.back().toStdString(), "Unable to write to " + blocker + "/VxSound.ini.");
+    EXPECT_EQ(errors.back().toStdString(), "Unable to write to " + blocker + "/VxSound.ini");
     EXPECT_TRUE(a.isVisible());
     EXPECT_FALSE(a.SharedMapTimer->isActive());
     EXPECT_FALSE(a.VisualTimer->isActive());
