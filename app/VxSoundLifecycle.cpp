@@ -46,7 +46,9 @@ void TVxSoundApp::PublishOnBus()
     if (!bus_->Published())
         std::fprintf(stderr, "vxsound: No session bus (%s): close requests and key forwarding are off\n",
                      bus_->Error().toLocal8Bit().constData());
-    messages_ = std::make_unique<BusWindowMessages>();
+    // Only the key-target query waits for a reply: a host that does not
+    // answer in time has no target, rather than holding every keystroke.
+    messages_ = std::make_unique<BusWindowMessages>(QDBusConnection::sessionBus(), kKeyTargetQueryTimeoutMs);
 }
 
 std::int64_t TVxSoundApp::HostMessage(std::uint32_t message, std::uint64_t, std::int64_t)
@@ -73,7 +75,7 @@ void TVxSoundApp::InstallApplicationHandlers()
         return;
     applicationHandlers_ = true;
     qApp->installEventFilter(this);
-    keyFilter_ = new KeyForwardFilter([this] { return PassKeypressestoVantorix->Tag; }, *messages_, this);
+    keyFilter_ = new KeyForwardFilter([this] { return PassKeypressestoVantorix->Tag; }, *messages_, this, this);
     qApp->installEventFilter(keyFilter_);
 }
 
