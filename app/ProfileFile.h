@@ -31,12 +31,15 @@ public:
     // No I/O here: the file need not exist until the first write. A relative
     // path is made absolute so that error messages name the full path.
     explicit TProfileFile(const std::string& path);
+    virtual ~TProfileFile() = default;
 
     const std::string& FileName() const { return path_; }
 
     // Missing file, section or key, or a value that does not convert as a
     // whole, gives the default.
-    std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const;
+    // Every integer and boolean read goes through ReadInteger, every write
+    // through WriteString: virtual so that a test can watch the order.
+    virtual std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const;
     // Read as an integer (default 1 or 0); any non-zero value is true.
     bool ReadBool(std::string_view section, std::string_view key, bool def) const;
     // At most kProfileStringMax characters; one pair of surrounding double
@@ -53,7 +56,7 @@ public:
     // NUL, '=' in a key, ']' in a section) raise std::invalid_argument.
     void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
-    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    virtual void WriteString(std::string_view section, std::string_view key, std::string_view value);
 
 private:
     std::optional<std::string> ReadValue(std::string_view section, std::string_view key) const;
