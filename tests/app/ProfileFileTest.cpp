@@ -10,6 +10,8 @@
 #include <sstream>
 
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -238,9 +240,9 @@ TEST_F(ProfileFileTest, FailedWriteRaisesWithFullPath)
     EXPECT_TRUE(fs::is_directory(path_));
 }
 
-// Runs `write` in a child process as an unprivileged user (root passes every
-// permission check) and returns what it reports: "ok" or the error's text.
-std::string AsUnprivileged(uid_t uid, gid_t gid, const std::function<void()>& write)
+// Runs `body` in a child process and returns what it reports: "ok" or the
+// text of the error it raised.
+std::string InChild(const std::function<void()>& body)
 {
     int out[2];
     if (::pipe(out) != 0) return "pipe failed";
@@ -249,10 +251,7 @@ std::string AsUnprivileged(uid_t uid, gid_t gid, const std::function<void()>& wr
         ::close(out[0]);
         std::string result = "ok";
         try {
-            if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
-                                     ::setresuid(uid, uid, uid) != 0))
-                throw std::runtime_error("cannot drop privileges");
-            write();
+            body();
         } catch (const std::exception& e) {
             result = e.what();
         }
@@ -266,6 +265,42 @@ std::string AsUnprivileged(uid_t uid, gid_t gid, const std::function<void()>& wr
     ::close(out[0]);
     ::waitpid(pid, nullptr, 0);
     return result;
+}
+
+// The same as an unprivileged user (root passes every permission check).
+std::string AsUnprivileged(uid_t uid, gid_t gid, const std::function<void()>& write)
+{
+    return InChild([&] {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+                                 ::setresuid(uid, uid, uid) != 0))
+            throw std::runtime_error("cannot drop privileges");
+        write();
+    });
+}
+
+// On a disk with no room for a second copy the file is rewritten in place.
+TEST_F(ProfileFileTest, FullDiskRewritesInPlace)
+{
+    const std::string before = "[VxSound]\nA=1\n; " + std::string(3000, 'x') + "\n";
+    const std::string result = InChild([&] {
+        // A small file system of its own, seen only by this process.
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, "size=16k") != 0)
+            throw std::runtime_error("skip");
+        std::ofstream(path_, std::ios::binary) << before;
+        std::ofstream filler(dir_ / "filler", std::ios::binary);
+        const std::string page(4096, 'f');
+        while (filler.write(page.data(), static_cast<std::streamsize>(page.size())) && filler.flush()) {
+        }
+        TProfileFile ini(path_);
+        ini.WriteInteger("VxSound", "A", 2);
+        ini.WriteInteger("VxSound", "B", 3);
+        if (Get() != "[VxSound]\nA=2\n; " + std::string(3000, 'x') + "\nB=3\n")
+            throw std::runtime_error("wrong content: " + Get().substr(0, 20));
+    });
+    if (result == "skip")
+        GTEST_SKIP() << "cannot mount a small file system here";
+    EXPECT_EQ(result, "ok");
 }
 
 // What the user may do decides how a write reaches the file: a file he may

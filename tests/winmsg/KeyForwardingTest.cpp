@@ -185,18 +185,6 @@ TEST(KeyTranslation, CodesAndLParamFollowTheOtherPlatform)
     EXPECT_FALSE(TranslateKeyEvent(Key{QEvent::KeyPress, Qt::Key_unknown}).valid);
 }
 
-TEST(KeyTranslation, AutoRepeatBecomesRepeatedKeyDowns)
-{
-    const TranslatedKey first = TranslateKeyEvent(Key{QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 38});
-    const TranslatedKey rel = TranslateKeyEvent(Key{QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, 38, true});
-    const TranslatedKey again = TranslateKeyEvent(Key{QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 38, true});
-    EXPECT_EQ(static_cast<std::uint32_t>(first.msg.lParam) & 0x40000000u, 0u);
-    EXPECT_FALSE(rel.valid) << "an auto-repeat release is not a key-up";
-    ASSERT_TRUE(again.valid);
-    EXPECT_EQ(again.msg.message, 0x0100u);
-    EXPECT_EQ(static_cast<std::uint32_t>(again.msg.lParam), 0x401E0001u);
-}
-
 // Sends key events to the focus widget through the application's filters,
 // with the timestamps the window system gives them.
 void Send(QWidget* to, QEvent::Type type, int key, Qt::KeyboardModifiers mods = Qt::NoModifier,
