@@ -61,8 +61,13 @@ void TrackTempo()
     float bpm = Bpm.load(kRelaxed);
     if (Agrees(instant, prevInstant, kLockTolerance)) {
         BpmLockAge.store(0, kRelaxed);
-        if (!BpmLocked.load(kRelaxed))
-            bpm = (instant + prevInstant) / 2.0f;
+        const float mean = (instant + prevInstant) / 2.0f;
+        // A lock that fell on a wrong tempo (the first interval runs from
+        // start-up, or stray sounds agreed) would be kept for ever by the
+        // agreeing pairs while smoothing never reaches them: re-seat it on
+        // the pair once it is out of smoothing's reach.
+        if (!BpmLocked.load(kRelaxed) || !Agrees(mean, bpm, kSmoothTolerance))
+            bpm = mean;
         BpmLocked.store(true, kRelaxed);
     }
     if (Agrees(instant, bpm, kSmoothTolerance)) {

@@ -168,6 +168,7 @@ bool WriteAll(int fd, std::string_view data)
 
 // Replace the file by writing a sibling and renaming it over the old one, so
 // that a crash mid-write leaves either the old or the new file, never half.
+// False with errno set when it could not.
 bool ReplaceFile(const std::string& path, std::string_view data, const struct stat* old)
 {
     static std::atomic<unsigned> counter{0};
@@ -184,8 +185,39 @@ bool ReplaceFile(const std::string& path, std::string_view data, const struct st
     if (ok) ok = ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;
     if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
+    if (!ok) {
+        const int saved = errno;
+        ::unlink(temp.c_str());
+        errno = saved;
+    }
     return ok;
+}
+
+// Rewrite an existing file in its place: for a file the user may write in a
+// folder where he may not create the sibling, or when there is no room for a
+// second copy. The new content never needs more room than the old plus one
+// line, and what stands beyond it is cut off last.
+bool RewriteInPlace(const std::string& path, std::string_view data)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok) ok = WriteAll(fd, data);
+    if (ok) ok = ::ftruncate(fd, static_cast<off_t>(data.size())) == 0;
+    if (ok) ok = ::fsync(fd) == 0;
+    if (::close(fd) != 0) ok = false;
+    return ok;
+}
+
+// Where the crash-safe replacement may stand in for a write: the folder
+// takes a new file and the file is the user's own (a rename would hand a
+// shared file over to him).
+bool MayReplace(const std::string& path, const struct stat* old)
+{
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return false;
+    return old == nullptr || old->st_uid == ::geteuid();
 }
 
 bool HasLineBreakOrNul(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
@@ -210,8 +242,8 @@ std::optional<std::int32_t> ParseProfileInteger(std::string_view text)
 {
     text = Trim(text);
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        // By value: leading zeros do not count against the 32 bits.
         std::string_view digits = text.substr(2);
-        if (digits.size() > 8) return std::nullopt;
         std::uint32_t bits = 0;
         auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), bits, 16);
         if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
@@ -364,6 +396,10 @@ void TProfileFile::WriteString(std::string_view section, std::string_view key, s
         if (ec) throw EProfileWriteError(path_);
         target = resolved.string();
     }
-    if (!ReplaceFile(target, ProfileReplace(content, section, key, text), exists ? &st : nullptr))
-        throw EProfileWriteError(path_);
+    // A file the user may not write stays as it is, whatever the folder allows.
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) throw EProfileWriteError(path_);
+    const std::string data = ProfileReplace(content, section, key, text);
+    const struct stat* old = exists ? &st : nullptr;
+    if (MayReplace(target, old) && ReplaceFile(target, data, old)) return;
+    if (!exists || !RewriteInPlace(target, data)) throw EProfileWriteError(path_);
 }

@@ -31,12 +31,15 @@ public:
     // No I/O here: the file need not exist until the first write. A relative
     // path is made absolute so that error messages name the full path.
     explicit TProfileFile(const std::string& path);
+    virtual ~TProfileFile() = default;
 
     const std::string& FileName() const { return path_; }
 
     // Missing file, section or key, or a value that does not convert as a
     // whole, gives the default.
-    std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const;
+    // Every integer and boolean read goes through ReadInteger, every write
+    // through WriteString: virtual so that a test can watch the order.
+    virtual std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const;
     // Read as an integer (default 1 or 0); any non-zero value is true.
     bool ReadBool(std::string_view section, std::string_view key, bool def) const;
     // At most kProfileStringMax characters; one pair of surrounding double
@@ -44,13 +47,16 @@ public:
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view def = {}) const;
 
-    // Each write replaces the file at once (the file and the section are
-    // created if missing) and raises EProfileWriteError if it cannot.
+    // Each write reaches the file at once (the file and the section are
+    // created if missing) and raises EProfileWriteError if it cannot, or if
+    // the user may not write the file. Where the folder allows it, the file
+    // is replaced through a sibling and a rename (crash-safe); otherwise,
+    // and when there is no room for the sibling, it is rewritten in place.
     // Names or values that would break the line structure (line breaks,
     // NUL, '=' in a key, ']' in a section) raise std::invalid_argument.
     void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
-    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    virtual void WriteString(std::string_view section, std::string_view key, std::string_view value);
 
 private:
     std::optional<std::string> ReadValue(std::string_view section, std::string_view key) const;
@@ -59,9 +65,9 @@ private:
 };
 
 // Integer conversion used by ReadInteger: optional sign and decimal digits,
-// or "0x"/"0X" and up to eight hexadecimal digits (taken as a 32-bit
-// pattern) when the value is longer than two characters. Anything else,
-// including trailing junk or a number outside 32 bits, does not convert.
+// or "0x"/"0X" and hexadecimal digits whose value fits 32 bits (taken as a
+// 32-bit pattern) when the value is longer than two characters. Anything
+// else, including trailing junk or a number outside 32 bits, does not convert.
 std::optional<std::int32_t> ParseProfileInteger(std::string_view text);
 
 // Text transformations, exposed for tests and for in-memory use.

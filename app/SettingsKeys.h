@@ -2,7 +2,6 @@
 // conversions applied to values that land in byte fields of the record.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -69,48 +68,6 @@ std::string EqualizerBandKey(int band);
 // The settings file in the program's folder; a missing trailing separator
 // is supplied.
 std::string SettingsFilePath(const std::string& programFolder);
-
-enum class TKeyType { Integer, Boolean, String };
-// When a close writes the key: always, only with auto save on, or never.
-enum class TKeySaved { Always, AutoSave, Never };
-
-// One row of the key table. Default is the integer or boolean (1/0) default;
-// strings default to empty. For "ShowInput" it is the menu's default.
-// NeedsSegment: read and written only when the shared segment exists.
-struct TKeyInfo {
-    std::string_view Name;
-    TKeyType Type;
-    int Default;
-    TKeySaved Saved;
-    bool NeedsSegment;
-};
-
-// Every key in read order except the sixteen band keys, which come between
-// "PassKeys" and "Gain" (see EqualizerBandKey; integer, default 0, auto
-// save, segment only).
-inline constexpr std::array<TKeyInfo, 21> kKeys{{
-    {kSoundCardNo, TKeyType::Integer, kDefSoundCardNo, TKeySaved::Always, false},
-    {kUseFFT, TKeyType::Boolean, kDefUseFFT, TKeySaved::AutoSave, false},
-    {kNoiseLevelSwitch, TKeyType::Integer, kDefNoiseLevelSwitch, TKeySaved::AutoSave, false},
-    {kShowInput, TKeyType::Integer, kDefShowInputMenu, TKeySaved::AutoSave, false},
-    {kFormWidth, TKeyType::Integer, kDefFormWidth, TKeySaved::Always, false},
-    {kFormHeight, TKeyType::Integer, kDefFormHeight, TKeySaved::Always, false},
-    {kFormLeft, TKeyType::Integer, kDefFormLeft, TKeySaved::Always, false},
-    {kFormTop, TKeyType::Integer, kDefFormTop, TKeySaved::Always, false},
-    {kHSplitPos, TKeyType::Integer, kDefHSplitPos, TKeySaved::Always, false},
-    {kVSplitPos, TKeyType::Integer, kDefVSplitPos, TKeySaved::Always, false},
-    {kTriggerFaders, TKeyType::Boolean, kDefTriggerFaders, TKeySaved::AutoSave, false},
-    {kSoundCard, TKeyType::Boolean, kDefSoundCard, TKeySaved::AutoSave, false},
-    {kStayOnTop, TKeyType::Boolean, kDefStayOnTop, TKeySaved::AutoSave, false},
-    {kRunMinimized, TKeyType::Boolean, kDefRunMinimized, TKeySaved::AutoSave, false},
-    {kAutoSaveChanges, TKeyType::Boolean, kDefAutoSaveChanges, TKeySaved::Always, false},
-    {kPassKeys, TKeyType::Boolean, kDefPassKeys, TKeySaved::AutoSave, false},
-    {kGain, TKeyType::Integer, kDefGain, TKeySaved::AutoSave, true},
-    {kNoiseLevelValue, TKeyType::Integer, kDefNoiseLevelValue, TKeySaved::AutoSave, false},
-    {kTrigDecay, TKeyType::Integer, kDefTrigDecay, TKeySaved::AutoSave, false},
-    {kTrigAggr, TKeyType::Integer, kDefTrigAggr, TKeySaved::AutoSave, false},
-    {kHelpFile, TKeyType::String, 0, TKeySaved::Never, false},
-}};
 
 // Values stored into byte fields of the record keep their low 8 bits:
 // 300 becomes 44, -200 becomes 56. Signed for the band and gain fields,

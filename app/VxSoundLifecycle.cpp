@@ -46,15 +46,26 @@ void TVxSoundApp::PublishOnBus()
     if (!bus_->Published())
         std::fprintf(stderr, "vxsound: No session bus (%s): close requests and key forwarding are off\n",
                      bus_->Error().toLocal8Bit().constData());
-    messages_ = std::make_unique<BusWindowMessages>();
+    // Only the key-target query waits for a reply: a host that does not
+    // answer in time has no target, rather than holding every keystroke.
+    messages_ = std::make_unique<BusWindowMessages>(QDBusConnection::sessionBus(), kKeyTargetQueryTimeoutMs);
 }
 
 std::int64_t TVxSoundApp::HostMessage(std::uint32_t message, std::uint64_t, std::int64_t)
 {
-    if (message == kHostCloseMessage) {
-        HostCloseRequested = true;
-        close();
+    if (message != kHostCloseMessage)
+        return 0;
+    HostCloseRequested = true;
+    // A close inside a running box would be refused (the close question
+    // is part of a close already) or would pull the window from under the
+    // box's caller: answer the box as No, and close once it has returned.
+    if (boxOpen_) {
+        hostClosePending_ = true;
+        if (openBox_ != nullptr)
+            openBox_->done(QMessageBox::No);
+        return 0;
     }
+    close();
     return 0;
 }
 
@@ -64,7 +75,7 @@ void TVxSoundApp::InstallApplicationHandlers()
         return;
     applicationHandlers_ = true;
     qApp->installEventFilter(this);
-    keyFilter_ = new KeyForwardFilter([this] { return PassKeypressestoVantorix->Tag; }, *messages_, this);
+    keyFilter_ = new KeyForwardFilter([this] { return PassKeypressestoVantorix->Tag; }, *messages_, this, this);
     qApp->installEventFilter(keyFilter_);
 }
 
@@ -140,6 +151,7 @@ void TVxSoundApp::FormCreate()
         {
             TProfileFile ini(SettingsPath().toStdString());
             LoadSettings(ini);
+            SettingsLoaded = true;
             ApplyViewState();
         }
 
@@ -151,7 +163,8 @@ void TVxSoundApp::FormCreate()
         SetHint(ComboBox1, QStringLiteral("Current soundcard|Input: ") + QString::fromStdString(DeviceName));
         StartupComplete = true;
     } catch (const std::exception& e) {
-        ErrorBox(QString::fromStdString(e.what()));
+        // The toolkit's box for an exception: its message with the full stop.
+        ErrorBox(WithFullStop(QString::fromStdString(e.what())));
     }
 }
 
@@ -316,13 +329,21 @@ void TVxSoundApp::FormCloseQuery(bool& canClose)
     if (HostCloseRequested)
         return;
     if (ConfirmClose) {
+        boxOpen_ = true;
         canClose = ConfirmClose();
-        return;
+        boxOpen_ = false;
+    } else {
+        QMessageBox box(QMessageBox::Question, windowTitle(), QString::fromLatin1(kConfirmText),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        canClose = RunBox(box) == QMessageBox::Yes;
     }
-    QMessageBox box(QMessageBox::Question, windowTitle(), QString::fromLatin1(kConfirmText),
-                    QMessageBox::Yes | QMessageBox::No, this);
-    box.setDefaultButton(QMessageBox::No);
-    canClose = box.exec() == QMessageBox::Yes;
+    // The host asked to close while the question was open: its close
+    // asks nothing, so this one goes on on the host's path.
+    if (hostClosePending_) {
+        hostClosePending_ = false;
+        canClose = true;
+    }
 }
 
 bool TVxSoundApp::FormClose()
@@ -332,12 +353,19 @@ bool TVxSoundApp::FormClose()
     VisualTimer->stop();
 
     // 2. A failed write stops here: the window stays, the timers stay off.
-    try {
-        TProfileFile ini(SettingsPath().toStdString());
-        SaveSettings(ini);
-    } catch (const std::exception& e) {
-        ErrorBox(QString::fromStdString(e.what()));
-        return false;
+    // A window whose start-up stopped before the settings were loaded holds
+    // its design state: writing it would replace the user's settings.
+    if (!SettingsLoaded) {
+        std::fprintf(stderr, "vxsound: start-up stopped before the settings were loaded; %s is left as it is\n",
+                     SettingsPath().toLocal8Bit().constData());
+    } else {
+        try {
+            TProfileFile ini(SettingsPath().toStdString());
+            SaveSettings(ini);
+        } catch (const std::exception& e) {
+            ErrorBox(QString::fromStdString(e.what()));
+            return false;
+        }
     }
 
     // 3.
@@ -380,6 +408,9 @@ void TVxSoundApp::closeEvent(QCloseEvent* event)
     const bool closed = FormClose();
     closing_ = false;
     if (!closed) {
+        // The next close asks again, whoever asked for this one.
+        HostCloseRequested = false;
+        hostClosePending_ = false;
         event->ignore();
         return;
     }

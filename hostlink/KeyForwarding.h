@@ -18,6 +18,9 @@ inline constexpr std::uint32_t VK_SCROLL_ = 0x91;
 inline constexpr std::uint64_t kKeyShiftFlag = 0x100;
 inline constexpr std::uint64_t kKeyCtrlFlag = 0x200;
 inline constexpr std::uint64_t kKeyTargetQueryWParam = 0x81;
+// Longest wait for the host's answer to the key-target query; no answer in
+// time means no target (the bus's own default would hold each key 25 s).
+inline constexpr int kKeyTargetQueryTimeoutMs = 250;
 
 // A queued message as the hook sees it; the hook may change it in place.
 struct KeyMessage {

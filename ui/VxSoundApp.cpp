@@ -848,15 +848,38 @@ QString TVxSoundApp::WithFullStop(const QString& text)
     return text;
 }
 
+int TVxSoundApp::RunBox(QMessageBox& box)
+{
+    boxOpen_ = true;
+    openBox_ = &box;
+    const int result = box.exec();
+    openBox_ = nullptr;
+    boxOpen_ = false;
+    return result;
+}
+
+void TVxSoundApp::AfterBox()
+{
+    // The host asked to close while the box was open: close now, on the
+    // host's path (a close already running goes on by itself).
+    if (!hostClosePending_ || closing_)
+        return;
+    hostClosePending_ = false;
+    close();
+}
+
 void TVxSoundApp::ErrorBox(const QString& text)
 {
-    LastError = WithFullStop(text);
+    LastError = text;
     if (OnErrorBox) {
+        boxOpen_ = true;
         OnErrorBox(LastError);
-        return;
+        boxOpen_ = false;
+    } else {
+        QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kTitle), LastError, QMessageBox::Ok, this);
+        RunBox(box);
     }
-    QMessageBox box(QMessageBox::Critical, QString::fromLatin1(kTitle), LastError, QMessageBox::Ok, this);
-    box.exec();
+    AfterBox();
 }
 
 void TVxSoundApp::ShowError(const std::string& text)
@@ -867,12 +890,15 @@ void TVxSoundApp::ShowError(const std::string& text)
 void TVxSoundApp::ShowInfo(const std::string& text)
 {
     if (OnErrorBox) {
+        boxOpen_ = true;
         OnErrorBox(QString::fromStdString(text));
-        return;
+        boxOpen_ = false;
+    } else {
+        QMessageBox box(QMessageBox::Information, QString::fromLatin1(kTitle), QString::fromStdString(text),
+                        QMessageBox::Ok, this);
+        RunBox(box);
     }
-    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kTitle), QString::fromStdString(text),
-                    QMessageBox::Ok, this);
-    box.exec();
+    AfterBox();
 }
 
 void TVxSoundApp::PostInfo(const std::string& text)

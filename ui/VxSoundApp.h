@@ -38,6 +38,7 @@ class TProfileFile;
 class BusWindow;
 class BusWindowMessages;
 class KeyForwardFilter;
+class QMessageBox;
 
 // A menu item with the designer's integer tag (1 = on, 0 = off), its group
 // and the index of the image it shows (-1 = none).
@@ -168,6 +169,9 @@ public:
     std::unique_ptr<TDisplayRefresh> Refresh;
     // Set once FormCreate got through every step.
     bool StartupComplete = false;
+    // Set once start-up loaded the settings file: a window that never did
+    // holds its design state, which a close must not write over the file.
+    bool SettingsLoaded = false;
     // Set once FormClose got through and the window closed.
     bool Closed = false;
     // The text of the last error box, for tests.
@@ -275,8 +279,9 @@ public:
     int Maximum(SyncControl control) const override;
     void SharedMapTimerTimer();
 
-    // The error box rule: application title, stop icon, OK, full stop.
+    // The error box: application title, stop icon, OK, the text as given.
     void ErrorBox(const QString& text);
+    // The toolkit's rule for an exception's message during start-up.
     static QString WithFullStop(const QString& text);
 
     KeyForwardFilter* KeyFilter() const { return keyFilter_; }
@@ -303,6 +308,14 @@ private:
     KeyForwardFilter* keyFilter_ = nullptr;
     bool closing_ = false;
     bool applicationHandlers_ = false;
+    // A modal box of this window runs (the close question or an error or
+    // information box): the host's close request dismisses it and closes
+    // once it has returned.
+    int RunBox(QMessageBox& box);
+    void AfterBox();
+    QMessageBox* openBox_ = nullptr;
+    bool boxOpen_ = false;
+    bool hostClosePending_ = false;
 };
 
 extern TVxSoundApp* VxSoundApp;

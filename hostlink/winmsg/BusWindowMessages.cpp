@@ -25,11 +25,16 @@ WindowHandle BusWindowMessages::FindWindow(const std::string& className)
     const QDBusReply<bool> owned = connection_.interface()->isServiceRegistered(service);
     if (!owned.isValid() || !owned.value())
         return 0;
-    // Our own handles carry the top bit, so they rarely meet a host's.
+    // Our own handles carry the top bit, so they rarely meet a host's. A
+    // window keeps its handle, so that looking it up for every key message
+    // does not grow the table.
     static std::uint64_t next = 1;
     std::lock_guard lock(mutex_);
+    for (const auto& [handle, known] : services_)
+        if (known == service && (handle >> 63) != 0)
+            return handle;
     const WindowHandle handle = (std::uint64_t{1} << 63) | next++;
-    services_[handle] = service;
+    Insert(handle, service);
     return handle;
 }
 
@@ -45,7 +50,27 @@ void BusWindowMessages::Remember(WindowHandle window, const QString& service)
     if (window == 0)
         return;
     std::lock_guard lock(mutex_);
+    Insert(window, service);
+}
+
+void BusWindowMessages::Insert(WindowHandle window, const QString& service)
+{
+    // A host naming a new window in every reply must not grow the table
+    // without end: the windows named in replies go first (the next query
+    // names its target again), the looked-up ones only when those alone
+    // fill it.
+    if (services_.size() >= kMaxKnownHandles && services_.count(window) == 0) {
+        std::erase_if(services_, [](const auto& entry) { return (entry.first >> 63) == 0; });
+        if (services_.size() >= kMaxKnownHandles)
+            services_.clear();
+    }
     services_[window] = service;
+}
+
+std::size_t BusWindowMessages::KnownHandles()
+{
+    std::lock_guard lock(mutex_);
+    return services_.size();
 }
 
 std::int64_t BusWindowMessages::SendMessage(WindowHandle window, std::uint32_t message, std::uint64_t wParam,

@@ -34,6 +34,9 @@ public:
                      std::int64_t lParam) override;
 
     bool Connected() const { return connection_.isConnected(); }
+    // Handles that stand for a bus name at the moment, at most kMaxKnownHandles.
+    std::size_t KnownHandles();
+    static constexpr std::size_t kMaxKnownHandles = 64;
 
 private:
     // Handles stand for the bus name that produced them: the one found by
@@ -41,6 +44,7 @@ private:
     // message posted to a handle reaches the window that named it.
     QString ServiceOf(WindowHandle window);
     void Remember(WindowHandle window, const QString& service);
+    void Insert(WindowHandle window, const QString& service);  // mutex_ held
 
     QDBusConnection connection_;
     int timeoutMs_;

@@ -264,41 +264,110 @@ TranslatedKey TranslateKeyEvent(const QKeyEvent& event)
     return t;
 }
 
-KeyForwardFilter::KeyForwardFilter(std::function<int()> passKeysTag, IWindowMessages& messages, QObject* parent)
-    : QObject(parent), passKeysTag_(std::move(passKeysTag)), messages_(messages)
+KeyForwardFilter::KeyForwardFilter(std::function<int()> passKeysTag, IWindowMessages& messages, QObject* parent,
+                                   QWidget* scope)
+    : QObject(parent), passKeysTag_(std::move(passKeysTag)), messages_(messages), scope_(scope),
+      releaseTimer_(new QTimer(this))
 {
+    releaseTimer_->setSingleShot(true);
+    releaseTimer_->setInterval(kRepeatPairWaitMs);
+    connect(releaseTimer_, &QTimer::timeout, this, &KeyForwardFilter::FlushRelease);
+}
+
+namespace {
+
+struct SnapshotKeys final : IKeyState {
+    bool shift, ctrl, alt;
+    SnapshotKeys(bool s, bool c, bool a) : shift(s), ctrl(c), alt(a) {}
+    std::int16_t GetKeyState(std::uint32_t vk) const override
+    {
+        const bool down = vk == VK_SHIFT_ ? shift : vk == VK_CONTROL_ ? ctrl : vk == VK_MENU_ ? alt : false;
+        return down ? static_cast<std::int16_t>(-32768) : 0;
+    }
+};
+
+}  // namespace
+
+void KeyForwardFilter::Forward(const TranslatedKey& t, int tag)
+{
+    KeyMessage msg = t.msg;
+    AppMessage(msg, tag, SnapshotKeys(t.shift, t.ctrl, t.alt), messages_);
+    lastMessage = msg;
+    ++handled;
+}
+
+void KeyForwardFilter::FlushRelease()
+{
+    releaseTimer_->stop();
+    if (!pending_)
+        return;
+    const Pending p = *pending_;
+    pending_.reset();
+    down_.erase(p.key);
+    TranslatedKey t;
+    t.valid = true;
+    t.msg = p.msg;
+    t.shift = p.shift;
+    t.ctrl = p.ctrl;
+    t.alt = p.alt;
+    Forward(t, p.tag);
 }
 
 bool KeyForwardFilter::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
         return false;
-    // One key event visits the native window, the focus widget and every
-    // parent it is passed on to; it is one message, forwarded once: when
-    // it reaches the widget that has the focus (or the window itself when
-    // nothing has).
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget == nullptr)
         return false;
-    QWidget* focus = QApplication::focusWidget();
-    if (focus != nullptr ? widget != focus : !widget->isWindow())
-        return false;
-    TranslatedKey t = TranslateKeyEvent(*static_cast<QKeyEvent*>(event));
+    const auto& key = *static_cast<QKeyEvent*>(event);
+    const bool press = event->type() == QEvent::KeyPress;
+    TranslatedKey t = TranslateKeyEvent(key);
     if (!t.valid)
         return false;
-    struct Snapshot final : IKeyState {
-        bool shift, ctrl, alt;
-        std::int16_t GetKeyState(std::uint32_t vk) const override
-        {
-            const bool down = vk == VK_SHIFT_ ? shift : vk == VK_CONTROL_ ? ctrl : vk == VK_MENU_ ? alt : false;
-            return down ? static_cast<std::int16_t>(-32768) : 0;
+    const auto vk = static_cast<std::uint32_t>(t.msg.wParam);
+    const std::uint64_t time = key.timestamp();
+    const int tag = passKeysTag_ ? passKeysTag_() : 0;
+
+    // One key event visits the native window, the focus widget and every
+    // parent it is passed on to; it is one message, forwarded once: a press
+    // when it reaches the widget that has the focus (or the window itself
+    // when nothing has), a release wherever it first comes while its key is
+    // down.
+    bool forwarded = false;
+    if (press) {
+        QWidget* focus = QApplication::focusWidget();
+        if (focus != nullptr ? widget != focus : !widget->isWindow())
+            return false;
+        bool repeat = key.isAutoRepeat();
+        // Time 0: an event that carries no time (made by a program), which
+        // cannot be paired.
+        if (pending_ && pending_->key == vk && time != 0 && pending_->time == time) {
+            pending_.reset();  // auto-repeat that Qt did not recognise
+            releaseTimer_->stop();
+            repeat = true;
+        } else {
+            FlushRelease();
         }
-    } keys;
-    keys.shift = t.shift;
-    keys.ctrl = t.ctrl;
-    keys.alt = t.alt;
-    AppMessage(t.msg, passKeysTag_ ? passKeysTag_() : 0, keys, messages_);
-    lastMessage = t.msg;
-    ++handled;
-    return false;  // never consumed
+        if (down_.count(vk) != 0)
+            repeat = true;
+        down_.insert(vk);
+        if (repeat)
+            t.msg.lParam |= std::int64_t{1} << 30;  // previous state: down
+        Forward(t, tag);
+        forwarded = true;
+    } else {
+        if (down_.count(vk) == 0 || (pending_ && pending_->key == vk))
+            return false;  // its press was not forwarded, or this is a later stop of the same release
+        FlushRelease();
+        pending_ = Pending{t.msg, t.shift, t.ctrl, t.alt, vk, time, tag};
+        releaseTimer_->start();
+        forwarded = true;
+    }
+
+    // The analyzer's own controls see the changed code, that is no key.
+    if (forwarded && scope_ != nullptr && widget->window() == scope_ && tag == 1 &&
+        !t.alt && vk != VK_SCROLL_ && vk != VK_SHIFT_ && vk != VK_CONTROL_ && (t.shift || t.ctrl))
+        return true;
+    return false;
 }

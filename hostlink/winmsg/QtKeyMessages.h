@@ -4,12 +4,15 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 #include <functional>
+#include <optional>
 #include <set>
 
 #include "KeyForwarding.h"
 
 class QKeyEvent;
+class QWidget;
 
 // Virtual-key code of a Qt key (US layout for punctuation); 0 if none.
 std::uint32_t VirtualKeyOf(int qtKey, Qt::KeyboardModifiers modifiers, bool keypad);
@@ -44,17 +47,49 @@ struct TranslatedKey {
 TranslatedKey TranslateKeyEvent(const QKeyEvent& event);
 
 // Application-wide event filter running AppMessage for every key press
-// and release exactly once, then letting the event go on unchanged.
+// and release exactly once.
+//
+// Held keys are decided from the keys' own state, as the other platform
+// sends them (repeated key-downs, one key-up): a press of a key already
+// down is a repeat, and a release followed at once by a press of the same
+// key with the same timestamp is the window system's auto-repeat even when
+// Qt did not flag it (it misses pairs under load). So a release is held
+// back until the next key event or kRepeatPairWaitMs. A release is
+// forwarded only when its press was, so that an open menu, which takes a
+// press, leaves no unpaired key-up.
+//
+// While forwarding is on and Shift or Ctrl changed the key's code, the
+// controls of `scope` (the analyzer's window) do not get the key: the
+// changed code is one no control knows. Other windows (message boxes,
+// the About window) get their keys unchanged.
 class KeyForwardFilter final : public QObject {
 public:
-    KeyForwardFilter(std::function<int()> passKeysTag, IWindowMessages& messages, QObject* parent = nullptr);
+    KeyForwardFilter(std::function<int()> passKeysTag, IWindowMessages& messages, QObject* parent = nullptr,
+                     QWidget* scope = nullptr);
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Forwards a held-back release now.
+    void FlushRelease();
+
+    static constexpr int kRepeatPairWaitMs = 30;
 
     // For tests: the last message handed to AppMessage.
     KeyMessage lastMessage;
     int handled = 0;
 
 private:
+    struct Pending {
+        KeyMessage msg;
+        bool shift, ctrl, alt;
+        std::uint32_t key;
+        std::uint64_t time;
+        int tag;  // the switch when the release came
+    };
+    void Forward(const TranslatedKey& t, int tag);
+
     std::function<int()> passKeysTag_;
     IWindowMessages& messages_;
+    QWidget* scope_;
+    std::set<std::uint32_t> down_;
+    std::optional<Pending> pending_;
+    QTimer* releaseTimer_;
 };

@@ -13,8 +13,13 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <csignal>
+#include <memory>
+
 #include <sys/mman.h>
 #include <unistd.h>
+
+#include "SharedMap.h"
 
 namespace {
 
@@ -133,4 +138,85 @@ TEST(BusClose, VxhostCloseEndsTheAnalyzerAndItSavesItsSettings)
     again.start(VXHOST_PATH, {"close"});
     ASSERT_TRUE(again.waitForFinished(10000));
     EXPECT_EQ(again.exitCode(), 1);
+}
+
+namespace {
+
+// Waits up to `ms` for `done`, checking every 10 ms.
+template <typename F>
+bool WaitFor(int ms, F done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+QString ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+}
+
+}  // namespace
+
+// Ctrl+C, kill and the end of the session close the analyzer as the host's
+// request does: settings saved, record marked inactive, normal exit. A
+// second signal while it shuts down ends it at once.
+TEST(SignalClose, SignalsCloseLikeTheHostAndASecondEndsAtOnce)
+{
+    App();
+    if (!SoundServerAnswers())
+        GTEST_SKIP() << "no sound server";
+    const struct {
+        int first;
+        int second;  // 0: none
+    } cases[] = {{SIGTERM, 0}, {SIGINT, 0}, {SIGHUP, 0}, {SIGTERM, SIGINT}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "signal " << c.first << " then " << c.second);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString iniPath = dir.filePath("VxSound.ini");
+        {
+            QFile ini(iniPath);
+            ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+            ini.write("[VxSound]\nTrigDecay=7\n");
+        }
+        const std::string segment = "VXSIGNAL_" + std::to_string(::getpid());
+        auto map = std::make_unique<TSharedMap>(PosixSharedMemory(), segment);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VX_SETTINGS_DIR", dir.path());
+        env.insert("VX_SEGMENT_NAME", QString::fromStdString(segment));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcess analyzer;
+        analyzer.setProcessEnvironment(env);
+        analyzer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        analyzer.start(VXSOUND_PATH, {});
+        ASSERT_TRUE(analyzer.waitForStarted(5000));
+        // Settings loaded: the decay from the file reached the record.
+        ASSERT_TRUE(WaitFor(15000, [&] { return map->Data->TrigDecay() == 7 && map->Data->AnalyzerActive() == 1; }));
+
+        ::kill(static_cast<pid_t>(analyzer.processId()), c.first);
+        if (c.second != 0) {
+            // The settings are written before the 1000 ms drain: signal again then.
+            ASSERT_TRUE(WaitFor(5000, [&] { return ReadFile(iniPath).contains("FormWidth="); }));
+            ::kill(static_cast<pid_t>(analyzer.processId()), c.second);
+            ASSERT_TRUE(analyzer.waitForFinished(500));
+            EXPECT_EQ(analyzer.exitCode(), 128 + c.second);
+            EXPECT_EQ(map->Data->AnalyzerActive(), 1);  // ended before the record's last step
+        } else {
+            ASSERT_TRUE(analyzer.waitForFinished(10000));
+            EXPECT_EQ(analyzer.exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(analyzer.exitCode(), 0);
+            EXPECT_EQ(map->Data->AnalyzerActive(), 0);
+            EXPECT_TRUE(ReadFile(iniPath).contains("TrigDecay=7"));
+            EXPECT_TRUE(ReadFile(iniPath).contains("FormWidth="));
+        }
+        map.reset();
+        ::shm_unlink(("/" + segment).c_str());
+    }
 }

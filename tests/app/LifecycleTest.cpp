@@ -3,6 +3,7 @@
 #include "WindowFixture.h"
 
 #include <QTest>
+#include <QTimer>
 
 #include "BlockAnalysis.h"
 #include "CaptureState.h"
@@ -92,8 +93,99 @@ TEST_F(Lifecycle, MissingPictureShowsItsErrorAndOpensNoDevice)
     // The record was initialised, the settings were not read.
     EXPECT_EQ(Rec().AnalyzerActive(), 1);
     EXPECT_EQ(a.TrackBar1->value(), 13);
-    // Close still works.
-    EXPECT_TRUE(UserClose(true));
+}
+
+// A start-up that stopped before the settings were loaded leaves the
+// user's file alone at the close, whether the user closes afterwards or
+// the host asks while the start-up error box is still open.
+TEST_F(Lifecycle, EarlyStopClosesWithoutWritingTheSettings)
+{
+    const std::string settings = "; mine\n[VxSound]\nFormWidth=420\nAutoSaveChanges=1\nTrigDecay=3\n";
+    const struct {
+        const char* name;
+        bool noSegment;
+        bool hostDuringBox;
+    } cases[] = {
+        {"missing picture, user closes", false, false},
+        {"missing picture, host closes during the box", false, true},
+        {"no segment, user closes", true, false},
+        {"no segment, host closes during the box", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(IniPath()) << settings;
+        if (c.noSegment)
+            qputenv("VX_SEGMENT_NAME", "no/such/segment");
+        errors.clear();
+        whileBoxOpen = nullptr;
+        if (c.hostDuringBox)
+            whileBoxOpen = [this] { w->HostMessage(2524, 0, 0); };
+        TVxSoundApp& a = c.noSegment ? Create() : Create(QString::fromStdString((dir_ / "none.bmp").string()));
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_FALSE(a.SettingsLoaded);
+        EXPECT_EQ(a.Closed, c.hostDuringBox);
+        whileBoxOpen = nullptr;
+        if (!c.hostDuringBox) {
+            EXPECT_TRUE(UserClose(true));
+        }
+        EXPECT_EQ(Ini(), settings);
+        if (!c.noSegment) {
+            EXPECT_EQ(HostMap()->Data->AnalyzerActive(), 0);
+        }
+        w.reset();
+        qputenv("VX_SEGMENT_NAME", QByteArray::fromStdString(segment_));
+    }
+}
+
+// The host's close request wins over the user's open question (answered
+// No for him), and a close that did not happen leaves no request behind.
+TEST_F(Lifecycle, HostCloseDuringTheQuestionClosesAndAFailedCloseForgetsIt)
+{
+    TVxSoundApp& a = Create();
+    a.show();
+    const std::string blocker = (dir_ / "not-a-folder").string();
+    std::ofstream(blocker) << "x";
+    SetSettingsDir(blocker);
+    EXPECT_EQ(a.HostMessage(2524, 0, 0), 0);
+    EXPECT_FALSE(a.Closed);
+    EXPECT_FALSE(a.HostCloseRequested);
+    SetSettingsDir(dir_.string());
+    a.SharedMapTimer->start();
+
+    // The real question box, open when the host's request comes.
+    a.ConfirmClose = nullptr;
+    bool questionOpen = false;
+    QTimer::singleShot(50, &a, [&] {
+        questionOpen = QApplication::activeModalWidget() != nullptr;  // the failed host close left nothing set
+        a.HostMessage(2524, 0, 0);
+    });
+    QTimer::singleShot(5000, &a, [] {  // a failure, not a hang
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    EXPECT_TRUE(UserClose(false));
+    EXPECT_TRUE(questionOpen);
+    EXPECT_FALSE(a.isVisible());
+    EXPECT_NE(Ini().find("AutoSaveChanges=1"), std::string::npos);
+}
+
+// Message boxes show their texts exactly; only the toolkit's box for an
+// exception during start-up adds its full stop (see MissingPicture...).
+TEST_F(Lifecycle, BoxesShowTheirTextsExactly)
+{
+    TVxSoundApp& a = Create();
+    const char* texts[] = {"Unspecified error", "Sound Card not existing", "Could not reset wave in",
+                           "Could not add block no. 3"};
+    for (const char* text : texts) {
+        a.ShowError(text);
+        EXPECT_EQ(errors.back().toStdString(), text);
+        a.ShowInfo(text);
+        EXPECT_EQ(errors.back().toStdString(), text);
+    }
+    a.DisplayMessage("PaintBox1 gfx error", TMessageKind::Error);
+    EXPECT_EQ(errors.back().toStdString(), "PaintBox1 gfx error");
+    a.DisplayMessage("Gfx error", TMessageKind::Information);
+    EXPECT_EQ(errors.back().toStdString(), "Gfx error");
 }
 
 TEST_F(Lifecycle, RunMinimizedOnAndOff)
@@ -140,7 +232,7 @@ TEST_F(Lifecycle, AboutWindowShowsAndHides)
 
 TEST(ErrorBoxRule, FullStopOnlyAfterCharactersAboveIt)
 {
-    EXPECT_EQ(TVxSoundApp::WithFullStop("Unspecified error"), "Unspecified error.");
+    EXPECT_EQ(TVxSoundApp::WithFullStop("No file x.bmp"), "No file x.bmp.");
     EXPECT_EQ(TVxSoundApp::WithFullStop("Value 7"), "Value 7.");
     EXPECT_EQ(TVxSoundApp::WithFullStop("Done."), "Done.");
     EXPECT_EQ(TVxSoundApp::WithFullStop("Really?"), "Really?.");

@@ -5,10 +5,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 
+#include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -52,9 +57,11 @@ TEST(ProfileIntegerTest, ConvertsOnlyWholeNumbers)
     EXPECT_EQ(ParseProfileInteger("0x1F"), 31);
     EXPECT_EQ(ParseProfileInteger("0XfF"), 255);
     EXPECT_EQ(ParseProfileInteger("0xFFFFFFFF"), -1);
+    EXPECT_EQ(ParseProfileInteger("0x000000010"), 16);  // by value, not by digit count
+    EXPECT_EQ(ParseProfileInteger("0x0000000000FFFFFFFF"), -1);
     EXPECT_EQ(ParseProfileInteger("0"), 0);
 
-    for (const char* bad : {"", " ", "abc", "12abc", "1 2", "-", "+", "0x", "0X", "0x1G", "0x123456789",
+    for (const char* bad : {"", " ", "abc", "12abc", "1 2", "-", "+", "0x", "0X", "0x1G", "0x123456789", "0x00100000000", "0x-1",
                             "2147483648", "99999999999999999999", "- 3", "--3", "1e3", "3.5"})
         EXPECT_FALSE(ParseProfileInteger(bad).has_value()) << '"' << bad << '"';
 }
@@ -231,6 +238,134 @@ TEST_F(ProfileFileTest, FailedWriteRaisesWithFullPath)
     fs::create_directory(path_);
     EXPECT_THROW(TProfileFile(path_).WriteInteger("VxSound", "A", 1), EProfileWriteError);
     EXPECT_TRUE(fs::is_directory(path_));
+}
+
+// Runs `body` in a child process and returns what it reports: "ok" or the
+// text of the error it raised.
+std::string InChild(const std::function<void()>& body)
+{
+    int out[2];
+    if (::pipe(out) != 0) return "pipe failed";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(out[0]);
+        std::string result = "ok";
+        try {
+            body();
+        } catch (const std::exception& e) {
+            result = e.what();
+        }
+        (void)!::write(out[1], result.data(), result.size());
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string result;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) result.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    ::waitpid(pid, nullptr, 0);
+    return result;
+}
+
+// The same as an unprivileged user (root passes every permission check).
+std::string AsUnprivileged(uid_t uid, gid_t gid, const std::function<void()>& write)
+{
+    return InChild([&] {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+                                 ::setresuid(uid, uid, uid) != 0))
+            throw std::runtime_error("cannot drop privileges");
+        write();
+    });
+}
+
+// On a disk with no room for a second copy the file is rewritten in place.
+TEST_F(ProfileFileTest, FullDiskRewritesInPlace)
+{
+    const std::string before = "[VxSound]\nA=1\n; " + std::string(3000, 'x') + "\n";
+    const std::string result = InChild([&] {
+        // A small file system of its own, seen only by this process.
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, "size=16k") != 0)
+            throw std::runtime_error("skip");
+        std::ofstream(path_, std::ios::binary) << before;
+        std::ofstream filler(dir_ / "filler", std::ios::binary);
+        const std::string page(4096, 'f');
+        while (filler.write(page.data(), static_cast<std::streamsize>(page.size())) && filler.flush()) {
+        }
+        TProfileFile ini(path_);
+        ini.WriteInteger("VxSound", "A", 2);
+        ini.WriteInteger("VxSound", "B", 3);
+        if (Get() != "[VxSound]\nA=2\n; " + std::string(3000, 'x') + "\nB=3\n")
+            throw std::runtime_error("wrong content: " + Get().substr(0, 20));
+    });
+    if (result == "skip")
+        GTEST_SKIP() << "cannot mount a small file system here";
+    EXPECT_EQ(result, "ok");
+}
+
+// What the user may do decides how a write reaches the file: a file he may
+// not write is an error even where the folder would let it be replaced; a
+// file he may write in a folder he may not is rewritten in place; a file in
+// his own folder is replaced whole. The other lines stay byte for byte.
+TEST_F(ProfileFileTest, PermissionsDecideHowAWriteReachesTheFile)
+{
+    // The user: nobody under root; under another user, that user himself.
+    const uid_t user = ::geteuid() == 0 ? 65534 : ::geteuid();
+    const gid_t group = ::geteuid() == 0 ? 65534 : ::getegid();
+    const std::string before = "; mine\r\n[VxSound]\r\nGain=5\r\nOdd key=x\r\n\r\n[Other]\r\nk=v";
+    const std::string after = "; mine\r\n[VxSound]\r\nGain=-3\r\nOdd key=x\r\n\r\n[Other]\r\nk=v";
+    const struct {
+        const char* name;
+        bool fileExists;
+        mode_t fileMode;
+        bool folderWritable;
+        bool written;
+        bool sameInode;  // rewritten in place
+    } cases[] = {
+        {"read-only file, writable folder", true, 0444, true, false, true},
+        {"writable file, read-only folder", true, 0644, false, true, true},
+        {"writable file, writable folder", true, 0644, true, true, false},
+        {"no file, read-only folder", false, 0, false, false, false},
+    };
+    ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path folder = dir_ / "f";
+        fs::remove_all(folder);
+        fs::create_directory(folder);
+        const std::string path = (folder / "VxSound.ini").string();
+        struct stat st {};
+        if (c.fileExists) {
+            std::ofstream(path, std::ios::binary) << before;
+            ASSERT_EQ(::chown(path.c_str(), user, group), 0);
+            ASSERT_EQ(::chmod(path.c_str(), c.fileMode), 0);
+            ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        }
+        if (c.folderWritable) {
+            ASSERT_EQ(::chown(folder.c_str(), user, group), 0);
+        }
+        ASSERT_EQ(::chmod(folder.c_str(), c.folderWritable ? 0755 : 0555), 0);
+        if (!c.folderWritable && ::geteuid() != 0 && ::access(folder.c_str(), W_OK) == 0)
+            GTEST_SKIP() << "permissions are not enforced here";
+
+        const std::string result =
+            AsUnprivileged(user, group, [&] { TProfileFile(path).WriteInteger("VxSound", "Gain", -3); });
+        EXPECT_EQ(result, c.written ? "ok" : "Unable to write to " + path);
+        if (c.fileExists) {
+            std::ifstream in(path, std::ios::binary);
+            std::stringstream text;
+            text << in.rdbuf();
+            EXPECT_EQ(text.str(), c.written ? after : before);
+            struct stat now {};
+            ASSERT_EQ(::stat(path.c_str(), &now), 0);
+            EXPECT_EQ(now.st_ino == st.st_ino, c.sameInode);
+            EXPECT_EQ(now.st_mode & 0777, c.fileMode);
+        } else {
+            EXPECT_FALSE(fs::exists(path));
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), c.fileExists ? 1 : 0);
+        ::chmod(folder.c_str(), 0755);
+    }
 }
 
 TEST_F(ProfileFileTest, WriteKeepsModeAndLinks)

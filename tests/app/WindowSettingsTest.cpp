@@ -2,6 +2,7 @@
 #include "WindowFixture.h"
 
 #include "BlockAnalysis.h"
+#include "ProfileFile.h"
 
 using Settings = WindowTest;
 
@@ -93,9 +94,66 @@ TEST_F(Settings, AutoSaveOnWritesEverythingWithTheRecordsValues)
                              "PassKeys=1\n", "UseFFT=0\n", "RunMinimized=0\n", "StayOnTop=1\n",
                              "TriggerFaders=1\n", "SoundCard=1\n", "TrigAggr=150\n", "NoiseLevelValue=1\n"})
         EXPECT_NE(ini.find(line), std::string::npos) << line << ini;
-    // The order of a save: the always keys first, the band keys before Gain.
-    EXPECT_LT(ini.find("AutoSaveChanges="), ini.find("UseFFT="));
-    EXPECT_LT(ini.find("EqualizerBand15="), ini.find("Gain="));
+}
+
+// The keys in the order start-up reads them and a close writes them, with
+// auto save on and off.
+TEST_F(Settings, ReadAndSaveOrderFollowTheKeyTable)
+{
+    // Records the keys a load or a save touches, in order.
+    struct Recorder final : TProfileFile {
+        using TProfileFile::TProfileFile;
+        mutable std::vector<std::string> keys;
+        std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const override
+        {
+            keys.emplace_back(key);
+            return TProfileFile::ReadInteger(section, key, def);
+        }
+        void WriteString(std::string_view section, std::string_view key, std::string_view value) override
+        {
+            keys.emplace_back(key);
+            TProfileFile::WriteString(section, key, value);
+        }
+    };
+    std::vector<std::string> bands;
+    for (int i = 0; i < 16; ++i)
+        bands.push_back("EqualizerBand" + std::to_string(i));
+    auto join = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const std::vector<std::string> always = {"SoundCardNo", "FormWidth", "FormHeight", "FormLeft",
+                                             "FormTop", "HSplitPos", "VSplitPos", "AutoSaveChanges"};
+    const struct {
+        const char* name;
+        bool load;
+        bool autoSave;
+        std::vector<std::string> keys;
+    } cases[] = {
+        {"load", true, true,
+         join(join({"SoundCardNo", "UseFFT", "NoiseLevelSwitch", "ShowInput", "ShowInput", "FormWidth", "FormHeight",
+                    "FormLeft", "FormTop", "HSplitPos", "VSplitPos", "TriggerFaders", "SoundCard", "StayOnTop",
+                    "RunMinimized", "AutoSaveChanges", "PassKeys"},
+                   bands),
+              {"Gain", "NoiseLevelValue", "TrigDecay", "TrigAggr"})},
+        {"save, auto save on", false, true,
+         join(join(join(always, {"UseFFT", "RunMinimized", "StayOnTop", "TriggerFaders", "SoundCard", "PassKeys",
+                                 "NoiseLevelSwitch", "ShowInput", "TrigDecay", "TrigAggr", "NoiseLevelValue"}),
+                   bands),
+              {"Gain"})},
+        {"save, auto save off", false, false, always},
+    };
+    TVxSoundApp& a = Create();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        a.AutoSaveChanges1->Tag = c.autoSave ? 1 : 0;
+        Recorder ini(IniPath());
+        if (c.load)
+            a.LoadSettings(ini);
+        else
+            a.SaveSettings(ini);
+        EXPECT_EQ(ini.keys, c.keys);
+    }
 }
 
 TEST_F(Settings, NoiseLevelSwitchFiveKeepsTheDesignedMenu)
@@ -189,7 +247,7 @@ TEST_F(Settings, UnwritableFileStopsShutDownWithTheWindowOpen)
     SetSettingsDir(blocker);
     EXPECT_FALSE(UserClose(true));
     ASSERT_FALSE(errors.isEmpty());
-    EXPECT_EQ(errors.back().toStdString(), "Unable to write to " + blocker + "/VxSound.ini.");
+    EXPECT_EQ(errors.back().toStdString(), "Unable to write to " + blocker + "/VxSound.ini");
     EXPECT_TRUE(a.isVisible());
     EXPECT_FALSE(a.SharedMapTimer->isActive());
     EXPECT_FALSE(a.VisualTimer->isActive());

@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -94,9 +95,15 @@ protected:
     TVxSoundApp& Create(const QString& picture = QString::fromLatin1(VX_SOURCE_DIR "/Source-Images/Glyphs/AudioLevel.bmp"))
     {
         w = std::make_unique<TVxSoundApp>();
-        w->OnErrorBox = [this](const QString& text) { errors << text; };
+        w->OnErrorBox = [this](const QString& text) {
+            errors << text;
+            if (whileBoxOpen)
+                whileBoxOpen();
+        };
         w->ConfirmClose = [this] {
             ++questions;
+            if (whileBoxOpen)
+                whileBoxOpen();
             return answer;
         };
         w->PicturePath = picture;
@@ -132,6 +139,8 @@ protected:
 
     std::unique_ptr<TVxSoundApp> w;
     QStringList errors;
+    // Runs while a box of the window is open (after it was counted).
+    std::function<void()> whileBoxOpen;
     int questions = 0;
     bool answer = true;
     std::string segment_;

@@ -58,6 +58,33 @@ TEST_F(OfflineTest, BurstsTrigOnTheirBlocksAndTheTempoLocks)
     EXPECT_FALSE(r.rows[41].trig);  // taken and cleared like a host does
 }
 
+// A steady click track ends locked on its tempo, even when the first lock
+// fell on a wrong tempo (the first interval runs from start-up, or stray
+// sounds before the music agree with each other); the trigs stay on the
+// clicks.
+TEST_F(OfflineTest, SteadyClickTrackEndsLockedOnItsTempo)
+{
+    const struct {
+        double bpm;
+        double first;                // first click, seconds
+        std::vector<double> strays;  // sounds before the first click
+    } cases[] = {
+        {100, 0.5, {}}, {100, 1.3, {}}, {120, 0.44, {}}, {120, 0.8, {}}, {120, 7.3, {3.4, 6.8}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bpm << " BPM from " << c.first << " s");
+        std::vector<double> times = c.strays;
+        for (int k = 0; k < c.bpm / 2; ++k)  // 30 s of clicks
+            times.push_back(c.first + k * 60.0 / c.bpm);
+        const TOfflineResult r = AnalyseSamples(ClickTrack(c.first + 31, times), TOfflineSettings{});
+        ASSERT_EQ(r.trigTimes.size(), times.size());
+        for (std::size_t i = 0; i < times.size(); ++i)
+            EXPECT_NEAR(r.trigTimes[i], times[i], 1024.0 / 44100) << i;  // the block holding the click
+        EXPECT_TRUE(r.locked);
+        EXPECT_NEAR(r.bpm, c.bpm, c.bpm * 0.01);
+    }
+}
+
 TEST_F(OfflineTest, SteadyToneTrigsEveryDecayPlusTwoBlocksAfterTheStartUpHold)
 {
     std::vector<std::int16_t> tone(60 * 1024, 3200);  // level 100 on every block

@@ -43,3 +43,16 @@ inline std::vector<std::int16_t> BurstTrack(int blocks, int period, double ampli
     }
     return s;
 }
+
+// Mono at 44100 Hz, `seconds` long: a 10 ms 1000 Hz click at each of `times`
+// (in seconds), silence elsewhere.
+inline std::vector<std::int16_t> ClickTrack(double seconds, const std::vector<double>& times)
+{
+    std::vector<std::int16_t> s(static_cast<std::size_t>(seconds * 44100), 0);
+    for (double t : times) {
+        const auto start = static_cast<std::size_t>(std::lround(t * 44100));
+        for (std::size_t i = 0; i < 441 && start + i < s.size(); ++i)
+            s[start + i] = static_cast<std::int16_t>(std::lrint(16000.0 * std::sin(2 * M_PI * 1000.0 * i / 44100.0)));
+    }
+    return s;
+}

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "BusWindowMessages.h"
+#include "KeyForwarding.h"
 
 namespace {
 
@@ -115,6 +116,15 @@ TEST(BusWindowMessages, FindSendAndPostReachTheNamedWindow)
 
     EXPECT_FALSE(bus.PostMessage(12345, 1, 2, 3)) << "an unknown handle reaches nobody";
     EXPECT_EQ(bus.SendMessage(0, 1, 2, 3), 0);
+
+    // A lookup for every key message, and a host naming a new target in
+    // every reply, keep the table of handles bounded.
+    for (int i = 0; i < 200; ++i) {
+        EXPECT_EQ(bus.FindWindow(cls.toStdString()), w);
+        bus.SendMessage(w, 1000 + i, 0, 0);
+    }
+    EXPECT_LE(bus.KnownHandles(), BusWindowMessages::kMaxKnownHandles);
+    EXPECT_EQ(bus.SendMessage(bus.FindWindow(cls.toStdString()), 7, 8, -1), 14);
 }
 
 TEST(BusWindowMessages, WindowThatNeverAnswersCostsOnlyTheTimeout)
@@ -123,7 +133,7 @@ TEST(BusWindowMessages, WindowThatNeverAnswersCostsOnlyTheTimeout)
         GTEST_SKIP() << "no session bus";
     const QString cls = UniqueClass("slow");
     ServerThread server(cls, 1, /*delayMs=*/3000);
-    BusWindowMessages bus(QDBusConnection::sessionBus(), 300);
+    BusWindowMessages bus(QDBusConnection::sessionBus(), kKeyTargetQueryTimeoutMs);
     ASSERT_TRUE(WaitFor([&] { return bus.FindWindow(cls.toStdString()) != 0; }));
     const WindowHandle w = bus.FindWindow(cls.toStdString());
     QElapsedTimer t;

@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QLineEdit>
+#include <QMenu>
+#include <QSlider>
+#include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <string>
@@ -183,44 +185,157 @@ TEST(KeyTranslation, CodesAndLParamFollowTheOtherPlatform)
     EXPECT_FALSE(TranslateKeyEvent(Key{QEvent::KeyPress, Qt::Key_unknown}).valid);
 }
 
-TEST(KeyTranslation, AutoRepeatBecomesRepeatedKeyDowns)
+// Sends key events to the focus widget through the application's filters,
+// with the timestamps the window system gives them.
+void Send(QWidget* to, QEvent::Type type, int key, Qt::KeyboardModifiers mods = Qt::NoModifier,
+          std::uint64_t time = 0, bool autorep = false)
 {
-    const TranslatedKey first = TranslateKeyEvent(Key{QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 38});
-    const TranslatedKey rel = TranslateKeyEvent(Key{QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, 38, true});
-    const TranslatedKey again = TranslateKeyEvent(Key{QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 38, true});
-    EXPECT_EQ(static_cast<std::uint32_t>(first.msg.lParam) & 0x40000000u, 0u);
-    EXPECT_FALSE(rel.valid) << "an auto-repeat release is not a key-up";
-    ASSERT_TRUE(again.valid);
-    EXPECT_EQ(again.msg.message, 0x0100u);
-    EXPECT_EQ(static_cast<std::uint32_t>(again.msg.lParam), 0x401E0001u);
+    QKeyEvent e(type, key, mods, 0, 0, 0, QString(), autorep);
+    e.setTimestamp(time);
+    QApplication::sendEvent(to, &e);
 }
+
+// Lets a held-back release go, with a deadline.
+void Settle(const FakeHost& host, std::size_t expected)
+{
+    for (int i = 0; i < 200 && host.posted.size() < expected; ++i)
+        QTest::qWait(5);
+    QTest::qWait(KeyForwardFilter::kRepeatPairWaitMs * 2);  // and nothing more comes
+}
+
+class KeyForwardFilterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        layout = new QVBoxLayout(&window);
+        inner = new QWidget;
+        child = new QWidget(inner);  // ignores keys: they go to inner, then window
+        slider = new QSlider(Qt::Horizontal);
+        layout->addWidget(inner);
+        layout->addWidget(slider);
+        child->setFocusPolicy(Qt::StrongFocus);
+        window.show();
+        child->setFocus();
+        QApplication::processEvents();
+        qApp->installEventFilter(&filter);
+    }
+    void TearDown() override { qApp->removeEventFilter(&filter); }
+
+    FakeHost host;
+    int tag = 1;
+    QWidget window;
+    QVBoxLayout* layout = nullptr;
+    QWidget* inner = nullptr;
+    QWidget* child = nullptr;
+    QSlider* slider = nullptr;
+    KeyForwardFilter filter{[this] { return tag; }, host, nullptr, &window};
+};
 
 // A key that the focus widget ignores travels up to its parents; the
 // application filter sees it at each stop but forwards it once.
-TEST(KeyForwardFilter, EachKeyIsForwardedExactlyOnce)
+TEST_F(KeyForwardFilterTest, EachKeyIsForwardedExactlyOnce)
 {
-    FakeHost host;
-    QWidget window;
-    auto* layout = new QVBoxLayout(&window);
-    auto* inner = new QWidget;
-    auto* child = new QWidget(inner);  // ignores keys: they go to inner, then window
-    layout->addWidget(inner);
-    child->setFocusPolicy(Qt::StrongFocus);
-    window.show();
-    child->setFocus();
-    QApplication::processEvents();
-
-    KeyForwardFilter filter([] { return 1; }, host);
-    qApp->installEventFilter(&filter);
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_B, Qt::NoModifier);
-    QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : child, &press);
-    QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : child, &release);
-    qApp->removeEventFilter(&filter);
-
+    Send(QApplication::focusWidget(), QEvent::KeyPress, Qt::Key_B);
+    Send(QApplication::focusWidget(), QEvent::KeyRelease, Qt::Key_B);
+    Settle(host, 2);
     ASSERT_EQ(host.posted.size(), 2u);
     EXPECT_EQ(host.posted[0].wParam, 0x42u);
     EXPECT_EQ(host.posted[1].message, 0x0101u);
+}
+
+// A held key reaches the host as repeated key-downs and one key-up, also
+// when Qt misses the auto-repeat flag on the window system's release/press
+// pairs (same timestamp), as happens under load; a real release and press
+// stay two key strokes.
+TEST_F(KeyForwardFilterTest, HeldKeyIsDecidedFromTheKeysState)
+{
+    const struct {
+        const char* name;
+        bool flagged;      // Qt recognised the auto-repeat
+        int pressLagMs;    // press timestamp after its release
+        bool held;
+    } cases[] = {
+        {"flagged by Qt", true, 0, true},
+        {"missed by Qt", false, 0, true},
+        {"released and pressed again", false, 40, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host.posted.clear();
+        QWidget* to = QApplication::focusWidget();
+        std::uint64_t t = 1000;
+        Send(to, QEvent::KeyPress, Qt::Key_C, Qt::NoModifier, t);
+        for (int i = 0; i < 5; ++i) {
+            t += 33;
+            Send(to, QEvent::KeyRelease, Qt::Key_C, Qt::NoModifier, t, c.flagged);
+            Send(to, QEvent::KeyPress, Qt::Key_C, Qt::NoModifier, t + c.pressLagMs, c.flagged);
+        }
+        Send(to, QEvent::KeyRelease, Qt::Key_C, Qt::NoModifier, t + 500);
+        Settle(host, c.held ? 7 : 12);
+        std::vector<std::uint32_t> expected;  // message | previous-state bit
+        for (int i = 0; i < 6; ++i) {
+            expected.push_back(0x0100u | (c.held && i > 0 ? 0x40000000u : 0u));
+            if (!c.held)
+                expected.push_back(0x0101u | 0x40000000u);
+        }
+        if (c.held)
+            expected.push_back(0x0101u | 0x40000000u);
+        std::vector<std::uint32_t> got;
+        for (const KeyMessage& m : host.posted)
+            got.push_back(m.message | (static_cast<std::uint32_t>(m.lParam) & 0x40000000u));
+        EXPECT_EQ(got, expected);
+    }
+}
+
+// A press taken by an open menu is not forwarded, and neither is its
+// release when it comes to the focus widget: no unpaired key-up.
+TEST_F(KeyForwardFilterTest, MenuOpenForwardsBothHalvesOrNeither)
+{
+    QMenu menu;
+    menu.addAction("x");
+    menu.popup(window.mapToGlobal(QPoint(0, 0)));
+    QApplication::processEvents();
+    Send(&menu, QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier, 10);
+    menu.close();
+    Send(QApplication::focusWidget(), QEvent::KeyRelease, Qt::Key_Down, Qt::NoModifier, 20);
+    Settle(host, 0);
+    EXPECT_TRUE(host.posted.empty());
+}
+
+// With forwarding on, Shift or Ctrl changes the code, and the analyzer's
+// own controls see that changed code, which no control knows; other keys,
+// other windows and forwarding off are untouched.
+TEST_F(KeyForwardFilterTest, ChangedCodeReachesNoControl)
+{
+    QSlider other(Qt::Horizontal);  // another window: a box or the About window
+    other.show();
+    const struct {
+        QWidget* to;
+        int tag;
+        Qt::KeyboardModifiers mods;
+        bool moves;
+    } cases[] = {
+        {slider, 1, Qt::ShiftModifier, false},
+        {slider, 1, Qt::ControlModifier, false},
+        {slider, 1, Qt::NoModifier, true},
+        {slider, 0, Qt::ShiftModifier, true},
+        {&other, 1, Qt::ShiftModifier, true},
+    };
+    std::uint64_t t = 0;
+    for (const auto& c : cases) {
+        c.to->activateWindow();
+        c.to->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == c.to; }));
+        tag = c.tag;
+        auto* s = static_cast<QSlider*>(c.to);
+        s->setValue(50);
+        Send(c.to, QEvent::KeyPress, Qt::Key_Right, c.mods, t += 100);
+        Send(c.to, QEvent::KeyRelease, Qt::Key_Right, c.mods, t += 100);
+        EXPECT_EQ(s->value() != 50, c.moves) << c.tag << " " << c.mods.toInt();
+    }
+    Settle(host, 0);
+    ASSERT_FALSE(host.posted.empty());
+    EXPECT_EQ(host.posted.front().wParam, 0x127u);
 }
 
 }  // namespace
