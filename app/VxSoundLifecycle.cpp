@@ -13,6 +13,7 @@
 #include "BlockAnalysis.h"
 #include "BusWindowMessages.h"
 #include "CaptureState.h"
+#include "InstallLayout.h"
 #include "ProfileFile.h"
 #include "QtKeyMessages.h"
 #include "SettingsKeys.h"
@@ -333,6 +334,7 @@ bool TVxSoundApp::FormClose()
 
     // 2. A failed write stops here: the window stays, the timers stay off.
     try {
+        VxLayout::PrepareSettingsFolder(VxLayout::CurrentLayout(ProgramFolder().toStdString()));
         TProfileFile ini(SettingsPath().toStdString());
         SaveSettings(ini);
     } catch (const std::exception& e) {
