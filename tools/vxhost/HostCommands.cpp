@@ -120,7 +120,7 @@ std::string SetHelp()
     text += "\nMeasurements (read-only for a host):";
     for (const FieldInfo& f : Fields())
         if (!f.hostWritable)
-            text += " " + std::string(f.name);
+            text.append(" ").append(f.name); // not " " + std::string: -Wrestrict at -O3
     return text + "\n";
 }
 
