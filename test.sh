@@ -15,9 +15,12 @@ trap vx_stop_services EXIT
 JOBS=$(nproc)
 # ccache makes a second run cheap; the first run of a fresh clone gains
 # nothing from it (every tree has its own flags).
+# The private services give the tests a scratch HOME, so the cache's
+# folder is fixed here, in the user's own.
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
 fi
 stage() { echo "test.sh: $* ($(date +%T))"; }
 # build DIR TARGETS -- CMAKE_ARGS...; TARGETS may be "all".
@@ -37,7 +40,8 @@ vx_start_services
 
 status=0
 stage "plain build and tests"
-build build all --
+# run.sh may have configured build/ without tests: switch them on again.
+build build all -- -DVX_BUILD_TESTS=ON -DVX_BUILD_BENCH=ON -DVX_SANITIZE=
 (cd build && ctest --output-on-failure -j "$JOBS") || status=1
 
 stage "Release build of the programs, the package"
@@ -45,12 +49,12 @@ build build-release all -- -DCMAKE_BUILD_TYPE=Release -DVX_BUILD_TESTS=OFF -DVX_
 bash tests/install/package-check.sh build-release || status=1
 
 stage "AddressSanitizer"
-build build-asan all -- -DVX_SANITIZE=address -DVX_BUILD_BENCH=OFF "${SANITIZER_FLAGS[@]}"
+build build-asan all -- -DVX_SANITIZE=address -DVX_BUILD_TESTS=ON -DVX_BUILD_BENCH=OFF "${SANITIZER_FLAGS[@]}"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --output-on-failure -j "$JOBS" -LE install) || status=1
 
 stage "ThreadSanitizer"
-build build-tsan vx_threads_tests -- -DVX_SANITIZE=thread -DVX_BUILD_BENCH=OFF "${SANITIZER_FLAGS[@]}"
+build build-tsan vx_threads_tests -- -DVX_SANITIZE=thread -DVX_BUILD_TESTS=ON -DVX_BUILD_BENCH=OFF "${SANITIZER_FLAGS[@]}"
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --output-on-failure -j "$JOBS" -L threads) || status=1
 
