@@ -39,17 +39,17 @@ std::string Env(const char* name)
 } // namespace
 
 TLayout ResolveLayout(const std::string& programFolder, const std::string& dataFromProgram,
-                      const TEnvironment& env, const std::function<bool(const std::string&)>& isFile)
+                      const TEnvironment& env, const std::function<bool(const std::string&)>& exists)
 {
     const fs::path program(programFolder);
+    const fs::path data = program / dataFromProgram;
     const std::string beside = Normal(program / kPictureFile);
-    const std::string installed = Normal(program / dataFromProgram / kPictureFile);
 
     TLayout layout;
-    layout.Installed = !isFile(beside) && isFile(installed);
-    // Neither found: the portable path, so that the start-up error names
-    // the place a portable copy needs its picture.
-    layout.PictureFile = layout.Installed ? installed : beside;
+    layout.Installed = !exists(beside) && exists(Normal(data));
+    // Neither: the portable path, so that the start-up error names the
+    // place a portable copy needs its picture.
+    layout.PictureFile = layout.Installed ? Normal(data / kPictureFile) : beside;
 
     if (!env.SettingsDir.empty()) {
         layout.SettingsFolder = AsFolder(env.SettingsDir);
@@ -82,7 +82,7 @@ TLayout CurrentLayout(const std::string& programFolder)
     }
     return ResolveLayout(programFolder, VX_DATA_FROM_PROGRAM, env, [](const std::string& path) {
         std::error_code ec;
-        return fs::is_regular_file(path, ec);
+        return fs::exists(path, ec);
     });
 }
 

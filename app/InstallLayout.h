@@ -35,9 +35,12 @@ struct TLayout {
 
 // programFolder: absolute folder of the running program. dataFromProgram:
 // the data folder relative to the program folder as installed (for example
-// "../share/corvane-audio-analyzer"). isFile: whether a path names a file.
+// "../share/corvane-audio-analyzer"). exists: whether a path names a file
+// or folder. The picture beside the program makes it portable; else the
+// data folder makes it installed (a picture missing there is reported with
+// the data folder's path); else it is portable.
 TLayout ResolveLayout(const std::string& programFolder, const std::string& dataFromProgram,
-                      const TEnvironment& env, const std::function<bool(const std::string&)>& isFile);
+                      const TEnvironment& env, const std::function<bool(const std::string&)>& exists);
 
 // The same from the process environment and the real file system.
 TLayout CurrentLayout(const std::string& programFolder);

@@ -16,7 +16,8 @@ namespace {
 
 constexpr const char* kData = "../share/corvane-audio-analyzer";
 const std::string kBeside = "/opt/vx/bin/Source-Images/Glyphs/AudioLevel.bmp";
-const std::string kShared = "/opt/vx/share/corvane-audio-analyzer/Source-Images/Glyphs/AudioLevel.bmp";
+const std::string kDataFolder = "/opt/vx/share/corvane-audio-analyzer";
+const std::string kShared = kDataFolder + "/Source-Images/Glyphs/AudioLevel.bmp";
 
 } // namespace
 
@@ -24,7 +25,7 @@ TEST(InstallLayout, PictureDecidesTheLayoutAndTheSettingsFolder)
 {
     struct Case {
         const char* what;
-        std::set<std::string> files;
+        std::set<std::string> paths; // files and folders that exist
         TEnvironment env;
         bool installed;
         std::string picture;
@@ -33,24 +34,26 @@ TEST(InstallLayout, PictureDecidesTheLayoutAndTheSettingsFolder)
     };
     const Case cases[] = {
         {"build folder", {kBeside}, {"", "/cfg", "/home/u"}, false, kBeside, "/opt/vx/bin/", false},
-        {"beside wins over the data folder", {kBeside, kShared}, {"", "", "/home/u"}, false, kBeside,
+        {"beside wins over the data folder", {kBeside, kDataFolder, kShared}, {"", "", "/home/u"}, false, kBeside,
          "/opt/vx/bin/", false},
-        {"installed, default config", {kShared}, {"", "", "/home/u"}, true, kShared,
+        {"installed, default config", {kDataFolder, kShared}, {"", "", "/home/u"}, true, kShared,
          "/home/u/.config/corvane-audio-analyzer/", true},
-        {"installed, XDG_CONFIG_HOME", {kShared}, {"", "/cfg/", "/home/u"}, true, kShared,
+        {"installed, XDG_CONFIG_HOME", {kDataFolder, kShared}, {"", "/cfg/", "/home/u"}, true, kShared,
          "/cfg/corvane-audio-analyzer/", true},
-        {"relative XDG_CONFIG_HOME is ignored", {kShared}, {"", "cfg", "/home/u"}, true, kShared,
+        {"relative XDG_CONFIG_HOME is ignored", {kDataFolder, kShared}, {"", "cfg", "/home/u"}, true, kShared,
          "/home/u/.config/corvane-audio-analyzer/", true},
-        {"override in the installed layout", {kShared}, {"/tmp/s", "/cfg", "/home/u"}, true, kShared,
+        {"override in the installed layout", {kDataFolder, kShared}, {"/tmp/s", "/cfg", "/home/u"}, true, kShared,
          "/tmp/s/", false},
         {"override in the portable layout", {kBeside}, {"/tmp/s/", "", ""}, false, kBeside, "/tmp/s/", false},
         {"no picture anywhere: portable, error names the program folder", {}, {"", "", "/home/u"}, false,
          kBeside, "/opt/vx/bin/", false},
-        {"installed without any home", {kShared}, {"", "", ""}, true, kShared, "/opt/vx/bin/", false},
+        {"data folder without its picture: installed, error names the data path", {kDataFolder},
+         {"", "", "/home/u"}, true, kShared, "/home/u/.config/corvane-audio-analyzer/", true},
+        {"installed without any home", {kDataFolder, kShared}, {"", "", ""}, true, kShared, "/opt/vx/bin/", false},
     };
     for (const Case& c : cases) {
         const TLayout l = ResolveLayout("/opt/vx/bin/", kData, c.env,
-                                        [&](const std::string& p) { return c.files.count(p) > 0; });
+                                        [&](const std::string& p) { return c.paths.count(p) > 0; });
         EXPECT_EQ(l.Installed, c.installed) << c.what;
         EXPECT_EQ(l.PictureFile, c.picture) << c.what;
         EXPECT_EQ(l.SettingsFolder, c.settings) << c.what;
