@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
-# Set up, build and start the program on the user's own sound server.
+# Set up, build and start the analyzer on the user's own desktop and sound
+# server. Installs only what building and running the programs takes (never
+# a sound server), and checks the display and the sound server first, so
+# that a missing one is said within seconds, not after the build.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
+source scripts/checks.sh
 
-vx_install_deps
-cmake -S . -B build -G Ninja
-cmake --build build
+vx_check_display || exit 1
+vx_check_sound_server || exit 1
 
-if ! pactl info >/dev/null 2>&1; then
-    echo "run.sh: no sound server answers (PulseAudio, or PipeWire with its PulseAudio server)." >&2
-    echo "run.sh: start your desktop's sound server, then run this again." >&2
-    exit 1
+vx_install_deps "${VX_RUN_PACKAGES[@]}"
+vx_check_sound_server || exit 1 # now with pactl, if it only just came
+
+# Only the programs. A build folder configured before (by test.sh, say) is
+# reused as it is, so its other targets are not thrown away.
+if [[ ! -f build/CMakeCache.txt ]]; then
+    cmake -S . -B build -G Ninja -DVX_BUILD_TESTS=OFF -DVX_BUILD_BENCH=OFF
 fi
+cmake --build build --target vxsound vxhost vxanalyze
+
 exec build/bin/vxsound "$@"

@@ -13,6 +13,7 @@
 #include "BlockAnalysis.h"
 #include "BusWindowMessages.h"
 #include "CaptureState.h"
+#include "InstallLayout.h"
 #include "ProfileFile.h"
 #include "QtKeyMessages.h"
 #include "SettingsKeys.h"
@@ -360,6 +361,7 @@ bool TVxSoundApp::FormClose()
                      SettingsPath().toLocal8Bit().constData());
     } else {
         try {
+            VxLayout::PrepareSettingsFolder(VxLayout::CurrentLayout(ProgramFolder().toStdString()));
             TProfileFile ini(SettingsPath().toStdString());
             SaveSettings(ini);
         } catch (const std::exception& e) {

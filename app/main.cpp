@@ -69,6 +69,8 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Corvane Audio Analyzer");
+    // Docks and the launcher's StartupWMClass match the window by these.
+    QGuiApplication::setDesktopFileName("org.corvane.AudioAnalyzer");
 
     TPulseWaveDriver driver;
     SetWaveInDriver(&driver);

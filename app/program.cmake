@@ -8,3 +8,5 @@ target_link_libraries(vxsound-probe PRIVATE vx_capture)
 # Data files the program reads from its own folder.
 configure_file(${CMAKE_SOURCE_DIR}/Source-Images/Glyphs/AudioLevel.bmp
                ${VX_BIN_DIR}/Source-Images/Glyphs/AudioLevel.bmp COPYONLY)
+
+install(TARGETS vxsound RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -1,29 +1,41 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the program need,
-# only those that are missing. Sourced by run.sh and test.sh.
-VX_PACKAGES=(
+# The Debian packages the project needs, one list per purpose, and their
+# installation (only those missing). Sourced by run.sh and test.sh.
+#
+# VX_RUN_PACKAGES: what building and running the programs takes. Never a
+# sound server: the user's own runs (PulseAudio, or PipeWire with its
+# PulseAudio server), and installing pulseaudio beside pipewire-audio would
+# make apt remove the user's sound system.
+VX_RUN_PACKAGES=(
     build-essential cmake ninja-build pkg-config
-    libgtest-dev libgmock-dev libbenchmark-dev
-    libpulse-dev libsndfile1-dev libsamplerate0-dev libfftw3-dev
-    pulseaudio pulseaudio-utils dbus xvfb xauth
-    qt6-base-dev imagemagick sox locales
-    vamp-plugin-sdk vamp-examples
-    liblo-dev liblo-tools libavahi-client-dev
+    qt6-base-dev qt6-wayland libpulse-dev libsndfile1-dev libsamplerate0-dev
+    pulseaudio-utils
+)
+# VX_TEST_PACKAGES: the test suite, its private services (sound server,
+# session bus, virtual display with a window manager), the benchmarks and
+# the install and package checks.
+VX_TEST_PACKAGES=(
+    libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
+    pulseaudio dbus xvfb xauth openbox x11-utils
+    imagemagick sox locales ccache
+    desktop-file-utils appstream dpkg-dev file man-db
+    liblo-tools liblo-dev libavahi-client-dev vamp-plugin-sdk vamp-examples
 )
 
+# vx_install_deps PACKAGE...: installs those not installed yet, with apt's
+# own progress on the terminal.
 vx_install_deps() {
     local missing=()
     local p
-    for p in "${VX_PACKAGES[@]}"; do
+    for p in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
             missing+=("$p")
         fi
     done
-    if ((${#missing[@]})); then
-        echo "Installing: ${missing[*]}"
-        local sudo=""
-        [[ $(id -u) -eq 0 ]] || sudo="sudo"
-        $sudo apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-    fi
+    ((${#missing[@]})) || return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [[ $(id -u) -eq 0 ]] || sudo=(sudo)
+    "${sudo[@]}" apt-get update
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 }

@@ -19,6 +19,7 @@
 
 #include "BlockAnalysis.h"
 #include "BusWindowMessages.h"
+#include "InstallLayout.h"
 #include "ProfileFile.h"
 #include "QtKeyMessages.h"
 #include "SettingsKeys.h"
@@ -94,7 +95,7 @@ TVxSoundApp::TVxSoundApp(QWidget* parent) : QMainWindow(parent)
     font.setPointSize(8);
     setFont(font);
     ImageList1().Load();
-    PicturePath = ProgramFolder() + "Source-Images/Glyphs/AudioLevel.bmp";
+    PicturePath = QString::fromStdString(VxLayout::CurrentLayout(ProgramFolder().toStdString()).PictureFile);
     setWindowIcon(ImageList1().Icon(12));
     BuildControls();
     BuildMenu();
@@ -370,13 +371,7 @@ QString TVxSoundApp::ProgramFolder()
 
 QString TVxSoundApp::SettingsFolder()
 {
-    const QByteArray env = qgetenv("VX_SETTINGS_DIR");
-    if (env.isEmpty())
-        return ProgramFolder();
-    QString dir = QString::fromLocal8Bit(env);
-    if (!dir.endsWith('/'))
-        dir += '/';
-    return dir;
+    return QString::fromStdString(VxLayout::CurrentLayout(ProgramFolder().toStdString()).SettingsFolder);
 }
 
 QString TVxSoundApp::SettingsPath()

@@ -258,7 +258,8 @@ public:
 
     // Folder of the program, with a trailing separator.
     static QString ProgramFolder();
-    // Folder of the settings file (VX_SETTINGS_DIR or the program folder).
+    // Folder of the settings file: VX_SETTINGS_DIR, else the program folder
+    // (portable) or the user's configuration folder (installed).
     static QString SettingsFolder();
     static QString SettingsPath();
     static std::string SegmentName();
