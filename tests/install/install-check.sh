@@ -21,11 +21,12 @@ bad() { echo "FAIL: $*" >&2; fail=1; }
 
 id=org.corvane.AudioAnalyzer
 share=$prefix/share
-for f in bin/vxsound bin/vxhost bin/vxanalyze \
+for f in bin/vxsound bin/vxhost bin/vxanalyze bin/vxbridge \
+    lib/vamp/corvane.so lib/vamp/corvane.cat lib/systemd/user/vxbridge.service \
     share/corvane-audio-analyzer/Source-Images/Glyphs/AudioLevel.bmp \
     share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
     share/icons/hicolor/scalable/apps/$id.svg \
-    share/man/man1/vxsound.1 share/man/man1/vxhost.1 share/man/man1/vxanalyze.1 \
+    share/man/man1/vxsound.1 share/man/man1/vxhost.1 share/man/man1/vxanalyze.1 share/man/man1/vxbridge.1 \
     include/vxsoundmap.h lib/pkgconfig/vxsoundmap.pc; do
     [[ -f $prefix/$f ]] || bad "not installed: $f"
 done

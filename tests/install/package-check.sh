@@ -102,10 +102,15 @@ cleanup() {
 trap cleanup EXIT
 
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null || fail "apt-get install $deb"
-for f in /usr/bin/vxsound /usr/bin/vxhost /usr/bin/vxanalyze \
+for f in /usr/bin/vxsound /usr/bin/vxhost /usr/bin/vxanalyze /usr/bin/vxbridge /usr/lib/vamp/corvane.so \
     /usr/share/corvane-audio-analyzer/Source-Images/Glyphs/AudioLevel.bmp; do
     [[ -f $f ]] || fail "the package lacks $f"
 done
+# Vamp hosts find the plugin on their default search path.
+if command -v vamp-simple-host >/dev/null 2>&1; then
+    env -u VAMP_PATH vamp-simple-host -l 2>/dev/null | grep -q "corvane:analyzer" ||
+        fail "vamp-simple-host does not find the installed plugin"
+fi
 
 if ! id "$user" >/dev/null 2>&1; then
     useradd -m -s /bin/bash "$user"
