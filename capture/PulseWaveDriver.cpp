@@ -5,6 +5,9 @@
 #include <pulse/pulseaudio.h>
 #include <pulse/rtclock.h>
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -78,6 +81,24 @@ TPulseWaveDriver::TPulseWaveDriver(std::string clientName) : clientName_(std::mo
         pa_threaded_mainloop_free(loop_);
         loop_ = nullptr;
     }
+    if (loop_ == nullptr)
+        return;
+    // The event-loop thread blocks every signal, and a fault signal that
+    // is blocked kills the process without its handler. The analysis runs
+    // on this thread and writes the shared record, whose pages a host can
+    // take away (SIGBUS): the record's fault handler must be able to run.
+    pa_threaded_mainloop_lock(loop_);
+    pa_mainloop_api_once(
+        pa_threaded_mainloop_get_api(loop_),
+        [](pa_mainloop_api*, void*) {
+            sigset_t faults;
+            sigemptyset(&faults);
+            sigaddset(&faults, SIGBUS);
+            sigaddset(&faults, SIGSEGV);
+            pthread_sigmask(SIG_UNBLOCK, &faults, nullptr);
+        },
+        nullptr);
+    pa_threaded_mainloop_unlock(loop_);
 }
 
 TPulseWaveDriver::~TPulseWaveDriver()
