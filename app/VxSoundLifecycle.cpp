@@ -17,6 +17,7 @@
 #include "ProfileFile.h"
 #include "QtKeyMessages.h"
 #include "SettingsKeys.h"
+#include "SegmentWatch.h"
 #include "SharedMap.h"
 #include "SoundMapOwner.h"
 #include "TrigDetector.h"
@@ -126,6 +127,7 @@ void TVxSoundApp::FormCreate()
         // 8.
         SharedMap = std::make_unique<TSharedMap>(PosixSharedMemory(), SegmentName());
         SharedMap->Attach();
+        SegmentWatch = std::make_unique<TSegmentWatch>(*SharedMap, SegmentName());
         SetSoundMapOwner(SharedMap.get());
         if (SoundMapRecord* rec = Record()) {
             for (int i = 0; i < kAnalysisBands; ++i) {

@@ -3,6 +3,10 @@
 #include "WaveInRing.h"
 
 #include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
+
+#include <pthread.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <cstring>
@@ -12,6 +16,7 @@
 // | Server condition                                   | Code |
 // |----------------------------------------------------|------|
 // | no server answers, connection refused or lost      | 6    |
+// | no answer within kAnswerBoundMs                    | 6    |
 // | device number not among the sources, no default    | 2    |
 // | source busy (PA_ERR_BUSY)                          | 4    |
 // | access denied, bad cookie (PA_ERR_ACCESS/AUTHKEY)  | 3    |
@@ -22,6 +27,9 @@
 // | handle not the open one                            | 5    |
 // | a second open while one is open                    | 4    |
 // | any other server error                             | 1    |
+//
+// Without a server the device count is 0, which the ring reports as
+// "Unspecified error"; FailureCause() then names the missing server.
 
 namespace {
 
@@ -73,6 +81,24 @@ TPulseWaveDriver::TPulseWaveDriver(std::string clientName) : clientName_(std::mo
         pa_threaded_mainloop_free(loop_);
         loop_ = nullptr;
     }
+    if (loop_ == nullptr)
+        return;
+    // The event-loop thread blocks every signal, and a fault signal that
+    // is blocked kills the process without its handler. The analysis runs
+    // on this thread and writes the shared record, whose pages a host can
+    // take away (SIGBUS): the record's fault handler must be able to run.
+    pa_threaded_mainloop_lock(loop_);
+    pa_mainloop_api_once(
+        pa_threaded_mainloop_get_api(loop_),
+        [](pa_mainloop_api*, void*) {
+            sigset_t faults;
+            sigemptyset(&faults);
+            sigaddset(&faults, SIGBUS);
+            sigaddset(&faults, SIGSEGV);
+            pthread_sigmask(SIG_UNBLOCK, &faults, nullptr);
+        },
+        nullptr);
+    pa_threaded_mainloop_unlock(loop_);
 }
 
 TPulseWaveDriver::~TPulseWaveDriver()
@@ -95,6 +121,40 @@ TPulseWaveDriver::~TPulseWaveDriver()
 void TPulseWaveDriver::OnContextState(pa_context* /*c*/, void* self)
 {
     pa_threaded_mainloop_signal(static_cast<TPulseWaveDriver*>(self)->loop_, 0);
+}
+
+void TPulseWaveDriver::OnAnswerTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self)
+{
+    auto* d = static_cast<TPulseWaveDriver*>(self);
+    d->answerTimedOut_ = true;
+    pa_threaded_mainloop_signal(d->loop_, 0);
+}
+
+void TPulseWaveDriver::BeginRequest()
+{
+    deadline_ = pa_rtclock_now() + static_cast<pa_usec_t>(kAnswerBoundMs) * PA_USEC_PER_MSEC;
+}
+
+// Waits, with the loop locked, until done() holds or the request's time is
+// up; the server is then taken as silent. Needs a context for the timer.
+template <typename Done>
+bool TPulseWaveDriver::WaitAnswer(Done done)
+{
+    if (done())
+        return true;
+    if (!silent_ && context_ != nullptr && pa_rtclock_now() < deadline_) {
+        answerTimedOut_ = false;
+        pa_time_event* timer = pa_context_rttime_new(context_, deadline_, &OnAnswerTimeout, this);
+        while (!done() && !answerTimedOut_ && timer != nullptr)
+            pa_threaded_mainloop_wait(loop_);
+        if (timer != nullptr)
+            pa_threaded_mainloop_get_api(loop_)->time_free(timer);
+        if (done())
+            return true;
+    }
+    silent_ = true;
+    noServer_ = true;
+    return false;
 }
 
 void TPulseWaveDriver::OnStreamState(pa_stream* s, void* self)
@@ -166,6 +226,8 @@ WaveResult TPulseWaveDriver::Connect()
 {
     if (loop_ == nullptr)
         return kMmSysErrNoMem;
+    if (silent_)
+        return kMmSysErrNoDriver;
     if (!ContextLost())
         return kMmSysErrNoError;
     if (stream_ != nullptr)
@@ -180,25 +242,29 @@ WaveResult TPulseWaveDriver::Connect()
     if (context_ == nullptr)
         return kMmSysErrNoMem;
     pa_context_set_state_callback(context_, &OnContextState, this);
+    noServer_ = true;
     if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
         return kMmSysErrNoDriver;
-    for (;;) {
-        const pa_context_state_t state = pa_context_get_state(context_);
-        if (state == PA_CONTEXT_READY)
-            return kMmSysErrNoError;
-        if (!PA_CONTEXT_IS_GOOD(state))
-            return kMmSysErrNoDriver;
-        pa_threaded_mainloop_wait(loop_);
-    }
+    // A stopped server accepts the connection and never answers it.
+    if (!WaitAnswer([this] { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)) ||
+                                    pa_context_get_state(context_) == PA_CONTEXT_READY; }))
+        return kMmSysErrNoDriver;
+    if (pa_context_get_state(context_) != PA_CONTEXT_READY)
+        return kMmSysErrNoDriver;
+    noServer_ = false;
+    return kMmSysErrNoError;
 }
 
-void TPulseWaveDriver::Await(pa_operation* op)
+bool TPulseWaveDriver::Await(pa_operation* op)
 {
     if (op == nullptr)
-        return;
-    while (pa_operation_get_state(op) == PA_OPERATION_RUNNING)
-        pa_threaded_mainloop_wait(loop_);
+        return true;
+    const bool answered = WaitAnswer([op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; });
+    // A cancelled operation never calls back into the caller's query.
+    if (!answered)
+        pa_operation_cancel(op);
     pa_operation_unref(op);
+    return answered;
 }
 
 namespace {
@@ -228,7 +294,7 @@ WaveResult TPulseWaveDriver::ListSources(std::vector<TSource>& sources)
     if (r != kMmSysErrNoError)
         return r;
     TListQuery q{loop_, {}};
-    Await(pa_context_get_source_info_list(
+    if (!Await(pa_context_get_source_info_list(
         context_,
         [](pa_context*, const pa_source_info* info, int eol, void* p) {
             auto* q = static_cast<TListQuery*>(p);
@@ -238,8 +304,8 @@ WaveResult TPulseWaveDriver::ListSources(std::vector<TSource>& sources)
             if (eol != 0)
                 pa_threaded_mainloop_signal(q->Loop, 0);
         },
-        &q));
-    if (ContextLost())
+        &q)) ||
+        ContextLost())
         return kMmSysErrNoDriver;
     for (auto& s : q.Sources)
         sources.push_back({std::move(s.first), std::move(s.second)});
@@ -252,7 +318,7 @@ WaveResult TPulseWaveDriver::DefaultSource(TSource& source)
     if (r != kMmSysErrNoError)
         return r;
     TServerQuery sq{loop_, {}};
-    Await(pa_context_get_server_info(
+    if (!Await(pa_context_get_server_info(
         context_,
         [](pa_context*, const pa_server_info* info, void* p) {
             auto* q = static_cast<TServerQuery*>(p);
@@ -260,14 +326,14 @@ WaveResult TPulseWaveDriver::DefaultSource(TSource& source)
                 q->DefaultSource = info->default_source_name;
             pa_threaded_mainloop_signal(q->Loop, 0);
         },
-        &sq));
-    if (ContextLost())
+        &sq)) ||
+        ContextLost())
         return kMmSysErrNoDriver;
     if (sq.DefaultSource.empty())
         return kMmSysErrBadDeviceId;
 
     TSourceQuery q{loop_, false, {}};
-    Await(pa_context_get_source_info_by_name(
+    if (!Await(pa_context_get_source_info_by_name(
         context_, sq.DefaultSource.c_str(),
         [](pa_context*, const pa_source_info* info, int eol, void* p) {
             auto* q = static_cast<TSourceQuery*>(p);
@@ -277,8 +343,8 @@ WaveResult TPulseWaveDriver::DefaultSource(TSource& source)
             }
             pa_threaded_mainloop_signal(q->Loop, 0);
         },
-        &q));
-    if (ContextLost())
+        &q)) ||
+        ContextLost())
         return kMmSysErrNoDriver;
     if (!q.Found)
         return kMmSysErrBadDeviceId;
@@ -308,6 +374,7 @@ std::uint32_t TPulseWaveDriver::GetNumDevs()
     if (loop_ == nullptr)
         return 0;
     TLock lock(loop_);
+    BeginRequest();
     std::vector<TSource> sources;
     if (ListSources(sources) != kMmSysErrNoError)
         return 0;
@@ -320,6 +387,7 @@ WaveResult TPulseWaveDriver::GetDevName(std::int32_t device, std::string& name)
     if (loop_ == nullptr)
         return kMmSysErrNoMem;
     TLock lock(loop_);
+    BeginRequest();
     TSource source;
     const WaveResult r = ResolveDevice(device, source);
     if (r == kMmSysErrNoError)
@@ -332,6 +400,7 @@ std::string TPulseWaveDriver::SourceName(std::int32_t device)
     if (loop_ == nullptr)
         return {};
     TLock lock(loop_);
+    BeginRequest();
     TSource source;
     return ResolveDevice(device, source) == kMmSysErrNoError ? source.Name : std::string();
 }
@@ -349,6 +418,7 @@ WaveResult TPulseWaveDriver::Open(THWaveIn* handle, std::int32_t device,
         return kWaveErrBadFormat;
 
     TLock lock(loop_);
+    BeginRequest();
     TSource source;
     WaveResult r = ResolveDevice(device, source);
     if (r != kMmSysErrNoError || query)
@@ -379,16 +449,14 @@ WaveResult TPulseWaveDriver::Open(THWaveIn* handle, std::int32_t device,
         DropStream();
         return r == kMmSysErrNoError ? kMmSysErrError : r;
     }
-    for (;;) {
-        const pa_stream_state_t state = pa_stream_get_state(stream_);
-        if (state == PA_STREAM_READY)
-            break;
-        if (!PA_STREAM_IS_GOOD(state)) {
-            r = MapPulseError(pa_context_errno(context_));
-            DropStream();
-            return r == kMmSysErrNoError ? kMmSysErrError : r;
-        }
-        pa_threaded_mainloop_wait(loop_);
+    if (!WaitAnswer([this] { return pa_stream_get_state(stream_) != PA_STREAM_CREATING; })) {
+        DropStream();
+        return kMmSysErrNoDriver;
+    }
+    if (pa_stream_get_state(stream_) != PA_STREAM_READY) {
+        r = MapPulseError(pa_context_errno(context_));
+        DropStream();
+        return r == kMmSysErrNoError ? kMmSysErrError : r;
     }
 
     handle_ = nextHandle_++;
@@ -461,14 +529,15 @@ WaveResult TPulseWaveDriver::Start(THWaveIn handle)
         return r;
     if (stream_ == nullptr || pa_stream_get_state(stream_) != PA_STREAM_READY)
         return kMmSysErrNoDriver;
+    BeginRequest();
     started_ = true;
-    Await(pa_stream_cork(
+    const bool answered = Await(pa_stream_cork(
         stream_, 0,
         [](pa_stream*, int, void* p) {
             pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(p), 0);
         },
         loop_));
-    if (ContextLost()) {
+    if (!answered || ContextLost()) {
         started_ = false;
         return kMmSysErrNoDriver;
     }
@@ -531,4 +600,12 @@ WaveResult TPulseWaveDriver::Close(THWaveIn handle)
     callback_ = nullptr;
     started_ = false;
     return kMmSysErrNoError;
+}
+
+std::string TPulseWaveDriver::FailureCause()
+{
+    if (loop_ == nullptr)
+        return {};
+    TLock lock(loop_);
+    return noServer_ ? kNoServerCause : std::string();
 }

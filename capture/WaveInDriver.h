@@ -124,4 +124,9 @@ public:
     virtual WaveResult Start(THWaveIn handle) = 0;
     virtual WaveResult Reset(THWaveIn handle) = 0;
     virtual WaveResult Close(THWaveIn handle) = 0;
+
+    // The cause behind the last failure in words for the user, when a
+    // result code cannot say it (no sound server, for one); empty when
+    // there is nothing to add.
+    virtual std::string FailureCause() { return {}; }
 };

@@ -4,7 +4,9 @@
 #include "CaptureState.h"
 #include "TickClock.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -68,6 +70,13 @@ void FreeHandleCell()
 
 [[noreturn]] void Fatal(WaveResult code)
 {
+    // The box keeps its fixed text; a user who started the program from a
+    // terminal also learns what is missing.
+    const std::string cause = Driver().FailureCause();
+    if (!cause.empty()) {
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, cause.c_str());
+        std::fflush(stderr);
+    }
     DoError(code);
     Ui().EndProgram();
     std::abort();  // an EndProgram that returns must not let the caller go on

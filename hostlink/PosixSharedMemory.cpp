@@ -19,7 +19,7 @@ public:
         // Only the user's own processes may map the record.
         int fd = shm_open(shmName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
         if (fd >= 0) {
-            if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
+            if (ftruncate(fd, static_cast<off_t>(size)) != 0 || !ReserveSegmentPages(fd, size)) {
                 ::close(fd);
                 return 0;
             }
@@ -38,6 +38,12 @@ public:
             // holds no data to lose); grow it like the creator will. Any
             // other size is left exactly as it is.
             if (st.st_size == 0 && ftruncate(fd, static_cast<off_t>(size)) != 0) {
+                ::close(fd);
+                return 0;
+            }
+            // A segment too short for the record is refused by the view
+            // and not grown here; any other is reserved like a new one.
+            if ((st.st_size == 0 || st.st_size >= static_cast<off_t>(size)) && !ReserveSegmentPages(fd, size)) {
                 ::close(fd);
                 return 0;
             }
@@ -76,6 +82,13 @@ public:
         return munmap(view, length) == 0;
     }
 
+    std::size_t MappedLength(const void* view)
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = lengths_.find(const_cast<void*>(view));
+        return it == lengths_.end() ? 0 : it->second;
+    }
+
     bool CloseHandle(MapHandle handle) override
     {
         if (handle <= 0)
@@ -90,10 +103,31 @@ private:
 
 }  // namespace
 
-ISharedMemoryPlatform& PosixSharedMemory()
+namespace {
+
+PosixLayer& Layer()
 {
     static PosixLayer layer;
     return layer;
+}
+
+}  // namespace
+
+ISharedMemoryPlatform& PosixSharedMemory()
+{
+    return Layer();
+}
+
+std::size_t PosixMappedLength(const void* view)
+{
+    return Layer().MappedLength(view);
+}
+
+bool ReserveSegmentPages(int fd, std::uint32_t size)
+{
+    // The object is sparse until written: on a full /dev/shm the first
+    // store into the view would kill the process with SIGBUS instead.
+    return posix_fallocate(fd, 0, static_cast<off_t>(size)) == 0;
 }
 
 bool SharedSegmentExists(const std::string& name)

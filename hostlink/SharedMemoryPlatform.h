@@ -24,8 +24,17 @@ public:
     virtual bool CloseHandle(MapHandle handle) = 0;
 };
 
-// POSIX shared memory: "/NAME" under /dev/shm, mode 0600.
+// POSIX shared memory: "/NAME" under /dev/shm, mode 0600. The segment's
+// pages are reserved when it is created or first sized, so that a full
+// /dev/shm fails the creation instead of a later store.
 ISharedMemoryPlatform& PosixSharedMemory();
+
+// Length of a view that PosixSharedMemory() mapped; 0 for any other.
+std::size_t PosixMappedLength(const void* view);
+
+// Reserves the first `size` bytes of a shared-memory object (never shrinks
+// it). False when there is no room.
+bool ReserveSegmentPages(int fd, std::uint32_t size);
 
 // Whether the segment NAME exists, for tools that attach to a running
 // analyzer and must report a mistyped name instead of creating it.

@@ -23,6 +23,7 @@
 #include "ProfileFile.h"
 #include "QtKeyMessages.h"
 #include "SettingsKeys.h"
+#include "SegmentWatch.h"
 #include "SharedMap.h"
 #include "SoundMapOwner.h"
 #include "WaveInRing.h"
@@ -831,6 +832,7 @@ int TVxSoundApp::Maximum(SyncControl control) const
 
 void TVxSoundApp::SharedMapTimerTimer()
 {
+    KeepSegment();
     ::SharedMapTimerTimer(Record(), *this);
 }
 

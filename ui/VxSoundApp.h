@@ -34,6 +34,7 @@
 inline constexpr const char* kApplicationTitle = "Corvane Audio Analyzer";
 
 class TSharedMap;
+class TSegmentWatch;
 class TProfileFile;
 class BusWindow;
 class BusWindowMessages;
@@ -156,6 +157,9 @@ public:
 
     // --- state --------------------------------------------------------
     std::unique_ptr<TSharedMap> SharedMap;  // kept until the process ends
+    // Puts the segment back under the view when another process cuts or
+    // replaces it; released before SharedMap.
+    std::unique_ptr<TSegmentWatch> SegmentWatch;
     bool HostCloseRequested = false;
     // The spectrum bar picture: Source-Images/Glyphs/AudioLevel.bmp in the
     // program's folder (tests point it elsewhere before FormCreate).
@@ -279,6 +283,10 @@ public:
     void SetPosition(SyncControl control, int position) override;
     int Maximum(SyncControl control) const override;
     void SharedMapTimerTimer();
+    // First step of every tick: a segment cut short or replaced is put
+    // back and the analyzer's settings and start-up fields written again.
+    void KeepSegment();
+    void RepublishRecord(SoundMapRecord& rec, const SoundMapRecord& before);
 
     // The error box: application title, stop icon, OK, the text as given.
     void ErrorBox(const QString& text);

@@ -6,6 +6,7 @@ add_library(vx_ui STATIC
     ${CMAKE_CURRENT_LIST_DIR}/VxSoundFaders.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VxSoundAbout.cpp
     ${CMAKE_CURRENT_LIST_DIR}/VxSoundVisual.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/VxSoundSegment.cpp
     ${CMAKE_SOURCE_DIR}/app/VxSoundLifecycle.cpp
     ${CMAKE_CURRENT_LIST_DIR}/images/images.qrc
 )

@@ -3,6 +3,7 @@
 
 #include "WaveInDriver.h"
 
+#include <signal.h>
 #include <sndfile.h>
 
 #include <atomic>
@@ -63,6 +64,9 @@ struct TBlockClient {
     std::atomic<bool> Overlap{false};
     std::atomic<bool> WrongThread{false};
     std::atomic<bool> Unfilled{false};
+    // The analysis runs on the driver thread and writes the shared record:
+    // a SIGBUS blocked there would kill the process past its handler.
+    std::atomic<bool> FaultSignalBlocked{false};
     std::atomic<int> Count{0};
     std::thread::id UiThread = std::this_thread::get_id();
     // Written only on the (single) driver thread; read after it is quiet.
@@ -79,6 +83,9 @@ struct TBlockClient {
             self->Overlap = true;
         if (std::this_thread::get_id() == self->UiThread)
             self->WrongThread = true;
+        sigset_t blocked;
+        if (pthread_sigmask(SIG_BLOCK, nullptr, &blocked) == 0 && sigismember(&blocked, SIGBUS) == 1)
+            self->FaultSignalBlocked = true;
         auto* h = reinterpret_cast<TWaveHeader*>(p1);
         const int index = static_cast<int>(h - self->Headers);
         self->Order.push_back(index);

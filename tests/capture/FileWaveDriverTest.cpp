@@ -34,6 +34,7 @@ TEST(FileWaveDriverTest, ReturnsFullBlocksInQueueOrderOneAtATimeOnItsOwnThread)
 
     EXPECT_FALSE(client.Overlap.load());
     EXPECT_FALSE(client.WrongThread.load());
+    EXPECT_FALSE(client.FaultSignalBlocked.load());
     EXPECT_FALSE(client.Unfilled.load());
     EXPECT_TRUE(client.OrderIsCyclic());
     // Nothing is dropped when paced by the callback: the input is contiguous.

@@ -119,6 +119,7 @@ TEST_F(PulseCaptureTest, BlocksComeFullInQueueOrderOnTheDriverThreadAndResetRetu
     EXPECT_EQ(client.Count.load(), afterReset);
     EXPECT_FALSE(client.Overlap.load());
     EXPECT_FALSE(client.WrongThread.load());
+    EXPECT_FALSE(client.FaultSignalBlocked.load());
     EXPECT_FALSE(client.Unfilled.load());
     EXPECT_TRUE(client.OrderIsCyclic());
 }

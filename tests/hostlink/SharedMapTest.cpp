@@ -1,4 +1,6 @@
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -113,6 +115,53 @@ TEST_F(SegmentTest, TooSmallHostSegmentIsRefusedNotMapped)
     struct stat st {};
     ASSERT_EQ(stat(("/dev/shm/" + name_).c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 2430) << "and it is not grown behind the host's back";
+}
+
+// A full /dev/shm, in a private mount namespace with a one-page tmpfs that
+// a file fills: creating the segment, or taking a host's segment that was
+// sized but never written, fails with the creation text instead of killing
+// the first store with SIGBUS.
+TEST_F(SegmentTest, FullDevShmFailsTheCreationInsteadOfTheFirstStore)
+{
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", "/dev/shm", "tmpfs", 0, "size=4k") != 0)
+            _exit(77);
+        const int fill = open("/dev/shm/fill", O_WRONLY | O_CREAT, 0600);
+        char page[4096] = {};
+        if (fill < 0 || write(fill, page, sizeof page) != static_cast<ssize_t>(sizeof page))
+            _exit(78);
+        close(fill);
+        const struct {
+            bool hostSized;
+        } rows[] = {{false}, {true}};
+        for (const auto& row : rows) {
+            shm_unlink(("/" + name_).c_str());
+            if (row.hostSized) {
+                const int fd = shm_open(("/" + name_).c_str(), O_RDWR | O_CREAT, 0600);
+                if (fd < 0 || ftruncate(fd, 2431) != 0)
+                    _exit(79);
+                close(fd);
+            }
+            try {
+                TSharedMap map(PosixSharedMemory(), name_);
+                map.Data->SetLevel(1.0f);  // dies here without the reservation
+                _exit(10 + static_cast<int>(row.hostSized));
+            } catch (const ESharedMemoryError& e) {
+                if (std::string(e.what()) != " Createfilemapping error")
+                    _exit(20 + static_cast<int>(row.hostSized));
+            }
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no private mount namespace (needs root)";
+    ASSERT_FALSE(WIFSIGNALED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1x: mapped although full (x = host-sized), 2x: other text, 78/79: setup";
 }
 
 // A platform whose steps fail on demand, counting what was released.
