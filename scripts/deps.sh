@@ -7,6 +7,7 @@ VX_PACKAGES=(
     libpulse-dev libsndfile1-dev libsamplerate0-dev libfftw3-dev
     pulseaudio pulseaudio-utils dbus xvfb xauth
     qt6-base-dev imagemagick sox locales
+    openbox x11-utils
 )
 
 vx_install_deps() {
