@@ -227,11 +227,11 @@ void TVxSoundApp::LoadSettings(TProfileFile& ini)
         width = std::min(width, screen->availableGeometry().width());
         height = std::min(height, screen->availableGeometry().height());
     }
-    // The client area's corner and size, in both directions, so that a
-    // save and the next load agree whatever frame the window manager adds
-    // (a move before the first show places the client area there).
-    move(left, top);
-    resize(width, height);
+    // Client-area position and size both ways, so that a save and the
+    // next load agree whatever frame the window manager adds. (The native
+    // window made at construction is kept: a new one would be placed by its
+    // frame's corner instead.)
+    setGeometry(left, top, width, height);
     // Split positions count from the right and bottom edges. Any integer
     // may stand in the file, so the difference is formed wide and held to
     // the splitters' limits.

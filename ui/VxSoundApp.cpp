@@ -502,15 +502,18 @@ void TVxSoundApp::ApplyViewState()
 {
     if (QLayout* l = centralWidget()->layout())
         l->activate();
-    const bool fftShown = FFTPanel->isVisibleTo(this);
+    // A panel coming back gets its kept sizes; the splitter's own layout of
+    // it meanwhile is not kept.
+    const bool fftReturns = UseFFT1->Tag == 1 && !FFTPanel->isVisibleTo(this);
+    ++pendingRestores_;
     SoundCardPanel->setVisible(SoundCard1->Tag == 1);
     FaderPanel->setVisible(Triggerfaders1->Tag == 1);
     FFTPanel->setVisible(UseFFT1->Tag == 1);
+    --pendingRestores_;
+    if (fftReturns)
+        RestoreSplitsNowAndLater();
 
     const SoundMapRecord* rec = Record();
-    if (FFTPanel->isVisibleTo(this) && !fftShown)
-        RestoreSplits();
-
     const bool onTop = rec != nullptr ? rec->StayOnTop() != 0 : StayOnTop1->Tag == 1;
     QWindow* native = windowHandle();
     if (native != nullptr) {
@@ -758,7 +761,7 @@ void TVxSoundApp::FFTPanelResize()
 // a hidden panel keeps its size, as the design's toolkit does.
 void TVxSoundApp::KeepSplits()
 {
-    if (restoringSplits_ || !FFTPanel->isVisible())
+    if (restoringSplits_ || pendingRestores_ > 0 || !FFTPanel->isVisible())
         return;
     keptFftWidth_ = FFTPanel->width();
     keptPanel2Height_ = Panel2->height();
@@ -778,6 +781,19 @@ void TVxSoundApp::RestoreSplits()
     const int inner = Splitter2->height() - Splitter2->handleWidth();
     Splitter2->setSizes({std::max(0, inner - keptPanel2Height_), keptPanel2Height_});
     restoringSplits_ = false;
+}
+
+// A splitter lays out a child that has just been shown once more when it
+// gets the event loop; the kept sizes are given again after that, and what
+// it does meanwhile is not kept.
+void TVxSoundApp::RestoreSplitsNowAndLater()
+{
+    RestoreSplits();
+    ++pendingRestores_;
+    QTimer::singleShot(0, this, [this] {
+        --pendingRestores_;
+        RestoreSplits();
+    });
 }
 
 void TVxSoundApp::setVisible(bool visible)
@@ -804,7 +820,7 @@ void TVxSoundApp::setVisible(bool visible)
         setAttribute(Qt::WA_ShowWithoutActivating, false);
     if (showing) {
         restoringSplits_ = false;
-        RestoreSplits();
+        RestoreSplitsNowAndLater();
     }
 }
 

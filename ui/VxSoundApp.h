@@ -307,6 +307,8 @@ private:
     // the panels are hidden, saved from, and given back when shown.
     void KeepSplits();
     void RestoreSplits();
+    void RestoreSplitsNowAndLater();
+    int pendingRestores_ = 0;
     int keptFftWidth_ = 151;
     int keptPanel2Height_ = 38;
     bool restoringSplits_ = false;

@@ -39,8 +39,11 @@ void TSplitterHandle::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     dragging_ = true;
-    grab_ = Along(event->position().toPoint());
-    linePos_ = Along(pos());
+    // A thin handle is given a wider grab area than it draws; the splitter's
+    // position is where the first widget ends.
+    const QRect first = splitter_->widget(0)->geometry();
+    linePos_ = orientation() == Qt::Horizontal ? first.right() + 1 : first.bottom() + 1;
+    grab_ = Along(mapToParent(event->position().toPoint())) - linePos_;
     if (splitter_->dragLine_ == nullptr) {
         auto* line = new QWidget(splitter_);
         line->setAttribute(Qt::WA_TransparentForMouseEvents);
