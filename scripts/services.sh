@@ -92,21 +92,26 @@ vx_start_window_manager() {
         xprop -root >/dev/null 2>&1 && break
         sleep 0.05
     done
-    openbox --sm-disable >"$VX_RUNTIME/openbox.log" 2>&1 &
-    pid=$!
-    for i in $(seq 1 100); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.05
+    # Tried a few times: right after the server comes up a client may
+    # still be refused.
+    local try
+    for try in 1 2 3; do
+        openbox --sm-disable >"$VX_RUNTIME/openbox.log" 2>&1 &
+        pid=$!
+        for i in $(seq 1 100); do
+            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        if kill -0 "$pid" 2>/dev/null && xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+            VX_SERVICE_PIDS+=("$pid")
+            return 0
+        fi
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
     done
-    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
-        VX_SERVICE_PIDS+=("$pid")
-        return 0
-    fi
     echo "services: openbox did not start, window-manager tests will skip:" >&2
     cat "$VX_RUNTIME/openbox.log" >&2
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
     return 0
 }
 

@@ -109,6 +109,13 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
 }
 
+void TAboutForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Takes the focus, so Enter and Esc reach it without a click.
+    activateWindow();
+}
+
 void TAboutForm::BitBtn1Click()
 {
     done(QDialog::Accepted);

@@ -730,8 +730,6 @@ void TVxSoundApp::About1Click()
     if (AboutForm != nullptr) {
         AboutForm->show();
         AboutForm->raise();
-        // Takes the focus, so Enter and Esc reach it without a click.
-        AboutForm->activateWindow();
     }
 }
 

@@ -91,6 +91,9 @@ public:
     QPushButton* BitBtn1 = nullptr;
     void BitBtn1Click();
     void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 };
 extern TAboutForm* AboutForm;
 
