@@ -799,14 +799,11 @@ void TVxSoundApp::setVisible(bool visible)
     // The first layout on screen must not overwrite the kept sizes.
     const bool showing = visible && !isVisible();
     restoringSplits_ = restoringSplits_ || showing;
-    // A window that starts minimized asks for no focus: a window manager
-    // that gives new windows the focus would otherwise raise it out of the
-    // iconic state it was mapped in.
-    const bool iconic = showing && windowState().testFlag(Qt::WindowMinimized);
-    if (iconic) {
-        setAttribute(Qt::WA_ShowWithoutActivating, true);
-        // The window manager's hints of the unmapped window are written
-        // afresh; without that a stay-on-top window came up normal.
+    // A window that starts minimized maps iconic with its stay-on-top
+    // state; both are hints on the unmapped native window, which are
+    // written afresh here: left as set at construction, a stay-on-top
+    // window came up normal and without the state under a window manager.
+    if (showing && windowState().testFlag(Qt::WindowMinimized)) {
         if (QWindow* native = windowHandle()) {
             const Qt::WindowFlags flags = native->flags();
             native->setFlags(flags ^ Qt::WindowStaysOnTopHint);
@@ -814,8 +811,6 @@ void TVxSoundApp::setVisible(bool visible)
         }
     }
     QMainWindow::setVisible(visible);
-    if (iconic)
-        setAttribute(Qt::WA_ShowWithoutActivating, false);
     if (showing) {
         restoringSplits_ = false;
         RestoreSplitsNowAndLater();
