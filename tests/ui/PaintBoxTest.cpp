@@ -1,5 +1,5 @@
-// The paint box shows its canvas pixel for pixel, and keeps it sized; the
-// splitter asks before it moves; pictures load in every BMP depth.
+// The paint box shows its canvas pixel for pixel, and keeps it sized;
+// pictures load in every BMP depth.
 #include "PaintBox.h"
 #include "WindowWidgets.h"
 
@@ -174,56 +174,6 @@ TEST(Picture, ShippedBarPictureComesOutAsItsFileSays)
             const unsigned char* p = &f[static_cast<std::size_t>(offset + (h - 1 - y) * stride + 3 * x)];
             EXPECT_EQ(canvas.Pixel(x, y), RGBColor(p[2], p[1], p[0])) << x << "," << y;
         }
-}
-
-// Drags a splitter's handle from its place by `by` pixels and releases.
-void Drag(TSplitter& s, int by)
-{
-    QSplitterHandle* handle = s.handle(1);
-    const QPointF at(0, 5);
-    QMouseEvent press(QEvent::MouseButtonPress, at, handle->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(handle, &press);
-    const QPointF to(by, 5);
-    QMouseEvent move(QEvent::MouseMove, to, handle->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(handle, &move);
-    // While dragged: a line as thin as the handle, the panels not yet moved.
-    EXPECT_TRUE(s.DragLine() != nullptr && s.DragLine()->isVisible());
-    if (s.DragLine() != nullptr) {
-        EXPECT_EQ(s.DragLine()->width(), s.handleWidth());
-    }
-    QMouseEvent release(QEvent::MouseButtonRelease, to, handle->mapToGlobal(to), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QApplication::sendEvent(handle, &release);
-    EXPECT_FALSE(s.DragLine()->isVisible());
-}
-
-TEST(Splitter, AsksItsHandlerAndRefusesMovesBelowTheLimit)
-{
-    App();
-    QWidget top;
-    TSplitter s(Qt::Horizontal, &top);
-    s.setHandleWidth(1);
-    s.addWidget(new QWidget);
-    auto* right = new QWidget;
-    s.addWidget(right);
-    s.setGeometry(0, 0, 201, 50);
-    s.setSizes({100, 100});
-    std::vector<int> asked;
-    s.OnCanResize = [&](int width) {
-        asked.push_back(width);
-        return width >= 16;
-    };
-    top.show();
-    const int start = right->width();
-    Drag(s, -30);
-    EXPECT_EQ(right->width(), start + 30);
-    EXPECT_EQ(asked.back(), start + 30);
-    Drag(s, start + 20);  // would leave 10: refused, nothing moves
-    EXPECT_EQ(asked.back(), 10);
-    EXPECT_EQ(right->width(), start + 30);
-    Drag(s, start + 14);  // leaves exactly 16
-    EXPECT_EQ(right->width(), 16);
 }
 
 }  // namespace

@@ -206,7 +206,8 @@ TEST_F(Commands, SplittersKeepSpectrumAndEqualizerAboveTheirLimits)
     a.show();
     QApplication::processEvents();
     // Each handle dragged in one move past its limit and released there:
-    // the can-resize handler refuses, and the panel keeps its size.
+    // the can-resize handler refuses, and the panel keeps its size. While
+    // dragged, a line as thin as the handle shows where it would go.
     const auto drag = [](QSplitterHandle* handle, QPoint by) {
         const QPoint from = handle->rect().center();
         const QPoint to = from + by;
@@ -214,7 +215,12 @@ TEST_F(Commands, SplittersKeepSpectrumAndEqualizerAboveTheirLimits)
         QMouseEvent move(QEvent::MouseMove, QPointF(to), handle->mapToGlobal(QPointF(to)), Qt::NoButton,
                          Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(handle, &move);
+        const auto* splitter = static_cast<TSplitter*>(handle->splitter());
+        EXPECT_TRUE(splitter->DragLine()->isVisible());
+        const QSize line = splitter->DragLine()->size();
+        EXPECT_EQ(splitter->orientation() == Qt::Horizontal ? line.width() : line.height(), splitter->handleWidth());
         QTest::mouseRelease(handle, Qt::LeftButton, {}, to);
+        EXPECT_FALSE(splitter->DragLine()->isVisible());
     };
     const int fft = a.FFTPanel->width();
     drag(a.Splitter1->handle(1), QPoint(fft - 15, 0));
