@@ -227,11 +227,11 @@ void TVxSoundApp::LoadSettings(TProfileFile& ini)
         width = std::min(width, screen->availableGeometry().width());
         height = std::min(height, screen->availableGeometry().height());
     }
-    // Client-area position and size both ways, so that a save and the
-    // next load agree whatever frame the window manager adds. (The native
-    // window made at construction is kept: a new one would be placed by its
-    // frame's corner instead.)
+    // Client-area position and size both ways, so that a close and a start
+    // agree whatever frame a window manager adds; where it puts the frame's
+    // corner at the position instead, the first placement is corrected.
     setGeometry(left, top, width, height);
+    PlaceAt = QPoint(left, top);
     // Split positions count from the right and bottom edges. Any integer
     // may stand in the file, so the difference is formed wide and held to
     // the splitters' limits.
@@ -297,8 +297,8 @@ void TVxSoundApp::SaveSettings(TProfileFile& ini)
     writeInt(kSoundCardNo, ComboBox1->currentIndex());
     writeInt(kFormWidth, width());
     writeInt(kFormHeight, height());
-    writeInt(kFormLeft, geometry().x());
-    writeInt(kFormTop, geometry().y());
+    writeInt(kFormLeft, SavedPosition().x());
+    writeInt(kFormTop, SavedPosition().y());
     // From the kept sizes: a hidden panel keeps the size it had.
     KeepSplits();
     writeInt(kHSplitPos, width() - keptFftWidth_);

@@ -118,9 +118,6 @@ TVxSoundApp::TVxSoundApp(QWidget* parent) : QMainWindow(parent)
     // Designed stay-on-top and minimized; start-up decides what is shown.
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     minimizedBeforeShow_ = true;
-    // The native window exists from here on, so that start-up's geometry
-    // is that of the client area on every platform.
-    create();
 
     VisualTimer = new QTimer(this);
     VisualTimer->setInterval(100);
@@ -799,22 +796,40 @@ void TVxSoundApp::setVisible(bool visible)
     // The first layout on screen must not overwrite the kept sizes.
     const bool showing = visible && !isVisible();
     restoringSplits_ = restoringSplits_ || showing;
-    // A window that starts minimized maps iconic with its stay-on-top
-    // state; both are hints on the unmapped native window, which are
-    // written afresh here: left as set at construction, a stay-on-top
-    // window came up normal and without the state under a window manager.
-    if (showing && windowState().testFlag(Qt::WindowMinimized)) {
-        if (QWindow* native = windowHandle()) {
-            const Qt::WindowFlags flags = native->flags();
-            native->setFlags(flags ^ Qt::WindowStaysOnTopHint);
-            native->setFlags(flags);
-        }
-    }
     QMainWindow::setVisible(visible);
     if (showing) {
         restoringSplits_ = false;
         RestoreSplitsNowAndLater();
+        // The window manager places the window once it is mapped; its
+        // moves until then are corrected, a user's later ones are kept.
+        placing_ = true;
+        QTimer::singleShot(kPlacingMs, this, [this] { placing_ = false; });
+        CorrectPlacement();
     }
+}
+
+void TVxSoundApp::CorrectPlacement()
+{
+    if (!placing_)
+        return;
+    // An iconic window is not moved (that would show it): the offset its
+    // placement took is left out of the position saved instead.
+    placeOffset_ = geometry().topLeft() - PlaceAt;
+    if (placeOffset_.isNull() || Minimized())
+        return;
+    placeOffset_ = QPoint();
+    setGeometry(QRect(PlaceAt, size()));
+}
+
+QPoint TVxSoundApp::SavedPosition() const
+{
+    return geometry().topLeft() - placeOffset_;
+}
+
+void TVxSoundApp::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    CorrectPlacement();
 }
 
 // ---- application minimize and restore ------------------------------------------

@@ -295,10 +295,15 @@ public:
     BusWindow* Bus() const { return bus_.get(); }
 
     void setVisible(bool visible) override;
+    // Where the settings put the client area's corner, and where the save
+    // puts it.
+    QPoint PlaceAt{450, 185};
+    QPoint SavedPosition() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -312,6 +317,10 @@ private:
     void RestoreSplits();
     void RestoreSplitsNowAndLater();
     int pendingRestores_ = 0;
+    void CorrectPlacement();
+    static constexpr int kPlacingMs = 3000;
+    bool placing_ = false;
+    QPoint placeOffset_;
     int keptFftWidth_ = 151;
     int keptPanel2Height_ = 38;
     bool restoringSplits_ = false;

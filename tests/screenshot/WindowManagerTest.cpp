@@ -169,7 +169,7 @@ TEST(WindowManager, RunMinimizedWithStayOnTopStartsIconicTenTimesInARow)
     const QString segment = QStringLiteral("VXWMMIN_%1").arg(::getpid());
     for (int start = 0; start < 10; ++start) {
         SCOPED_TRACE(start);
-        WriteFile(ini, "[VxSound]\nRunMinimized=1\nStayOnTop=1\n");
+        WriteFile(ini, "[VxSound]\nRunMinimized=1\nStayOnTop=1\nFormLeft=300\nFormTop=200\n");
         // The host's segment holds what the last run or the host left;
         // every other start it says Stay On Top is off until the settings
         // are read.
@@ -184,6 +184,7 @@ TEST(WindowManager, RunMinimizedWithStayOnTopStartsIconicTenTimesInARow)
         EXPECT_TRUE(state.contains("Iconic")) << state.toStdString();
         EXPECT_TRUE(Xprop({"-id", w, "_NET_WM_STATE"}).contains("_NET_WM_STATE_ABOVE"));
         ASSERT_TRUE(run.Close());
+        EXPECT_TRUE(ReadFile(ini).contains("FormLeft=300\nFormTop=200\n")) << ReadFile(ini).toStdString();
     }
     ::shm_unlink(("/" + segment).toLatin1().constData());
 }
