@@ -514,9 +514,8 @@ void TVxSoundApp::ApplyViewState()
     const bool onTop = rec != nullptr ? rec->StayOnTop() != 0 : StayOnTop1->Tag == 1;
     QWindow* native = windowHandle();
     if (native != nullptr) {
-        // The native window's hint is switched in place, shown or not:
-        // setWindowFlag would make a new native window, which loses the
-        // iconic state a minimized start maps with.
+        // The native window's hint is switched in place: setWindowFlag
+        // would hide a shown window and make a new native window.
         if (native->flags().testFlag(Qt::WindowStaysOnTopHint) != onTop) {
             overrideWindowFlags(windowFlags().setFlag(Qt::WindowStaysOnTopHint, onTop));
             native->setFlag(Qt::WindowStaysOnTopHint, onTop);
