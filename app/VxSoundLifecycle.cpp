@@ -6,6 +6,9 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QScreen>
+
+#include <algorithm>
 
 #include <cstdio>
 #include <stdexcept>
@@ -141,7 +144,7 @@ void TVxSoundApp::FormCreate()
         }
 
         // 9.
-        if (!Spectrum->LoadAudioLevelPicture(PicturePath.toStdString()))
+        if (!LoadPictureFile(PicturePath, Spectrum->AudioLevelPicture))
             throw EStartupError("Cannot open file " + QFileInfo(PicturePath).absoluteFilePath().toStdString());
         // The panels were laid out before the picture was there.
         Spectrum->FFTPanelResize();
@@ -225,16 +228,36 @@ void TVxSoundApp::LoadSettings(TProfileFile& ini)
 
     // Geometry: restored and normal while sized, then minimized.
     SetMinimized(false);
-    const int width = readInt(kFormWidth, kDefFormWidth);
-    const int height = readInt(kFormHeight, kDefFormHeight);
+    int width = readInt(kFormWidth, kDefFormWidth);
+    int height = readInt(kFormHeight, kDefFormHeight);
     const int left = readInt(kFormLeft, kDefFormLeft);
     const int top = readInt(kFormTop, kDefFormTop);
-    // Client-area position both ways, so that a save and the next load
-    // agree whatever frame the window manager adds.
+    // A window is at most as large as the screen's free area, as the
+    // platform holds it, so no display bitmap grows beyond the screen.
+    QScreen* screen = QGuiApplication::screenAt(QPoint(left, top));
+    if (screen == nullptr)
+        screen = QGuiApplication::primaryScreen();
+    width = std::max(width, 0);
+    height = std::max(height, 0);
+    if (screen != nullptr) {
+        width = std::min(width, screen->availableGeometry().width());
+        height = std::min(height, screen->availableGeometry().height());
+    }
+    // Client-area position and size both ways, so that a close and a start
+    // agree whatever frame a window manager adds; where it puts the frame's
+    // corner at the position instead, the first placement is corrected.
     setGeometry(left, top, width, height);
-    const int fftWidth = width - readInt(kHSplitPos, kDefHSplitPos);
-    const int panel2Height = height - readInt(kVSplitPos, kDefVSplitPos);
-    ResizeSplitters(fftWidth, panel2Height);
+    PlaceAt = QPoint(left, top);
+    // Split positions count from the right and bottom edges. Any integer
+    // may stand in the file, so the difference is formed wide and held to
+    // the splitters' limits.
+    const auto split = [](int size, int fromEdge, int least) {
+        const long long wanted = static_cast<long long>(size) - fromEdge;
+        return static_cast<int>(std::clamp<long long>(wanted, least, std::max(size, least)));
+    };
+    keptFftWidth_ = split(width, readInt(kHSplitPos, kDefHSplitPos), kLeastFftWidth);
+    keptPanel2Height_ = split(height, readInt(kVSplitPos, kDefVSplitPos), kLeastPanel2Height);
+    RestoreSplits();
     SetMinimized(true);
 
     TMenuItem* switches[] = {Triggerfaders1, SoundCard1, StayOnTop1};
@@ -290,10 +313,12 @@ void TVxSoundApp::SaveSettings(TProfileFile& ini)
     writeInt(kSoundCardNo, ComboBox1->currentIndex());
     writeInt(kFormWidth, width());
     writeInt(kFormHeight, height());
-    writeInt(kFormLeft, geometry().x());
-    writeInt(kFormTop, geometry().y());
-    writeInt(kHSplitPos, width() - FFTPanel->width());
-    writeInt(kVSplitPos, height() - PaintBox3->height());
+    writeInt(kFormLeft, SavedPosition().x());
+    writeInt(kFormTop, SavedPosition().y());
+    // From the kept sizes: a hidden panel keeps the size it had.
+    KeepSplits();
+    writeInt(kHSplitPos, width() - keptFftWidth_);
+    writeInt(kVSplitPos, height() - keptPanel2Height_);
     writeBool(kAutoSaveChanges, AutoSaveChanges1->Tag == 1);
     if (AutoSaveChanges1->Tag != 1)
         return;

@@ -2,8 +2,9 @@
 # A private sound server with a null sink whose monitor is the default
 # source, a private session bus and a virtual display. Sourced by test.sh;
 # everything started here is stopped by its process id in vx_stop_services.
-# Tests that draw into the display (label "display") use DISPLAY; the
-# other window tests force Qt's offscreen platform themselves.
+# Tests that draw into the display (label "display") use DISPLAY, managed
+# by openbox; the other window tests force Qt's offscreen platform
+# themselves.
 VX_SERVICE_PIDS=()
 VX_SINK=vxtest
 
@@ -65,6 +66,7 @@ vx_start_display() {
         if kill -0 "$pid" 2>/dev/null && [[ -S /tmp/.X11-unix/X$n ]]; then
             VX_SERVICE_PIDS+=("$pid")
             export DISPLAY=":$n"
+            vx_start_window_manager
             return 0
         fi
         kill "$pid" 2>/dev/null || true
@@ -72,6 +74,44 @@ vx_start_display() {
     done
     echo "services: Xvfb did not start, display tests will skip:" >&2
     cat "$VX_RUNTIME/xvfb.log" >&2
+    return 0
+}
+
+# Openbox on the virtual display, so that the display tests see frames,
+# placement and iconic states as a user's desktop gives them. Ready once
+# it has set _NET_SUPPORTING_WM_CHECK on the root window. Without openbox
+# the display runs bare and the window-manager tests skip.
+vx_start_window_manager() {
+    if ! command -v openbox >/dev/null 2>&1 || ! command -v xprop >/dev/null 2>&1; then
+        echo "services: no openbox or xprop, window-manager tests will skip" >&2
+        return 0
+    fi
+    local pid i
+    # The display's socket may exist before the server answers.
+    for i in $(seq 1 100); do
+        xprop -root >/dev/null 2>&1 && break
+        sleep 0.05
+    done
+    # Tried a few times: right after the server comes up a client may
+    # still be refused.
+    local try
+    for try in 1 2 3; do
+        openbox --sm-disable >"$VX_RUNTIME/openbox.log" 2>&1 &
+        pid=$!
+        for i in $(seq 1 100); do
+            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.05
+        done
+        if kill -0 "$pid" 2>/dev/null && xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+            VX_SERVICE_PIDS+=("$pid")
+            return 0
+        fi
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    echo "services: openbox did not start, window-manager tests will skip:" >&2
+    cat "$VX_RUNTIME/openbox.log" >&2
     return 0
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 
 TCanvas::TCanvas(int width, int height, TColor fill)
@@ -156,68 +155,4 @@ void TCanvas::CopyRect(const TRect& dest, const TCanvas& src, const TRect& sourc
                 row[x] = srow[sx];
         }
     }
-}
-
-namespace {
-
-std::uint32_t U32(const unsigned char* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-std::uint16_t U16(const unsigned char* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-}  // namespace
-
-bool LoadBitmapFile(const std::string& path, TCanvas& canvas)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    constexpr std::streamoff kMaxFile = 64LL * 1024 * 1024;
-    std::vector<unsigned char> data;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 54 || size > kMaxFile)
-        return false;
-    in.seekg(0);
-    data.resize(static_cast<std::size_t>(size));
-    if (!in.read(reinterpret_cast<char*>(data.data()), size))
-        return false;
-
-    if (data[0] != 'B' || data[1] != 'M')
-        return false;
-    const std::uint32_t offset = U32(&data[10]);
-    const std::uint32_t header = U32(&data[14]);
-    if (header < 40)
-        return false;
-    const std::int32_t width = static_cast<std::int32_t>(U32(&data[18]));
-    const std::int32_t rawHeight = static_cast<std::int32_t>(U32(&data[22]));
-    const std::uint16_t planes = U16(&data[26]);
-    const std::uint16_t bpp = U16(&data[28]);
-    const std::uint32_t compression = U32(&data[30]);
-    // 32-bit pictures may say BI_BITFIELDS; only the standard layout is read.
-    if (planes != 1 || (bpp != 24 && bpp != 32) || !(compression == 0 || (compression == 3 && bpp == 32)))
-        return false;
-    if (width <= 0 || width > 16384 || rawHeight == 0 || rawHeight < -16384 || rawHeight > 16384)
-        return false;
-    const bool topDown = rawHeight < 0;
-    const int height = topDown ? -rawHeight : rawHeight;
-    const std::size_t stride = ((static_cast<std::size_t>(width) * bpp + 31) / 32) * 4;
-    if (offset > data.size() || data.size() - offset < stride * static_cast<std::size_t>(height))
-        return false;
-
-    TCanvas picture(width, height);
-    const int bytes = bpp / 8;
-    for (int row = 0; row < height; ++row) {
-        const unsigned char* p = &data[offset + stride * static_cast<std::size_t>(row)];
-        const int y = topDown ? row : height - 1 - row;
-        for (int x = 0; x < width; ++x, p += bytes)
-            picture.SetPixel(x, y, RGBColor(p[2], p[1], p[0]));
-    }
-    canvas = std::move(picture);
-    return true;
 }

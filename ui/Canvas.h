@@ -14,7 +14,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 using TColor = std::uint32_t;
@@ -100,9 +99,3 @@ private:
     int penY_ = 0;
     std::vector<std::uint32_t> bits_;
 };
-
-// Reads an uncompressed 24-bit or 32-bit BMP file (bottom-up or top-down)
-// into canvas, sized to the picture. False, with the canvas untouched, when
-// the file cannot be read or is not such a picture; the caller reports
-// "Cannot open file <path>".
-bool LoadBitmapFile(const std::string& path, TCanvas& canvas);

@@ -23,6 +23,19 @@ int Rnd(double v)
     return static_cast<int>(std::nearbyint(v));
 }
 
+// The frames leave a box's last column (and for some its last row) undrawn,
+// which on screen an expose repaints in the panel's black. The box's canvas
+// persists, so that part is cleared before each frame: stray pixels of an
+// earlier frame or size cannot pile up there.
+void ClearOutside(TCanvas& box, int right, int bottom)
+{
+    const TColor brush = box.Brush.Color;
+    box.Brush.Color = clBlack;
+    box.FillRect(std::max(right, 0), 0, box.Width(), box.Height());
+    box.FillRect(0, std::max(bottom, 0), box.Width(), box.Height());
+    box.Brush.Color = brush;
+}
+
 }  // namespace
 
 std::string HintLongPart(const std::string& hint)
@@ -49,6 +62,7 @@ void TLevelDisplay::DrawRealtime(TCanvas& box)
 {
     const int w = box.Width();
     const int h = box.Height();
+    ClearOutside(box, w - 1, h);
     box.Brush.Color = clBlack;
     box.FillRect(0, 0, w - 1, h);
     box.Pen.Width = 1;
@@ -100,6 +114,7 @@ void TLevelDisplay::DrawTimeline(TCanvas& box)
         const int x = Rnd(static_cast<double>((bw - 1) * i) / kHistoryLength);
         bmp.LineTo(x, y);
     }
+    ClearOutside(box, bw, bh);
     box.Draw(0, 0, bmp);
 }
 
@@ -144,11 +159,6 @@ void TLevelDisplay::PaintBox1MouseUp(int, unsigned, int, int)
 
 // --- spectrum analyzer and equalizer editor ---------------------------------
 
-bool TSpectrumDisplay::LoadAudioLevelPicture(const std::string& path)
-{
-    return LoadBitmapFile(path, AudioLevelPicture);
-}
-
 void TSpectrumDisplay::FFTPanelResize()
 {
     SpectrumBitmap.SetWidth(17 * AudioLevelPicture.Width());
@@ -182,6 +192,7 @@ void TSpectrumDisplay::DrawEqualizerEditor(TCanvas& box)
             bmp.LineTo(kEqualizerSlot * i + 8, y);
         }
     }
+    ClearOutside(box, w3 - 1, h3);
     box.StretchDraw(TRect{0, 0, w3 - 1, h3}, bmp);
 }
 
@@ -200,6 +211,7 @@ void TSpectrumDisplay::DrawSpectrumAnalyzer(TCanvas& box)
         const TRect source{0, ph - 1 - h, kPictureColumns, ph - 1};
         bmp.CopyRect(dest, AudioLevelPicture, source);
     }
+    ClearOutside(box, box.Width() - 1, box.Height() - 1);
     box.StretchDraw(TRect{0, 0, box.Width() - 1, box.Height() - 1}, bmp);
 }
 

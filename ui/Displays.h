@@ -55,9 +55,6 @@ public:
     TCanvas EqualizerBitmap;
     bool EqualizerDragging = false;
 
-    // Start-up: the bar picture. False when it cannot be read; the caller
-    // reports "Cannot open file " + path.
-    bool LoadAudioLevelPicture(const std::string& path);
     // FFTPanel's resize: SpectrumBitmap 17 picture widths by the picture's
     // height.
     void FFTPanelResize();

@@ -52,7 +52,11 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
 {
     setObjectName("AboutForm");
     setWindowTitle("About Corvane Audio Analyzer");
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+    // A tool window's border with a title and no border icons: the close
+    // button alone tells the window manager, through both the decoration
+    // and the function hints, that it may neither minimize nor maximize.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowStaysOnTopHint);
     setFixedSize(264, 211);
     QFont font("MS Sans Serif");
     font.setPointSize(8);
@@ -90,7 +94,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     Version->move(112, 96);
     Version->adjustSize();
 
-    Copyright = new QLabel("Corvane Audio Analyzer for Linux", Panel1);
+    Copyright = new QLabel(QString::fromUtf8("Copyright \u00A9 Corvane. All rights reserved."), Panel1);
     Copyright->setObjectName("Copyright");
     Copyright->move(33, 144);
     Copyright->adjustSize();
@@ -103,6 +107,13 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     BitBtn1->setDefault(true);
     BitBtn1->setAutoDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+}
+
+void TAboutForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Takes the focus, so Enter and Esc reach it without a click.
+    activateWindow();
 }
 
 void TAboutForm::BitBtn1Click()

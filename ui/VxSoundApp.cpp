@@ -48,11 +48,26 @@ QFrame* MakePanel(QWidget* parent, bool lowered, const char* name)
     return panel;
 }
 
-void Black(QWidget* w)
+void Fill(QWidget* w, QColor colour)
 {
     w->setAutoFillBackground(true);
     QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::Window, colour);
+    w->setPalette(pal);
+}
+
+void Black(QWidget* w)
+{
+    Fill(w, Qt::black);
+}
+
+// The toolkit's default panel colour: the faders' tick marks and the
+// chooser's frame stand on it, not on the window's black.
+void ButtonFace(QWidget* w)
+{
+    Fill(w, QColor::fromRgb(clBtnFace));
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, Qt::black);
     w->setPalette(pal);
 }
 
@@ -105,9 +120,6 @@ TVxSoundApp::TVxSoundApp(QWidget* parent) : QMainWindow(parent)
     // Designed stay-on-top and minimized; start-up decides what is shown.
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
     minimizedBeforeShow_ = true;
-    // The native window exists from here on, so that start-up's geometry
-    // is that of the client area on every platform.
-    create();
 
     VisualTimer = new QTimer(this);
     VisualTimer->setInterval(100);
@@ -158,17 +170,25 @@ void TVxSoundApp::BuildControls()
     SetHint(ScrollBar1, "Gain: 0,0dB|Global volume setting for the sound input: 0,0dB");
     row->addWidget(ScrollBar1);
 
-    Splitter1 = new QSplitter(Qt::Horizontal, central);
+    Splitter1 = new TSplitter(Qt::Horizontal, central);
     Splitter1->setObjectName("Splitter1");
     Splitter1->setHandleWidth(1);
+    Splitter1->HandleColor = QColor::fromRgb(clBtnFace);
     Splitter1->setChildrenCollapsible(false);
-    Splitter1->setOpaqueResize(false);
+    Splitter1->OnCanResize = [this](int fftWidth) { return Splitter1CanResize(fftWidth); };
     row->addWidget(Splitter1, 1);
 
-    Panel1 = MakePanel(Splitter1, true, "Panel1");
+    LevelArea = new QWidget(Splitter1);
+    LevelArea->setObjectName("LevelArea");
+    Black(LevelArea);
+    auto* area = new QVBoxLayout(LevelArea);
+    area->setContentsMargins(0, 0, 0, 0);
+    Panel1 = MakePanel(LevelArea, true, "Panel1");
+    area->addWidget(Panel1);
     Black(Panel1);
     auto* p1 = new QVBoxLayout(Panel1);
-    p1->setContentsMargins(1, 1, 1, 1);
+    // The boxes sit inside the 1-pixel bevel, nothing more.
+    p1->setContentsMargins(0, 0, 0, 0);
     p1->setSpacing(0);
     PaintBox1 = new TPaintBox(Panel1);
     PaintBox1->setObjectName("PaintBox1");
@@ -184,22 +204,23 @@ void TVxSoundApp::BuildControls()
 
     FFTPanel = MakePanel(Splitter1, true, "FFTPanel");
     Black(FFTPanel);
-    FFTPanel->setMinimumWidth(16);
+    FFTPanel->setMinimumWidth(kLeastFftWidth);
     auto* fft = new QVBoxLayout(FFTPanel);
-    fft->setContentsMargins(1, 1, 1, 1);
+    fft->setContentsMargins(0, 0, 0, 0);
     fft->setSpacing(0);
-    Splitter2 = new QSplitter(Qt::Vertical, FFTPanel);
+    Splitter2 = new TSplitter(Qt::Vertical, FFTPanel);
     Splitter2->setObjectName("Splitter2");
     Splitter2->setHandleWidth(2);
+    Splitter2->HandleColor = QColor(128, 128, 128);
     Splitter2->setChildrenCollapsible(false);
-    Splitter2->setOpaqueResize(false);
+    Splitter2->OnCanResize = [this](int panel2Height) { return Splitter2CanResize(panel2Height); };
     fft->addWidget(Splitter2);
     PaintBox2 = new TPaintBox(Splitter2);
     PaintBox2->setObjectName("PaintBox2");
     SetHint(PaintBox2, "Spectrum analyzer|Spectrum analyzer");
     Panel2 = MakePanel(Splitter2, false, "Panel2");
     Black(Panel2);
-    Panel2->setMinimumHeight(10);
+    Panel2->setMinimumHeight(kLeastPanel2Height);
     auto* p2 = new QVBoxLayout(Panel2);
     p2->setContentsMargins(0, 0, 0, 0);
     PaintBox3 = new TPaintBox(Panel2);
@@ -211,7 +232,8 @@ void TVxSoundApp::BuildControls()
     Splitter2->setStretchFactor(1, 0);
     Splitter2->setSizes({174, 38});
     FFTPanel->installEventFilter(this);
-    Splitter1->addWidget(Panel1);
+    Panel2->installEventFilter(this);
+    Splitter1->addWidget(LevelArea);
     Splitter1->addWidget(FFTPanel);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
@@ -219,6 +241,7 @@ void TVxSoundApp::BuildControls()
 
     // Stacked from the bottom: status bar, sound-card panel, faders.
     FaderPanel = MakePanel(central, false, "FaderPanel");
+    ButtonFace(FaderPanel);
     FaderPanel->setFixedHeight(28);
     auto* faders = new QHBoxLayout(FaderPanel);
     faders->setContentsMargins(0, 0, 0, 0);
@@ -238,6 +261,7 @@ void TVxSoundApp::BuildControls()
     column->addWidget(FaderPanel);
 
     SoundCardPanel = MakePanel(central, false, "SoundCardPanel");
+    ButtonFace(SoundCardPanel);
     SoundCardPanel->setFixedHeight(22);
     auto* card = new QHBoxLayout(SoundCardPanel);
     card->setContentsMargins(0, 0, 0, 1);
@@ -252,9 +276,8 @@ void TVxSoundApp::BuildControls()
     card->addWidget(ComboBox1);
     column->addWidget(SoundCardPanel);
 
-    StatusBar1 = new QStatusBar(this);
+    StatusBar1 = new TStatusBar(this);
     StatusBar1->setObjectName("StatusBar1");
-    StatusBar1->setSizeGripEnabled(false);
     StatusBar1->setFixedHeight(21);
     // The bar keeps the button face, so an unlit clipping light shows it.
     {
@@ -266,15 +289,13 @@ void TVxSoundApp::BuildControls()
     }
     StatusLights = new TPaintBox(StatusBar1);
     StatusLights->setObjectName("StatusLights");
-    StatusLights->setFixedSize(2 * kLightPanelWidth, 21);
     StatusLights->SetBackground(clBtnFace);
-    StatusPanel2 = new QLabel(StatusBar1);
+    StatusPanel2 = new TStatusText(StatusBar1);
     StatusPanel2->setObjectName("StatusPanel2");
-    StatusPanel2->setMinimumWidth(0);
-    StatusPanel2->setStyleSheet("QLabel { color: black; }");
-    StatusBar1->addWidget(StatusLights);
-    StatusBar1->addWidget(StatusPanel2, 1);
+    StatusBar1->SetPanels(StatusLights, StatusPanel2, 2 * kLightPanelWidth);
     setStatusBar(StatusBar1);
+    connect(Splitter1, &QSplitter::splitterMoved, this, [this] { KeepSplits(); });
+    connect(Splitter2, &QSplitter::splitterMoved, this, [this] { KeepSplits(); });
 
     connect(TrackBar1, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
     connect(TrackBar2, &QSlider::valueChanged, this, [this] { TrackBar2Change(); });
@@ -358,6 +379,18 @@ void TVxSoundApp::BuildMenu()
     connect(Trigger1, &QMenu::aboutToShow, this, [this] { Trigger1Click(); });
     connect(View1, &QMenu::aboutToShow, this, [this] { View1Click(); });
     connect(Help1, &QMenu::aboutToShow, this, [this] { Help1Click(); });
+
+    // A menu opened with the keyboard starts with its first item
+    // highlighted but announces no hover for it: its hint is shown here, as
+    // the mouse's highlight would show it.
+    for (QMenu* menu : {Analyzer1, Trigger1, SetDefault1, Noiselevel1, View1, Showinput1, Help1}) {
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+            QTimer::singleShot(0, menu, [this, menu] {
+                if (menu->isVisible() && menu->activeAction() != nullptr)
+                    ApplicationHint(menu->activeAction()->statusTip());
+            });
+        });
+    }
 }
 
 // ---- paths and the record ---------------------------------------------------
@@ -447,6 +480,8 @@ bool TVxSoundApp::eventFilter(QObject* watched, QEvent* event)
             Panel1Resize();
         else if (watched == FFTPanel)
             FFTPanelResize();
+        if (watched == FFTPanel || watched == Panel2)
+            KeepSplits();
         break;
     default:
         break;
@@ -460,22 +495,29 @@ void TVxSoundApp::ApplyViewState()
 {
     if (QLayout* l = centralWidget()->layout())
         l->activate();
+    // A panel coming back gets its kept sizes; the splitter's own layout of
+    // it meanwhile is not kept.
+    const bool fftReturns = UseFFT1->Tag == 1 && !FFTPanel->isVisibleTo(this);
+    ++pendingRestores_;
     SoundCardPanel->setVisible(SoundCard1->Tag == 1);
     FaderPanel->setVisible(Triggerfaders1->Tag == 1);
     FFTPanel->setVisible(UseFFT1->Tag == 1);
+    --pendingRestores_;
+    if (fftReturns)
+        RestoreSplitsNowAndLater();
 
     const SoundMapRecord* rec = Record();
     const bool onTop = rec != nullptr ? rec->StayOnTop() != 0 : StayOnTop1->Tag == 1;
     QWindow* native = windowHandle();
-    if (native != nullptr && isVisible()) {
-        // Live switch of the window manager's hint; setWindowFlag on a
-        // shown window would hide it and make a new native window.
-        if (native->flags().testFlag(Qt::WindowStaysOnTopHint) != onTop)
+    if (native != nullptr) {
+        // The native window's hint is switched in place: setWindowFlag
+        // would hide a shown window and make a new native window.
+        if (native->flags().testFlag(Qt::WindowStaysOnTopHint) != onTop) {
+            overrideWindowFlags(windowFlags().setFlag(Qt::WindowStaysOnTopHint, onTop));
             native->setFlag(Qt::WindowStaysOnTopHint, onTop);
+        }
     } else if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != onTop) {
-        const Qt::WindowStates state = windowState();
         setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-        setWindowState(state);
     }
 
     for (TMenuItem* it : {Low1, Medium1, High1, None1, Timeline1, Realtime1})
@@ -687,12 +729,12 @@ void TVxSoundApp::About1Click()
 
 bool TVxSoundApp::Splitter1CanResize(int newFFTPanelWidth) const
 {
-    return newFFTPanelWidth >= 16;
+    return newFFTPanelWidth >= kLeastFftWidth;
 }
 
 bool TVxSoundApp::Splitter2CanResize(int newPanel2Height) const
 {
-    return newPanel2Height >= 10;
+    return newPanel2Height >= kLeastPanel2Height;
 }
 
 void TVxSoundApp::Panel1Resize()
@@ -705,14 +747,84 @@ void TVxSoundApp::FFTPanelResize()
     Spectrum->FFTPanelResize();
 }
 
-void TVxSoundApp::ResizeSplitters(int fftWidth, int panel2Height)
+// The kept sizes follow FFTPanel and Panel2 only while they are on screen:
+// a hidden panel keeps its size, as the design's toolkit does.
+void TVxSoundApp::KeepSplits()
 {
+    if (restoringSplits_ || pendingRestores_ > 0 || !FFTPanel->isVisible())
+        return;
+    keptFftWidth_ = FFTPanel->width();
+    keptPanel2Height_ = Panel2->height();
+}
+
+void TVxSoundApp::RestoreSplits()
+{
+    if (FFTPanel->isHidden())
+        return;
+    restoringSplits_ = true;
     if (QLayout* l = centralWidget()->layout())
         l->activate();
     const int total = Splitter1->width() - Splitter1->handleWidth();
-    Splitter1->setSizes({std::max(0, total - fftWidth), std::max(16, fftWidth)});
-    const int inner = std::max(0, Splitter2->height() - Splitter2->handleWidth());
-    Splitter2->setSizes({std::max(0, inner - panel2Height), std::max(10, panel2Height)});
+    Splitter1->setSizes({std::max(0, total - keptFftWidth_), keptFftWidth_});
+    if (QLayout* l = FFTPanel->layout())
+        l->activate();
+    const int inner = Splitter2->height() - Splitter2->handleWidth();
+    Splitter2->setSizes({std::max(0, inner - keptPanel2Height_), keptPanel2Height_});
+    restoringSplits_ = false;
+}
+
+// A splitter lays out a child that has just been shown once more when it
+// gets the event loop; the kept sizes are given again after that, and what
+// it does meanwhile is not kept.
+void TVxSoundApp::RestoreSplitsNowAndLater()
+{
+    RestoreSplits();
+    ++pendingRestores_;
+    QTimer::singleShot(0, this, [this] {
+        --pendingRestores_;
+        RestoreSplits();
+    });
+}
+
+void TVxSoundApp::setVisible(bool visible)
+{
+    // The first layout on screen must not overwrite the kept sizes.
+    const bool showing = visible && !isVisible();
+    restoringSplits_ = restoringSplits_ || showing;
+    QMainWindow::setVisible(visible);
+    if (showing) {
+        restoringSplits_ = false;
+        RestoreSplitsNowAndLater();
+        // The window manager places the window once it is mapped; its
+        // moves until then are corrected, a user's later ones are kept.
+        placing_ = true;
+        QTimer::singleShot(kPlacingMs, this, [this] { placing_ = false; });
+        CorrectPlacement();
+    }
+}
+
+void TVxSoundApp::CorrectPlacement()
+{
+    if (!placing_)
+        return;
+    // An iconic window is not moved (that would show it): the offset its
+    // placement took is left out of the position saved instead.
+    placeOffset_ = geometry().topLeft() - PlaceAt;
+    if (placeOffset_.isNull() || Minimized())
+        return;
+    placeOffset_ = QPoint();
+    setGeometry(QRect(PlaceAt, size()));
+}
+
+QPoint TVxSoundApp::SavedPosition() const
+{
+    return geometry().topLeft() - placeOffset_;
+}
+
+void TVxSoundApp::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    CorrectPlacement();
 }
 
 // ---- application minimize and restore ------------------------------------------

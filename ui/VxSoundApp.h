@@ -29,6 +29,7 @@
 #include "Displays.h"
 #include "HostSync.h"
 #include "PaintBox.h"
+#include "WindowWidgets.h"
 
 // The application's title: the window caption and every message box's.
 inline constexpr const char* kApplicationTitle = "Corvane Audio Analyzer";
@@ -92,6 +93,9 @@ public:
     QPushButton* BitBtn1 = nullptr;
     void BitBtn1Click();
     void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 };
 extern TAboutForm* AboutForm;
 
@@ -103,12 +107,15 @@ public:
 
     // --- controls -----------------------------------------------------
     QScrollBar* ScrollBar1 = nullptr;
-    QSplitter* Splitter1 = nullptr;
+    TSplitter* Splitter1 = nullptr;
+    // Left of Splitter1, black: holds Panel1, and stays when Panel1 is
+    // hidden so that FFTPanel keeps its own width at the right.
+    QWidget* LevelArea = nullptr;
     QFrame* Panel1 = nullptr;
     TPaintBox* PaintBox1 = nullptr;
     QLabel* Label1 = nullptr;
     QFrame* FFTPanel = nullptr;
-    QSplitter* Splitter2 = nullptr;
+    TSplitter* Splitter2 = nullptr;
     TPaintBox* PaintBox2 = nullptr;
     QFrame* Panel2 = nullptr;
     TPaintBox* PaintBox3 = nullptr;
@@ -118,11 +125,12 @@ public:
     QSlider* TrackBar2 = nullptr;
     QFrame* SoundCardPanel = nullptr;
     QComboBox* ComboBox1 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
+    TStatusBar* StatusBar1 = nullptr;
     // The status bar's panels: 0 clipping light and 1 trig light, owner-drawn
-    // side by side in one 60-pixel box, and 2 the hint text.
+    // side by side in one 60-pixel box at the bar's left edge, and 2 the
+    // hint text.
     TPaintBox* StatusLights = nullptr;
-    QLabel* StatusPanel2 = nullptr;
+    TStatusText* StatusPanel2 = nullptr;
     QTimer* VisualTimer = nullptr;
     QTimer* SharedMapTimer = nullptr;
 
@@ -241,6 +249,10 @@ public:
     void ApplicationMinimize();
     void ApplicationRestore();
     void ApplicationHint(const QString& hint);
+    // The splitters' limits: FFTPanel at least 16 wide, Panel2 at least 10
+    // high; a drag beyond is refused.
+    static constexpr int kLeastFftWidth = 16;
+    static constexpr int kLeastPanel2Height = 10;
     bool Splitter1CanResize(int newFFTPanelWidth) const;
     bool Splitter2CanResize(int newPanel2Height) const;
     void Panel1Resize();
@@ -296,9 +308,16 @@ public:
     KeyForwardFilter* KeyFilter() const { return keyFilter_; }
     BusWindow* Bus() const { return bus_.get(); }
 
+    void setVisible(bool visible) override;
+    // Where the settings put the client area's corner, and where the save
+    // puts it.
+    QPoint PlaceAt{450, 185};
+    QPoint SavedPosition() const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -306,7 +325,19 @@ private:
     void BuildMenu();
     void SetRangeItem(TMenuItem* on, int value, int maximum);
     void SetShowItem(TMenuItem* on, int value);
-    void ResizeSplitters(int fftWidth, int panel2Height);
+    // The sizes of FFTPanel and Panel2 as the user left them; kept while
+    // the panels are hidden, saved from, and given back when shown.
+    void KeepSplits();
+    void RestoreSplits();
+    void RestoreSplitsNowAndLater();
+    int pendingRestores_ = 0;
+    void CorrectPlacement();
+    static constexpr int kPlacingMs = 3000;
+    bool placing_ = false;
+    QPoint placeOffset_;
+    int keptFftWidth_ = 151;
+    int keptPanel2Height_ = 38;
+    bool restoringSplits_ = false;
     void ConnectDisplays();
     bool displayMessageOpen_ = false;
     bool minimizedBeforeShow_ = false;

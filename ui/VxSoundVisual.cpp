@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QToolTip>
 
 #include "VxSoundApp.h"
 #include "WaveInRing.h"
@@ -138,6 +139,9 @@ void TVxSoundApp::ShowLiveHint(QWidget* control, const std::string& hint)
     const QString text = QString::fromStdString(hint);
     SetHint(control, text);
     ApplicationHint(text);
+    // A tooltip already up goes with the hint it belonged to.
+    if (ShortHint(text).isEmpty() && QToolTip::isVisible())
+        QToolTip::hideText();
 }
 
 void TVxSoundApp::DisplayMessage(const std::string& text, TMessageKind kind)

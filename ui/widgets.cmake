@@ -1,6 +1,7 @@
 # Small Qt widgets of the window.
 add_library(vx_ui_widgets STATIC
     ${CMAKE_CURRENT_LIST_DIR}/PaintBox.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/WindowWidgets.cpp
 )
 set_target_properties(vx_ui_widgets PROPERTIES AUTOMOC ON)
 target_include_directories(vx_ui_widgets PUBLIC ${CMAKE_CURRENT_LIST_DIR})

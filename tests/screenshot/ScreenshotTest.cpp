@@ -112,18 +112,21 @@ std::ostream& operator<<(std::ostream& os, const TBox& b)
 struct TLayout {
     TBox StatusBar;
     TBox Level;  // the time line above, the tempo label in its last rows
-    // The spectrum analyzer above the equalizer editor: both black, the
-    // splitter handle between them no line of its own.
+    // The spectrum analyzer above the equalizer editor: both black, with
+    // the grey splitter handle between them.
     TBox Fft;
 };
 
+constexpr TRgb kGray{128, 128, 128};
+
 // What a display paints: black, near black, or a clear colour; the panel
-// frames, splitter handles and the window's greys are none of these.
+// frames and the window's greys are none of these. The grey handle of the
+// splitter between the spectrum analyzer and the editor counts as theirs.
 bool Drawn(const TRgb& p)
 {
     const int hi = std::max({p.R, p.G, p.B});
     const int lo = std::min({p.R, p.G, p.B});
-    return hi < 60 || hi - lo >= 40;
+    return hi < 60 || hi - lo >= 40 || p == kGray;
 }
 
 struct TRun {

@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -147,64 +143,6 @@ TEST(Canvas, ResizeKeepsPixelsAndIgnoresSameSize)
     c.SetSize(-1, 4);
     EXPECT_EQ(c.Width(), 0);
     c.FillRect(0, 0, 5, 5);  // nothing to draw, no crash
-}
-
-void WriteBmp(const std::string& path, int w, int h, bool topDown, int bpp = 24)
-{
-    const int stride = ((w * bpp + 31) / 32) * 4;
-    std::vector<unsigned char> f(54 + stride * h, 0);
-    auto put32 = [&](int at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            f[at + i] = static_cast<unsigned char>(v >> (8 * i));
-    };
-    f[0] = 'B';
-    f[1] = 'M';
-    put32(2, static_cast<std::uint32_t>(f.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<std::uint32_t>(w));
-    put32(22, static_cast<std::uint32_t>(topDown ? -h : h));
-    f[26] = 1;
-    f[28] = static_cast<unsigned char>(bpp);
-    for (int row = 0; row < h; ++row)
-        for (int x = 0; x < w; ++x) {
-            unsigned char* p = &f[54 + row * stride + x * (bpp / 8)];
-            p[0] = static_cast<unsigned char>(x);    // blue
-            p[1] = static_cast<unsigned char>(row);  // green: file row
-            p[2] = 200;                              // red
-        }
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()),
-                                                static_cast<std::streamsize>(f.size()));
-}
-
-TEST(Canvas, LoadsBottomUpAndTopDownPictures)
-{
-    const std::string path = testing::TempDir() + "vx_canvas_test.bmp";
-    WriteBmp(path, 5, 3, false);
-    TCanvas c;
-    ASSERT_TRUE(LoadBitmapFile(path, c));
-    EXPECT_EQ(c.Width(), 5);
-    EXPECT_EQ(c.Height(), 3);
-    EXPECT_EQ(c.Pixel(4, 2), RGBColor(200, 0, 4));  // first file row is the bottom
-    EXPECT_EQ(c.Pixel(1, 0), RGBColor(200, 2, 1));
-    WriteBmp(path, 5, 3, true);
-    ASSERT_TRUE(LoadBitmapFile(path, c));
-    EXPECT_EQ(c.Pixel(4, 0), RGBColor(200, 0, 4));
-    WriteBmp(path, 2, 2, false, 32);
-    ASSERT_TRUE(LoadBitmapFile(path, c));
-    EXPECT_EQ(c.Pixel(1, 1), RGBColor(200, 0, 1));
-
-    // Missing, truncated and foreign files fail and leave the canvas alone.
-    EXPECT_FALSE(LoadBitmapFile(path + ".missing", c));
-    WriteBmp(path, 5, 3, false);
-    std::vector<char> bytes(40);
-    std::ifstream(path, std::ios::binary).read(bytes.data(), 40);
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), 40);
-    EXPECT_FALSE(LoadBitmapFile(path, c));
-    WriteBmp(path, 5, 3, false, 8);
-    EXPECT_FALSE(LoadBitmapFile(path, c));
-    EXPECT_EQ(c.Width(), 2);
-    std::remove(path.c_str());
 }
 
 }  // namespace

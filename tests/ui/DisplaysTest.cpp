@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 #include "FakeDisplayHost.h"
 
@@ -214,9 +215,9 @@ TEST_F(SpectrumDisplayTest, EqualizerBarsFollowTheBandValues)
     EXPECT_EQ(b.Pixel(39, 19), clTeal);
     EXPECT_EQ(b.Pixel(48, 19), clBlue);
     EXPECT_EQ(b.Pixel(57, 19), clRed);
-    // Stretched into the box without its last column.
+    // Stretched into the box without its last column, which is cleared.
     EXPECT_EQ(host.box3.Pixel(4, 19), clYellow);
-    EXPECT_EQ(host.box3.Pixel(148, 19), clWhite);
+    EXPECT_EQ(host.box3.Pixel(148, 19), clBlack);
     EXPECT_EQ(host.box3.Pixel(147, 5), clBlack);
 }
 
@@ -299,9 +300,9 @@ TEST_F(SpectrumDisplayTest, SpectrumBarsShowThePicturesLowerRows)
     EXPECT_EQ(b.Pixel(16, 0), RGBColor(1, 0, 100));  // stops at the top row
     EXPECT_EQ(b.Pixel(24, 46), clBlack);
     EXPECT_EQ(b.Pixel(118, 20), clBlack);
-    // Stretched without the last column and row.
-    EXPECT_EQ(host.box2.Pixel(148, 20), clWhite);
-    EXPECT_EQ(host.box2.Pixel(20, 173), clWhite);
+    // Stretched without the last column and row, which are cleared.
+    EXPECT_EQ(host.box2.Pixel(148, 20), clBlack);
+    EXPECT_EQ(host.box2.Pixel(20, 173), clBlack);
     EXPECT_EQ(host.box2.Pixel(0, 172), clBlack);
 }
 
@@ -316,26 +317,34 @@ TEST_F(SpectrumDisplayTest, SpectrumHintNamesTheBandUnderTheMouse)
     EXPECT_EQ(host.hint2, "16889 Hz| Spectrum Analyzer 16889 Hz");
 }
 
-TEST(AudioLevelPicture, ProgramFolderHoldsTheColourScale)
+TEST_F(SpectrumDisplayTest, NoStrayPixelsSurviveWhereTheFramesDoNotDraw)
 {
-    FakeDisplayHost host;
-    TSpectrumDisplay spectrum{host};
-    ASSERT_TRUE(spectrum.LoadAudioLevelPicture("bin/Source-Images/Glyphs/AudioLevel.bmp"));
-    const TCanvas& p = spectrum.AudioLevelPicture;
-    ASSERT_GE(p.Width(), 7);
-    EXPECT_GE(p.Height(), 40);
-    EXPECT_LE(p.Height(), 60);
-    auto red = [](TColor c) { return (c >> 16) & 0xFF; };
-    auto green = [](TColor c) { return (c >> 8) & 0xFF; };
-    const TColor bottom = p.Pixel(2, p.Height() - 1);
-    const TColor top = p.Pixel(2, 0);
-    EXPECT_GT(green(bottom), 150u);
-    EXPECT_LT(red(bottom), 60u);
-    EXPECT_GT(red(top), 200u);
-    EXPECT_LT(green(top), 60u);
-    const TColor border = p.Pixel(6, p.Height() / 2);
-    EXPECT_LT(red(border) + green(border), 100u);
-    EXPECT_FALSE(spectrum.LoadAudioLevelPicture("bin/Source-Images/Glyphs/Missing.bmp"));
+    // Whatever an earlier frame or size left in a box (here a colour no
+    // display draws) is gone after one frame, the never-drawn last column
+    // and row included.
+    constexpr TColor kStray = RGBColor(1, 2, 3);
+    TLevelDisplay level{host};
+    spectrum.FFTPanelResize();
+    const struct {
+        const char* name;
+        TCanvas& box;
+        std::function<void()> draw;
+    } frames[] = {
+        {"real time", host.box1, [&] { host.realtime = true; host.timeline = false; level.PaintBox1Paint(host.box1); }},
+        {"time line", host.box1, [&] { host.realtime = false; host.timeline = true; level.Panel1Resize(); level.PaintBox1Paint(host.box1); }},
+        {"spectrum", host.box2, [&] { spectrum.DrawSpectrumAnalyzer(host.box2); }},
+        {"editor", host.box3, [&] { spectrum.DrawEqualizerEditor(host.box3); }},
+    };
+    for (const auto& f : frames) {
+        SCOPED_TRACE(f.name);
+        Paint(f.box, kStray);
+        f.draw();
+        int stray = 0;
+        for (int y = 0; y < f.box.Height(); ++y)
+            for (int x = 0; x < f.box.Width(); ++x)
+                stray += f.box.Pixel(x, y) == kStray;
+        EXPECT_EQ(stray, 0);
+    }
 }
 
 }  // namespace

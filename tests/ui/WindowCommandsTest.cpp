@@ -1,8 +1,10 @@
 // Menu commands, view state, layout and hints of the main window.
 #include "WindowFixture.h"
 
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QStatusTipEvent>
+#include <QTest>
 #include <QWindow>
 
 #include "BlockAnalysis.h"
@@ -203,15 +205,33 @@ TEST_F(Commands, SplittersKeepSpectrumAndEqualizerAboveTheirLimits)
     a.SetUseFFT();
     a.show();
     QApplication::processEvents();
-    EXPECT_FALSE(a.Splitter1CanResize(15));
-    EXPECT_TRUE(a.Splitter1CanResize(16));
-    EXPECT_FALSE(a.Splitter2CanResize(9));
-    EXPECT_TRUE(a.Splitter2CanResize(10));
-    const int total = a.Splitter1->width();
-    a.Splitter1->setSizes({total, 0});
-    EXPECT_GE(a.FFTPanel->width(), 16);
-    a.Splitter2->setSizes({a.Splitter2->height(), 0});
-    EXPECT_GE(a.Panel2->height(), 10);
+    // Each handle dragged in one move past its limit and released there:
+    // the can-resize handler refuses, and the panel keeps its size. While
+    // dragged, a line as thin as the handle shows where it would go.
+    const auto drag = [](QSplitterHandle* handle, QPoint by) {
+        const QPoint from = handle->rect().center();
+        const QPoint to = from + by;
+        QTest::mousePress(handle, Qt::LeftButton, {}, from);
+        QMouseEvent move(QEvent::MouseMove, QPointF(to), handle->mapToGlobal(QPointF(to)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(handle, &move);
+        const auto* splitter = static_cast<TSplitter*>(handle->splitter());
+        EXPECT_TRUE(splitter->DragLine()->isVisible());
+        const QSize line = splitter->DragLine()->size();
+        EXPECT_EQ(splitter->orientation() == Qt::Horizontal ? line.width() : line.height(), splitter->handleWidth());
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, to);
+        EXPECT_FALSE(splitter->DragLine()->isVisible());
+    };
+    const int fft = a.FFTPanel->width();
+    drag(a.Splitter1->handle(1), QPoint(fft - 15, 0));
+    EXPECT_EQ(a.FFTPanel->width(), fft);
+    drag(a.Splitter1->handle(1), QPoint(fft - 16, 0));
+    EXPECT_EQ(a.FFTPanel->width(), 16);
+    const int editor = a.Panel2->height();
+    drag(a.Splitter2->handle(1), QPoint(0, editor - 9));
+    EXPECT_EQ(a.Panel2->height(), editor);
+    drag(a.Splitter2->handle(1), QPoint(0, editor - 10));
+    EXPECT_EQ(a.Panel2->height(), 10);
 }
 
 TEST_F(Commands, SetDefaultWritesRecordAndTheNextTickMovesTheControls)

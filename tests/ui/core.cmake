@@ -14,3 +14,4 @@ vx_add_test(vx_ui_paintbox_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/PaintBoxTest.cpp
     LIBS vx_ui_widgets)
 # The test sets QT_QPA_PLATFORM=offscreen itself.
+target_compile_definitions(vx_ui_paintbox_test PRIVATE VX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
