@@ -17,9 +17,9 @@ TToolOptions::TToolOptions(std::string program, std::string usage, std::string a
     Add({"version", 0, "", "show the version and exit"});
 }
 
-TToolOptions& TToolOptions::Add(TOptionSpec spec)
+TToolOptions& TToolOptions::Add(TOptionSpec def)
 {
-    specs_.push_back(std::move(spec));
+    defs_.push_back(std::move(def));
     return *this;
 }
 
@@ -38,7 +38,7 @@ TToolOptions& TToolOptions::StopAtFirstPositional()
 
 TToolOptions& TToolOptions::WithoutVersion()
 {
-    std::erase_if(specs_, [](const TOptionSpec& s) { return s.name == "version"; });
+    std::erase_if(defs_, [](const TOptionSpec& s) { return s.name == "version"; });
     return *this;
 }
 
@@ -50,7 +50,7 @@ TToolOptions& TToolOptions::Epilogue(std::string text)
 
 const TOptionSpec* TToolOptions::FindLong(const std::string& name) const
 {
-    for (const auto& s : specs_)
+    for (const auto& s : defs_)
         if (s.name == name)
             return &s;
     return nullptr;
@@ -58,7 +58,7 @@ const TOptionSpec* TToolOptions::FindLong(const std::string& name) const
 
 const TOptionSpec* TToolOptions::FindShort(char c) const
 {
-    for (const auto& s : specs_)
+    for (const auto& s : defs_)
         if (s.shortName != 0 && s.shortName == c)
             return &s;
     return nullptr;
@@ -84,7 +84,7 @@ EParseOutcome TToolOptions::Parse(const std::vector<std::string>& args, std::ost
                 optionsEnded = true;
                 continue;
             }
-            const TOptionSpec* spec = nullptr;
+            const TOptionSpec* def = nullptr;
             std::string shown;
             std::string inlineValue;
             bool hasInline = false;
@@ -95,35 +95,35 @@ EParseOutcome TToolOptions::Parse(const std::vector<std::string>& args, std::ost
                     hasInline = true;
                     name.resize(eq);
                 }
-                spec = FindLong(name);
+                def = FindLong(name);
                 shown = "--" + name;
             } else {
-                spec = arg.size() == 2 ? FindShort(arg[1]) : nullptr;
+                def = arg.size() == 2 ? FindShort(arg[1]) : nullptr;
                 shown = arg;
             }
-            if (spec == nullptr)
+            if (def == nullptr)
                 throw EToolUsage("unknown option '" + shown + "'");
-            if (spec->valueName.empty()) {
+            if (def->valueName.empty()) {
                 if (hasInline)
                     throw EToolUsage("option " + shown + " takes no value");
                 inlineValue.clear();
-            } else if (!hasInline && spec->optionalValue) {
+            } else if (!hasInline && def->optionalValue) {
                 const bool next = i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-';
                 inlineValue = next ? args[++i] : std::string();
             } else if (!hasInline) {
                 if (i + 1 >= args.size())
-                    throw EToolUsage("option " + shown + " needs a value (" + spec->valueName + ")");
+                    throw EToolUsage("option " + shown + " needs a value (" + def->valueName + ")");
                 inlineValue = args[++i];
             }
-            auto& slot = values_[spec->name];
-            if (!slot.empty() && !spec->repeatable && !spec->valueName.empty())
+            auto& slot = values_[def->name];
+            if (!slot.empty() && !def->repeatable && !def->valueName.empty())
                 throw EToolUsage("option " + shown + " given twice");
             slot.push_back(inlineValue);
-            if (spec->name == "help") {
+            if (def->name == "help") {
                 out << HelpText();
                 return EParseOutcome::Done;
             }
-            if (spec->name == "version") {
+            if (def->name == "version") {
                 out << program_ << ' ' << ProjectVersion() << '\n';
                 return EParseOutcome::Done;
             }
@@ -167,14 +167,14 @@ std::string TToolOptions::HelpText() const
     text << "Options:\n";
     // The tool's own options first, help and version last.
     std::vector<const TOptionSpec*> order;
-    for (const auto& s : specs_)
+    for (const auto& s : defs_)
         if (s.name != "help" && s.name != "version")
             order.push_back(&s);
-    for (const auto& s : specs_)
+    for (const auto& s : defs_)
         if (s.name == "help" || s.name == "version")
             order.push_back(&s);
-    for (const TOptionSpec* spec : order) {
-        const TOptionSpec& s = *spec;
+    for (const TOptionSpec* def : order) {
+        const TOptionSpec& s = *def;
         std::string head = "  ";
         head += s.shortName != 0 ? std::string("-") + s.shortName + ", " : "    ";
         head += "--" + s.name;

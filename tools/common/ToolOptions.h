@@ -43,7 +43,7 @@ public:
     // usage: the synopsis after the program name; about: the text under it.
     TToolOptions(std::string program, std::string usage, std::string about);
 
-    TToolOptions& Add(TOptionSpec spec);
+    TToolOptions& Add(TOptionSpec def);
     // Positionals are collected in order; at most maxPositionals (-1: any).
     TToolOptions& Positionals(int minCount, int maxCount);
     // Options after the first positional are left to the caller (a tool
@@ -77,7 +77,7 @@ private:
     std::string usage_;
     std::string about_;
     std::string epilogue_;
-    std::vector<TOptionSpec> specs_;
+    std::vector<TOptionSpec> defs_;
     int minPositionals_ = 0;
     int maxPositionals_ = -1;
     bool stopAtPositional_ = false;
