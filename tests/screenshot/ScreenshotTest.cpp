@@ -218,7 +218,19 @@ std::optional<TLayout> FindLayout(const TScreen& s, std::string& why)
     int probe = -1;
     std::vector<TRun> runs;
     for (y = 0; y < l.StatusBar.Top && probe < 0; ++y) {
-        runs = RowRuns(s, y, left, right, 60, [](const TRgb& p) { return p == kBlack; });
+        // A bar or trace that reaches a display's top row splits its black
+        // stretch: pieces with only drawn pixels between them are one display.
+        runs.clear();
+        for (const TRun& r : RowRuns(s, y, left, right, 1, [](const TRgb& p) { return p == kBlack; })) {
+            bool joined = !runs.empty();
+            for (int x = joined ? runs.back().To + 1 : r.From; joined && x < r.From; ++x)
+                joined = Drawn(s.At(x, y));
+            if (joined)
+                runs.back().To = r.To;
+            else
+                runs.push_back(r);
+        }
+        std::erase_if(runs, [](const TRun& r) { return r.To - r.From + 1 < 60; });
         if (runs.size() >= 2)
             probe = y;
     }
