@@ -108,7 +108,7 @@ for f in /usr/bin/vxsound /usr/bin/vxhost /usr/bin/vxanalyze /usr/bin/vxbridge /
 done
 # Vamp hosts find the plugin on their default search path.
 if command -v vamp-simple-host >/dev/null 2>&1; then
-    env -u VAMP_PATH vamp-simple-host -l 2>/dev/null | grep -q "corvane:analyzer" ||
+    env -u VAMP_PATH vamp-simple-host --list-ids 2>/dev/null | grep -qx "vamp:corvane:analyzer" ||
         fail "vamp-simple-host does not find the installed plugin"
 fi
 
