@@ -213,30 +213,6 @@ TEST_F(Settings, HexGarbageAndLowBytes)
     EXPECT_EQ(a.width(), 200);
 }
 
-TEST_F(Settings, HostileFilesReadSafely)
-{
-    const std::string cases[] = {
-        std::string("\0\0garbage\xff\xfe[VxSound\n", 20),
-        "[VxSound]\r\nTrigDecay=3\r\nTrigDecay=9\r\n[vxsound]\r\nTrigDecay=11",
-        "TrigDecay=4\n[VxSound]\n" + std::string(3 << 20, 'x') + "\nTrigAggr=7",
-        std::string("[VxSound]\nTrigDecay=5\0junk\nTrigAggr=8\n", 33),
-    };
-    const int decay[] = {15, 3, 15, 5};
-    for (int i = 0; i < 4; ++i) {
-        SCOPED_TRACE(i);
-        std::ofstream(IniPath(), std::ios::binary) << cases[i];
-        TVxSoundApp& a = Create();
-        EXPECT_TRUE(a.StartupComplete);
-        EXPECT_EQ(a.TrackBar1->value(), decay[i]);
-        if (i == 2) {
-            EXPECT_EQ(a.TrackBar2->value(), 7);
-        }
-        w->HostCloseRequested = true;
-        w->close();
-        w.reset();
-    }
-}
-
 TEST_F(Settings, UnwritableFileStopsShutDownWithTheWindowOpen)
 {
     TVxSoundApp& a = Create();

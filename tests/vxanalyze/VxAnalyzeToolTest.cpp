@@ -2,17 +2,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <array>
-#include <cstdio>
-#include <fstream>
+#include <sstream>
 
+#include "ChildProcess.h"
 #include "SoundFiles.h"
 
 namespace {
@@ -26,22 +21,15 @@ struct TRun {
 
 TRun RunTool(const std::string& args)
 {
-    const auto errPath = TestFilePath("stderr.txt");
-    const std::string cmd = std::string(VXANALYZE_PATH) + " " + args + " 2>" + errPath.string();
-    TRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr)
-        return r;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
-        r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    std::ifstream e(errPath);
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    std::filesystem::remove(errPath);
-    return r;
+    std::vector<std::string> argv{VXANALYZE_PATH};
+    std::istringstream words(args);
+    for (std::string w; words >> w;)
+        argv.push_back(w);
+    TChild c;
+    if (!c.Start(argv))
+        return {};
+    const int status = c.End(0, 60000);
+    return {status, c.out, c.err};
 }
 
 TEST(VxAnalyzeTool, AnalysesAWavFile)
