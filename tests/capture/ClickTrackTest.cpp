@@ -55,6 +55,7 @@ TEST(ClickTrackTest, ClicksAt120BpmTrigFillTheHistoryAndLockTheTempo)
     DeviceId = -1;
     OpenWaveIn();
     StartWaveIn();
+    EXPECT_EQ(DeviceName, "Generated signal");
 
     // Take trigs as a host does, and wait for a locked tempo (at most 8 s:
     // the lock needs two agreeing intervals, so three clicks).
@@ -72,7 +73,10 @@ TEST(ClickTrackTest, ClicksAt120BpmTrigFillTheHistoryAndLockTheTempo)
     SetWaveInDriver(nullptr);
     SetSoundMapOwner(nullptr);
 
+    // The ring opened, captured, drained and closed without a word.
     EXPECT_TRUE(ui.Errors.empty());
+    EXPECT_TRUE(ui.Posted.empty()) << ui.Posted.front();
+    EXPECT_FALSE(DeviceHandlePresent.load());
     EXPECT_GE(trigs, 4);
     ASSERT_TRUE(BpmLocked.load());
     EXPECT_NEAR(Bpm.load(), 120.0f, 6.0f);

@@ -151,31 +151,4 @@ TEST(FileWaveDriverTest, UnreadableOrWrongRateFilesAreRefusedWithACode)
     std::remove(path.c_str());
 }
 
-// The whole ring on a driver thread: open, steady capture, drain and close.
-TEST(FileWaveDriverTest, RingCapturesAndClosesCleanly)
-{
-    TFileWaveOptions options;
-    options.Pacing = EWavePacing::RealTime;
-    TFileWaveDriver driver(TFileWaveDriver::TGenerator([](std::uint64_t) { return std::int16_t{1234}; }),
-                           options);
-    TFakeUi ui;
-    SetWaveInDriver(&driver);
-    SetCaptureUi(&ui);
-    DeviceId = -1;
-    OpenWaveIn();
-    StartWaveIn();
-    EXPECT_EQ(DeviceName, "Generated signal");
-    const std::uint32_t before = BlocksReceived.load();
-    EXPECT_TRUE(WaitFor([&] { return BlocksReceived.load() >= before + 5; }, 5s));
-    EXPECT_EQ(SampleBlock[100].load(), 1234);
-    EXPECT_EQ(SampleBlock[1023].load(), 1234);
-
-    CloseWaveIn();
-    EXPECT_TRUE(ui.Errors.empty()) << ui.Errors.front();
-    EXPECT_TRUE(ui.Posted.empty()) << ui.Posted.front();
-    EXPECT_FALSE(DeviceHandlePresent.load());
-    SetCaptureUi(nullptr);
-    SetWaveInDriver(nullptr);
-}
-
 }  // namespace

@@ -329,6 +329,8 @@ TEST_F(KeyForwardFilterTest, ChangedCodeReachesNoControl)
 
 }  // namespace
 
+// One application for the whole binary: the key filter needs widgets, the
+// bus tests an event loop.
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
