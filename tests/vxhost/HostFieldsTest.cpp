@@ -59,17 +59,6 @@ TEST(HostFieldTable, CoversTheRecordInOrderWithoutOverlap)
     EXPECT_EQ(end, std::size_t{VXSM_OFF_RESERVED3});
 }
 
-TEST(HostFieldTable, NamesMatchWithoutRegardToCase)
-{
-    EXPECT_EQ(FindField("usefft"), FindField("UseFFT"));
-    EXPECT_EQ(FindField("UseFF"), nullptr);
-
-    const Assignment a = Parsed("equalizerBAND[3]=64");
-    EXPECT_EQ(a.field->name, "EqualizerBand");
-    EXPECT_EQ(a.index, 3);
-    EXPECT_EQ(a.value, 64);
-}
-
 TEST(HostParseInteger, DecimalSignAndHex)
 {
     EXPECT_EQ(ParseInteger("500"), 500);
