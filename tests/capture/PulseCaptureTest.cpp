@@ -88,11 +88,7 @@ TEST_F(PulseCaptureTest, BlocksComeFullInQueueOrderOnTheDriverThreadAndResetRetu
     const int afterReset = client.Count.load();
     EXPECT_EQ(driver.Close(client.Handle), 0u);
     EXPECT_EQ(client.Count.load(), afterReset);
-    EXPECT_FALSE(client.Overlap.load());
-    EXPECT_FALSE(client.WrongThread.load());
-    EXPECT_FALSE(client.FaultSignalBlocked.load());
-    EXPECT_FALSE(client.Unfilled.load());
-    EXPECT_TRUE(client.OrderIsCyclic());
+    EXPECT_TRUE(client.RanCleanly());
 }
 
 struct TBlockStats {

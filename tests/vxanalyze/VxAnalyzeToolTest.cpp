@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <spawn.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "ChildProcess.h"
@@ -89,16 +90,35 @@ TEST(VxAnalyzeTool, ShowsProgressWhenItsErrorStreamIsATerminal)
     EXPECT_TRUE(shown.ends_with("\r\x1b[K")) << shown;
 }
 
-TEST(VxAnalyzeTool, BadInputGivesAMessageAndAFailureStatus)
+TEST(VxAnalyzeTool, BadInputGivesAMessageAFailureStatusAndNoOutput)
 {
-    const TRun missing = RunTool("/nonexistent/track.wav");
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_THAT(missing.err, HasSubstr("vxanalyze: cannot read '/nonexistent/track.wav'"));
-    EXPECT_TRUE(missing.out.empty());
-
-    const TRun bad = RunTool("--gain 200 x.wav");
-    EXPECT_EQ(bad.status, 2);
-    EXPECT_THAT(bad.err, HasSubstr("--gain must be an integer from -127 to 127, not '200'"));
+    const auto junk = TestFilePath("junk.wav");
+    std::ofstream(junk) << "this is not a sound file";
+    const struct {
+        std::string args;
+        int status;
+        std::string message;
+    } cases[] = {
+        {"", 2, "no sound file given"},
+        {"x.wav --decay 0", 2, "--decay must be an integer from 1 to 25, not '0'"},
+        {"--gain 200 x.wav", 2, "--gain must be an integer from -127 to 127, not '200'"},
+        {"x.wav --aggr 12abc", 2, "--aggr"},
+        {"x.wav --eq 16=3", 2, "--eq"},
+        {"x.wav --eq 3", 2, "--eq"},
+        {"x.wav --noise", 2, "--noise needs a value"},
+        {"x.wav --csv --json", 2, ""},
+        {"x.wav --frobnicate", 2, "unknown option '--frobnicate'"},
+        {"/nonexistent/track.wav", 1, "vxanalyze: cannot read '/nonexistent/track.wav'"},
+        {junk.string(), 1, "vxanalyze: cannot read '" + junk.string() + "'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const TRun r = RunTool(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_THAT(r.err, HasSubstr(c.message));
+        EXPECT_TRUE(r.out.empty());
+    }
+    std::filesystem::remove(junk);
 
     const TRun help = RunTool("--help");
     EXPECT_EQ(help.status, 0);
