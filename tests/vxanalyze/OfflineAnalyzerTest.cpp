@@ -1,9 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 #include "OfflineAnalyzer.h"
 #include "SoundFiles.h"
