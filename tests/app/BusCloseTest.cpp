@@ -39,6 +39,26 @@ bool SoundServerAnswers()
     return pactl.waitForFinished(5000) && pactl.exitStatus() == QProcess::NormalExit && pactl.exitCode() == 0;
 }
 
+// Waits up to `ms` for `done`, checking every 20 ms.
+template <typename F>
+bool WaitFor(int ms, F done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+QString ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+}
+
 }  // namespace
 
 TEST(BusClose, VxhostCloseEndsTheAnalyzerAndItSavesItsSettings)
@@ -66,16 +86,11 @@ TEST(BusClose, VxhostCloseEndsTheAnalyzerAndItSavesItsSettings)
     // Wait until this analyzer owns the window name.
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
     const QString name = "org.corvane.vx.TVxSoundApp";
-    QElapsedTimer clock;
-    clock.start();
-    bool owned = false;
-    while (!owned && clock.elapsed() < 15000 && analyzer.state() == QProcess::Running) {
+    ASSERT_TRUE(WaitFor(15000, [&] {
         const QDBusReply<uint> pid = bus->servicePid(name);
-        owned = pid.isValid() && static_cast<qint64>(pid.value()) == analyzer.processId();
-        if (!owned)
-            QThread::msleep(50);
-    }
-    ASSERT_TRUE(owned) << "the analyzer never owned " << name.toStdString();
+        return analyzer.state() != QProcess::Running ||
+               (pid.isValid() && static_cast<qint64>(pid.value()) == analyzer.processId());
+    }) && analyzer.state() == QProcess::Running) << "the analyzer never owned " << name.toStdString();
     // Owning the name comes before start-up; the window's synchronisation
     // (which adopts the record's ShowInput) runs after it. Wait, as a host
     // would see it, until the record is active, then until a gain written to
@@ -95,16 +110,12 @@ TEST(BusClose, VxhostCloseEndsTheAnalyzerAndItSavesItsSettings)
             return QString();
         return out.mid(at, out.indexOf('\n', at + 1) - at);
     };
-    clock.restart();
-    while (gainText().isEmpty() && clock.elapsed() < 15000)
-        QThread::msleep(50);
+    WaitFor(15000, [&] { return !gainText().isEmpty(); });
     const QString startText = gainText();
     ASSERT_FALSE(startText.isEmpty()) << "the record never became active";
     for (const auto& [assignment, changed] : {std::pair{"Gain=10", true}, std::pair{"Gain=0", false}}) {
         vxhost({"set", assignment});
-        clock.restart();
-        while ((gainText() != startText) != changed && clock.elapsed() < 15000)
-            QThread::msleep(50);
+        WaitFor(15000, [&] { return (gainText() != startText) == changed; });
         ASSERT_EQ(gainText() != startText, changed) << assignment << " never reached the window";
     }
 
@@ -130,39 +141,13 @@ TEST(BusClose, VxhostCloseEndsTheAnalyzerAndItSavesItsSettings)
 
     // Nobody left to close. The bus daemon drops the name when it sees the
     // connection close, which may come a moment after the process ended.
-    clock.restart();
-    while (bus->isServiceRegistered(name).value() && clock.elapsed() < 10000)
-        QThread::msleep(50);
+    WaitFor(10000, [&] { return !bus->isServiceRegistered(name).value(); });
     QProcess again;
     again.setProcessEnvironment(env);
     again.start(VXHOST_PATH, {"close"});
     ASSERT_TRUE(again.waitForFinished(10000));
     EXPECT_EQ(again.exitCode(), 1);
 }
-
-namespace {
-
-// Waits up to `ms` for `done`, checking every 10 ms.
-template <typename F>
-bool WaitFor(int ms, F done)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QThread::msleep(10);
-    }
-    return true;
-}
-
-QString ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
-}
-
-}  // namespace
 
 // Ctrl+C, kill and the end of the session close the analyzer as the host's
 // request does: settings saved, record marked inactive, normal exit. A

@@ -66,16 +66,10 @@ TEST_F(Settings, AutoSaveOffWritesOnlyTheAlwaysKeys)
     a.resize(260, 240);
     EXPECT_TRUE(UserClose(true));
     const std::string ini = Ini();
-    EXPECT_NE(ini.find("EqualizerBand3=12\n"), std::string::npos) << ini;
-    EXPECT_NE(ini.find("TrigDecay=7\n"), std::string::npos);
-    EXPECT_NE(ini.find("; comment kept\n"), std::string::npos);
-    EXPECT_NE(ini.find("[Other]\nx=1\n"), std::string::npos);
-    EXPECT_NE(ini.find("AutoSaveChanges=0\n"), std::string::npos);
-    EXPECT_NE(ini.find("FormWidth=260\n"), std::string::npos);
-    EXPECT_NE(ini.find("FormHeight=240\n"), std::string::npos);
-    EXPECT_NE(ini.find("SoundCardNo=0\n"), std::string::npos);
-    EXPECT_NE(ini.find("HSplitPos="), std::string::npos);
-    EXPECT_NE(ini.find("VSplitPos="), std::string::npos);
+    for (const char* line : {"EqualizerBand3=12\n", "TrigDecay=7\n", "; comment kept\n", "[Other]\nx=1\n",
+                             "AutoSaveChanges=0\n", "FormWidth=260\n", "FormHeight=240\n", "SoundCardNo=0\n",
+                             "HSplitPos=", "VSplitPos="})
+        EXPECT_NE(ini.find(line), std::string::npos) << line << ini;
     EXPECT_EQ(ini.find("UseFFT="), std::string::npos);
     EXPECT_EQ(ini.find("Gain="), std::string::npos);
 }
@@ -211,30 +205,6 @@ TEST_F(Settings, HexGarbageAndLowBytes)
     EXPECT_EQ(a.UseFFT1->Tag, 1);
     EXPECT_EQ(a.StayOnTop1->Tag, 1);
     EXPECT_EQ(a.width(), 200);
-}
-
-TEST_F(Settings, HostileFilesReadSafely)
-{
-    const std::string cases[] = {
-        std::string("\0\0garbage\xff\xfe[VxSound\n", 20),
-        "[VxSound]\r\nTrigDecay=3\r\nTrigDecay=9\r\n[vxsound]\r\nTrigDecay=11",
-        "TrigDecay=4\n[VxSound]\n" + std::string(3 << 20, 'x') + "\nTrigAggr=7",
-        std::string("[VxSound]\nTrigDecay=5\0junk\nTrigAggr=8\n", 33),
-    };
-    const int decay[] = {15, 3, 15, 5};
-    for (int i = 0; i < 4; ++i) {
-        SCOPED_TRACE(i);
-        std::ofstream(IniPath(), std::ios::binary) << cases[i];
-        TVxSoundApp& a = Create();
-        EXPECT_TRUE(a.StartupComplete);
-        EXPECT_EQ(a.TrackBar1->value(), decay[i]);
-        if (i == 2) {
-            EXPECT_EQ(a.TrackBar2->value(), 7);
-        }
-        w->HostCloseRequested = true;
-        w->close();
-        w.reset();
-    }
 }
 
 TEST_F(Settings, UnwritableFileStopsShutDownWithTheWindowOpen)

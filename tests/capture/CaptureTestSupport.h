@@ -117,11 +117,13 @@ struct TBlockClient {
         return 0;
     }
 
-    bool OrderIsCyclic() const
+    // One callback at a time, on the driver's thread with SIGBUS open, full
+    // blocks while re-queued, and in the order they were queued.
+    bool RanCleanly() const
     {
         for (std::size_t i = 0; i < Order.size(); ++i)
             if (Order[i] != static_cast<int>(i % kBlocks))
                 return false;
-        return true;
+        return !Overlap && !WrongThread && !FaultSignalBlocked && !Unfilled;
     }
 };

@@ -1,17 +1,10 @@
 // Capture to record: a click track played through the file device at the
 // pace of real time, captured by the ring on the driver's thread and
 // analysed into a record, with the real millisecond clock.
-#include "BlockAnalysis.h"
-#include "CaptureState.h"
+#include "AnalysisFixture.h"
 #include "FakeCapture.h"
 #include "FileWaveDriver.h"
-#include "MemorySharedMemory.h"
-#include "SharedMap.h"
-#include "SoundMapOwner.h"
-#include "TrigDetector.h"
 #include "WaveInRing.h"
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
@@ -30,21 +23,11 @@ std::int16_t ClickTrack(std::uint64_t frame)
     return static_cast<std::int16_t>(std::lrint(20000.0 * std::sin(2.0 * M_PI * 2000.0 * inBeat / 44100.0)));
 }
 
-TEST(ClickTrackTest, ClicksAt120BpmTrigFillTheHistoryAndLockTheTempo)
+TEST_F(AnalysisTest, ClicksAt120BpmThroughTheRingTrigFillTheHistoryAndLockTheTempo)
 {
-    TMemorySharedMemory platform;
-    TSharedMap map(platform, "VXTEST_CLICKTRACK");
-    SoundMapRecord& rec = *map.Data;
-    rec.SetTrigDecay(15);
-    rec.SetTrigAggr(150);
-    rec.SetNoiseLevelValue(1);
+    SetTickClock(nullptr);  // the real millisecond clock
+    SoundMapRecord& rec = *this->rec;
     rec.SetUseFFT(1);
-    ResetPeakHold();
-    ResetTempo();
-    ResetGlobalGain();
-    ResetHistory();
-    PrepareAnalysis();
-    SetSoundMapOwner(&map);
 
     TFileWaveOptions options;
     options.Pacing = EWavePacing::RealTime;
@@ -55,6 +38,7 @@ TEST(ClickTrackTest, ClicksAt120BpmTrigFillTheHistoryAndLockTheTempo)
     DeviceId = -1;
     OpenWaveIn();
     StartWaveIn();
+    EXPECT_EQ(DeviceName, "Generated signal");
 
     // Take trigs as a host does, and wait for a locked tempo (at most 8 s:
     // the lock needs two agreeing intervals, so three clicks).
@@ -70,9 +54,11 @@ TEST(ClickTrackTest, ClicksAt120BpmTrigFillTheHistoryAndLockTheTempo)
     CloseWaveIn();
     SetCaptureUi(nullptr);
     SetWaveInDriver(nullptr);
-    SetSoundMapOwner(nullptr);
 
+    // The ring opened, captured, drained and closed without a word.
     EXPECT_TRUE(ui.Errors.empty());
+    EXPECT_TRUE(ui.Posted.empty()) << ui.Posted.front();
+    EXPECT_FALSE(DeviceHandlePresent.load());
     EXPECT_GE(trigs, 4);
     ASSERT_TRUE(BpmLocked.load());
     EXPECT_NEAR(Bpm.load(), 120.0f, 6.0f);

@@ -291,36 +291,36 @@ TEST(WaveInErrorTextTest, EveryCodeHasItsText)
     EXPECT_EQ(ui.Errors[21], "Unknown error");
 }
 
+// Each failure shows its text and ends the program, leaving nothing open.
 TEST_F(WaveInRingTest, FatalFailuresEndTheProgramAtOnce)
 {
-    driver.NumDevs = 0;
-    EXPECT_THROW(OpenWaveIn(), TEndProgram);
-    EXPECT_EQ(ui.Errors, std::vector<std::string>{"Unspecified error"});
-    EXPECT_TRUE(driver.Log.empty());
-
-    driver = TFakeDriver{};
-    ui.Errors.clear();
-    driver.QueryResult = kWaveErrBadFormat;
-    EXPECT_THROW(OpenWaveIn(), TEndProgram);
-    EXPECT_EQ(ui.Errors, std::vector<std::string>{"Unknown error"});
-    ASSERT_EQ(driver.Log.size(), 1u);  // no real open after the refused query
-    EXPECT_FALSE(DeviceHandlePresent.load());
-
-    driver = TFakeDriver{};
-    ui.Errors.clear();
-    driver.OpenResult = kMmSysErrAllocated;
-    EXPECT_THROW(OpenWaveIn(), TEndProgram);
-    EXPECT_EQ(ui.Errors, std::vector<std::string>{"Sound Card already in use"});
-    EXPECT_TRUE(driver.Blocks("prepare").empty());
-    EXPECT_FALSE(DeviceHandlePresent.load());  // nothing is open
-
-    driver = TFakeDriver{};
-    ui.Errors.clear();
-    OpenWaveIn();
-    driver.StartResult = kMmSysErrNoDriver;
-    EXPECT_THROW(StartWaveIn(), TEndProgram);
-    EXPECT_EQ(ui.Errors, std::vector<std::string>{"No sound card device driver present"});
-    EXPECT_EQ(Recording.load(), 0);
+    const struct {
+        void (*fail)(TFakeDriver&);
+        bool atStart;  // fails in StartWaveIn, not OpenWaveIn
+        const char* error;
+        std::size_t calls;  // driver calls logged before the end
+    } cases[] = {
+        {[](TFakeDriver& d) { d.NumDevs = 0; }, false, "Unspecified error", 0},
+        {[](TFakeDriver& d) { d.QueryResult = kWaveErrBadFormat; }, false, "Unknown error", 1},  // no real open
+        {[](TFakeDriver& d) { d.OpenResult = kMmSysErrAllocated; }, false, "Sound Card already in use", 2},
+        {[](TFakeDriver& d) { d.StartResult = kMmSysErrNoDriver; }, true, "No sound card device driver present", 52},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        driver = TFakeDriver{};
+        ui.Errors.clear();
+        c.fail(driver);
+        if (c.atStart) {
+            OpenWaveIn();
+            EXPECT_THROW(StartWaveIn(), TEndProgram);
+        } else {
+            EXPECT_THROW(OpenWaveIn(), TEndProgram);
+            EXPECT_FALSE(DeviceHandlePresent.load());
+        }
+        EXPECT_EQ(ui.Errors, std::vector<std::string>{c.error});
+        EXPECT_EQ(driver.Log.size(), c.calls);
+        EXPECT_EQ(Recording.load(), 0);
+    }
 }
 
 TEST_F(WaveInRingTest, DeviceNamesAreCutTo31BytesWithoutSplittingACharacter)

@@ -207,33 +207,26 @@ std::string ErrorOf(FakePlatform& p)
     return "";
 }
 
-TEST(SharedMapFailures, EachStepReportsItsExactText)
+TEST(SharedMapFailures, EachStepReportsItsExactTextAndReleasesWhatItHolds)
 {
-    {
+    const struct {
+        bool FakePlatform::*fail;
+        const char* text;
+        int maps, unmaps, closes;
+    } cases[] = {
+        {&FakePlatform::failCreate, " Createfilemapping error", 0, 0, 0},
+        {&FakePlatform::failMap, "Tfilemapping map view error", 1, 0, 1},  // the handle is released
+        {&FakePlatform::failUnmap, "TFilemapping unmapviewoffile error", 1, 2, 0},  // the handle stays open; the end tries again
+        {&FakePlatform::failClose, "TFileMapping close handle error", 1, 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
         FakePlatform p;
-        p.failCreate = true;
-        EXPECT_EQ(ErrorOf(p), " Createfilemapping error");
-        EXPECT_EQ(p.maps, 0);
-        EXPECT_EQ(p.closes, 0);
-    }
-    {
-        FakePlatform p;
-        p.failMap = true;
-        EXPECT_EQ(ErrorOf(p), "Tfilemapping map view error");
-        EXPECT_EQ(p.closes, 1) << "the handle obtained before the failed map is released";
-        EXPECT_EQ(p.unmaps, 0);
-    }
-    {
-        FakePlatform p;
-        p.failUnmap = true;
-        EXPECT_EQ(ErrorOf(p), "TFilemapping unmapviewoffile error");
-        EXPECT_EQ(p.closes, 0) << "a failed unmap leaves the handle open";
-    }
-    {
-        FakePlatform p;
-        p.failClose = true;
-        EXPECT_EQ(ErrorOf(p), "TFileMapping close handle error");
-        EXPECT_EQ(p.unmaps, 1);
+        p.*c.fail = true;
+        EXPECT_EQ(ErrorOf(p), c.text);
+        EXPECT_EQ(p.maps, c.maps);
+        EXPECT_EQ(p.unmaps, c.unmaps);
+        EXPECT_EQ(p.closes, c.closes);
     }
 }
 

@@ -2,17 +2,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <fstream>
+#include <sstream>
 
+#include "ChildProcess.h"
 #include "SoundFiles.h"
 
 namespace {
@@ -26,22 +22,15 @@ struct TRun {
 
 TRun RunTool(const std::string& args)
 {
-    const auto errPath = TestFilePath("stderr.txt");
-    const std::string cmd = std::string(VXANALYZE_PATH) + " " + args + " 2>" + errPath.string();
-    TRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr)
-        return r;
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
-        r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    std::ifstream e(errPath);
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    std::filesystem::remove(errPath);
-    return r;
+    std::vector<std::string> argv{VXANALYZE_PATH};
+    std::istringstream words(args);
+    for (std::string w; words >> w;)
+        argv.push_back(w);
+    TChild c;
+    if (!c.Start(argv))
+        return {};
+    const int status = c.End(0, 60000);
+    return {status, c.out, c.err};
 }
 
 TEST(VxAnalyzeTool, AnalysesAWavFile)
@@ -101,16 +90,35 @@ TEST(VxAnalyzeTool, ShowsProgressWhenItsErrorStreamIsATerminal)
     EXPECT_TRUE(shown.ends_with("\r\x1b[K")) << shown;
 }
 
-TEST(VxAnalyzeTool, BadInputGivesAMessageAndAFailureStatus)
+TEST(VxAnalyzeTool, BadInputGivesAMessageAFailureStatusAndNoOutput)
 {
-    const TRun missing = RunTool("/nonexistent/track.wav");
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_THAT(missing.err, HasSubstr("vxanalyze: cannot read '/nonexistent/track.wav'"));
-    EXPECT_TRUE(missing.out.empty());
-
-    const TRun bad = RunTool("--gain 200 x.wav");
-    EXPECT_EQ(bad.status, 2);
-    EXPECT_THAT(bad.err, HasSubstr("--gain must be an integer from -127 to 127, not '200'"));
+    const auto junk = TestFilePath("junk.wav");
+    std::ofstream(junk) << "this is not a sound file";
+    const struct {
+        std::string args;
+        int status;
+        std::string message;
+    } cases[] = {
+        {"", 2, "no sound file given"},
+        {"x.wav --decay 0", 2, "--decay must be an integer from 1 to 25, not '0'"},
+        {"--gain 200 x.wav", 2, "--gain must be an integer from -127 to 127, not '200'"},
+        {"x.wav --aggr 12abc", 2, "--aggr"},
+        {"x.wav --eq 16=3", 2, "--eq"},
+        {"x.wav --eq 3", 2, "--eq"},
+        {"x.wav --noise", 2, "--noise needs a value"},
+        {"x.wav --csv --json", 2, ""},
+        {"x.wav --frobnicate", 2, "unknown option '--frobnicate'"},
+        {"/nonexistent/track.wav", 1, "vxanalyze: cannot read '/nonexistent/track.wav'"},
+        {junk.string(), 1, "vxanalyze: cannot read '" + junk.string() + "'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const TRun r = RunTool(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_THAT(r.err, HasSubstr(c.message));
+        EXPECT_TRUE(r.out.empty());
+    }
+    std::filesystem::remove(junk);
 
     const TRun help = RunTool("--help");
     EXPECT_EQ(help.status, 0);

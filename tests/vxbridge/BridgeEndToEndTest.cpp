@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -143,33 +144,17 @@ struct TReceived {
     std::string Os2l;
     int TrigStillSet = 0;
 
+    // OS2L objects come back to back: read as one array, they must parse.
     std::vector<QJsonObject> Os2lObjects(std::string& bad) const
     {
+        QJsonParseError error{};
+        const QJsonDocument doc =
+            QJsonDocument::fromJson("[" + QByteArray::fromStdString(Os2l).replace("}{", "},{") + "]", &error);
+        if (!doc.isArray())
+            bad = Os2l + " (" + error.errorString().toStdString() + ")";
         std::vector<QJsonObject> objects;
-        int depth = 0;
-        bool inString = false, escaped = false;
-        std::size_t start = 0;
-        for (std::size_t i = 0; i < Os2l.size(); ++i) {
-            const char c = Os2l[i];
-            if (inString) {
-                escaped = !escaped && c == '\\';
-                inString = escaped || c != '"';
-                continue;
-            }
-            if (c == '"')
-                inString = true;
-            else if (c == '{' && depth++ == 0)
-                start = i;
-            else if (c == '}' && --depth == 0) {
-                const QByteArray text = QByteArray::fromStdString(Os2l.substr(start, i + 1 - start));
-                QJsonParseError error{};
-                const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
-                if (doc.isObject())
-                    objects.push_back(doc.object());
-                else
-                    bad += text.toStdString() + " (" + error.errorString().toStdString() + ")\n";
-            }
-        }
+        for (const auto& v : doc.array())
+            objects.push_back(v.toObject());
         return objects;
     }
 

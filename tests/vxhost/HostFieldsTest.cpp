@@ -59,17 +59,6 @@ TEST(HostFieldTable, CoversTheRecordInOrderWithoutOverlap)
     EXPECT_EQ(end, std::size_t{VXSM_OFF_RESERVED3});
 }
 
-TEST(HostFieldTable, NamesMatchWithoutRegardToCase)
-{
-    EXPECT_EQ(FindField("usefft"), FindField("UseFFT"));
-    EXPECT_EQ(FindField("UseFF"), nullptr);
-
-    const Assignment a = Parsed("equalizerBAND[3]=64");
-    EXPECT_EQ(a.field->name, "EqualizerBand");
-    EXPECT_EQ(a.index, 3);
-    EXPECT_EQ(a.value, 64);
-}
-
 TEST(HostParseInteger, DecimalSignAndHex)
 {
     EXPECT_EQ(ParseInteger("500"), 500);
@@ -135,27 +124,6 @@ TEST(HostParseAssignment, OneBadArgumentFailsTheWholeSetAndAllErrorsAreReported)
     const ParseResult r = ParseAssignments(args);
     EXPECT_FALSE(r.Ok());
     EXPECT_EQ(r.errors.size(), 2u);
-}
-
-TEST(HostApply, WritesOneFieldAtItsOffsetAndNothingBeside)
-{
-    Record r;
-    std::memset(r.bytes(), 0xAA, VXSM_SIZE);
-    Apply(r.rec(), Parsed("NoiseLevelValue=-2"));
-    Apply(r.rec(), Parsed("EqualizerBand[15]=-1"));
-    Apply(r.rec(), Parsed("EqualizerColor[14]=2"));
-    Apply(r.rec(), Parsed("UseFFT=7"));
-
-    const unsigned char noise[4] = {0xFE, 0xFF, 0xFF, 0xFF};
-    EXPECT_EQ(std::memcmp(r.bytes() + VXSM_OFF_NOISELEVELVALUE, noise, 4), 0);
-    EXPECT_EQ(r.bytes()[VXSM_OFF_EQUALIZERBAND + 15], 0xFF);
-    EXPECT_EQ(r.bytes()[VXSM_OFF_EQUALIZERCOLOR + 14], 2);
-    EXPECT_EQ(r.bytes()[VXSM_OFF_USEFFT], 7);
-    int changed = 0;
-    for (int i = 0; i < VXSM_SIZE; ++i)
-        changed += r.bytes()[i] != 0xAA;
-    EXPECT_EQ(changed, 7);
-    EXPECT_EQ(r.rec().NoiseLevelValue(), -2);
 }
 
 TEST(HostDump, TextShowsEveryFieldAndFloatsReadBackExactly)

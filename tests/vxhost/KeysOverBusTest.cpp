@@ -1,8 +1,4 @@
 // Keys typed into a real widget reach `vxhost keys` over the session bus.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,14 +6,12 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QWidget>
-#include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
 #include "BusWindowMessages.h"
+#include "ChildProcess.h"
 #include "HostKeys.h"
 #include "QtKeyMessages.h"
 
@@ -27,49 +21,6 @@ bool HaveBus()
 {
     return std::getenv("DBUS_SESSION_BUS_ADDRESS") != nullptr && QDBusConnection::sessionBus().isConnected();
 }
-
-// `vxhost keys` as a child process, its output in a file.
-class KeysHost {
-public:
-    KeysHost() : path_("/tmp/vxkeys-" + std::to_string(getpid()) + ".out")
-    {
-        pid_ = fork();
-        if (pid_ == 0) {
-            if (!freopen(path_.c_str(), "w", stdout))
-                _exit(127);
-            execl(VXHOST_PATH, VXHOST_PATH, "keys", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~KeysHost()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        unlink(path_.c_str());
-    }
-    // Exit status after SIGINT, as Ctrl+C.
-    int Stop()
-    {
-        kill(pid_, SIGINT);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string Output() const
-    {
-        std::ifstream in(path_);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-private:
-    std::string path_;
-    pid_t pid_ = -1;
-};
 
 void Type(QWidget& w, int key, Qt::KeyboardModifiers mods, quint32 xkey)
 {
@@ -91,7 +42,8 @@ TEST(KeysOverBus, TypedKeysReachTheHostToolOnceEach)
 {
     if (!HaveBus())
         GTEST_SKIP() << "no session bus";
-    KeysHost host;
+    TChild host;
+    ASSERT_TRUE(host.Start({VXHOST_PATH, "keys"}));
     BusWindowMessages bus(QDBusConnection::sessionBus(), 1000);
     QElapsedTimer t;
     t.start();
@@ -116,14 +68,10 @@ TEST(KeysOverBus, TypedKeysReachTheHostToolOnceEach)
     filter.FlushRelease();  // the last release waits for a press that would pair with it
     qApp->removeEventFilter(&filter);
 
-    std::string out;
-    t.restart();
-    while (CountLines(out = host.Output()) < 2 && t.elapsed() < 3000)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(host.Stop(), 0);
-    out = host.Output();
-    EXPECT_EQ(out,
+    host.WaitFor([&] { return CountLines(host.out) >= 2; }, 3000);
+    host.WaitFor([] { return false; }, 200);  // anything extra shows now
+    EXPECT_EQ(host.End(SIGINT, 5000), 0);  // as Ctrl+C
+    EXPECT_EQ(host.out,
               "WM_KEYDOWN wParam=0x141 lParam=0x001e0001 key=Shift+A\n"
               "WM_KEYUP wParam=0x141 lParam=0xc01e0001 key=Shift+A\n");
 }

@@ -1,21 +1,15 @@
 // The built vxhost run as a host would run it, against private segments.
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <string>
+#include <sstream>
 
+#include "ChildProcess.h"
 #include "vxsoundmap.h"
 
 namespace {
@@ -25,21 +19,18 @@ struct ToolRun {
     std::string output;  // stdout and stderr together
 };
 
-// `environment`: shell assignments put before the command.
-ToolRun RunTool(const std::string& arguments, const std::string& environment = "")
+// `arguments` split at blanks; `environment`: NAME=VALUE entries.
+ToolRun RunTool(const std::string& arguments, const std::vector<std::string>& environment = {})
 {
-    ToolRun r;
-    const std::string command = environment + " " + std::string(VXHOST_PATH) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
-        r.output.append(buf, n);
-    const int raw = pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+    std::vector<std::string> argv{VXHOST_PATH};
+    std::istringstream words(arguments);
+    for (std::string w; words >> w;)
+        argv.push_back(w);
+    TChild c;
+    if (!c.Start(argv, environment))
+        return {};
+    const int status = c.End(0, 20000);
+    return {status, c.out + c.err};
 }
 
 class VxHostTool : public ::testing::Test {
@@ -85,7 +76,7 @@ protected:
 TEST_F(VxHostTool, SetWritesTheFieldsAtTheirOffsetsAndDumpShowsThem)
 {
     unsigned char* rec = MakeSegment();
-    const ToolRun set = Tool("set UseFFT=1 'EqualizerBand[3]=64' 'equalizercolor[0]=2' NoiseLevelValue=500 "
+    const ToolRun set = Tool("set UseFFT=1 EqualizerBand[3]=64 equalizercolor[0]=2 NoiseLevelValue=500 "
                          "Gain=-0x10 ShowInput=7 TrigAggr=-1");
     ASSERT_EQ(set.status, 0) << set.output;
     EXPECT_EQ(set.output, "");
@@ -96,6 +87,7 @@ TEST_F(VxHostTool, SetWritesTheFieldsAtTheirOffsetsAndDumpShowsThem)
     EXPECT_EQ(vxsm_get_i8(rec, VXSM_OFF_GAIN), -16);
     EXPECT_EQ(rec[VXSM_OFF_SHOWINPUT], 7);
     EXPECT_EQ(vxsm_get_i32(rec, VXSM_OFF_TRIGAGGR), -1);
+    EXPECT_EQ(std::count_if(rec, rec + VXSM_SIZE, [](unsigned char b) { return b != 0; }), 11) << "bytes beside the fields";
 
     // Measurements written by "the analyzer" show up in the dump.
     const float level = 1234.5f;
@@ -127,7 +119,7 @@ TEST_F(VxHostTool, AnyBadAssignmentWritesNothingAndCreatesNothing)
     EXPECT_FALSE(SegmentExists());
 
     unsigned char* rec = MakeSegment();
-    for (const char* bad : {"UseFFT=1 Gain=200", "UseFFT=1 Bogus=1", "UseFFT=1 'EqualizerBand[16]=1'", "UseFFT=1 x"}) {
+    for (const char* bad : {"UseFFT=1 Gain=200", "UseFFT=1 Bogus=1", "UseFFT=1 EqualizerBand[16]=1", "UseFFT=1 x"}) {
         r = Tool(std::string("set ") + bad);
         EXPECT_EQ(r.status, 2) << bad;
         EXPECT_NE(r.output.find("nothing written"), std::string::npos) << r.output;
@@ -152,52 +144,16 @@ TEST_F(VxHostTool, WatchTakesTheTrigLikeAHost)
 
 TEST_F(VxHostTool, WatchEndsCleanlyOnCtrlCAndTerm)
 {
-    using Clock = std::chrono::steady_clock;
     MakeSegment();
     for (int sig : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(strsignal(sig));
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addclose(&actions, fds[1]);
-        std::string args[] = {VXHOST_PATH, "--segment", name_, "watch", "--plain"};
-        char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(), args[4].data(), nullptr};
-        pid_t pid = -1;
-        ASSERT_EQ(posix_spawn(&pid, VXHOST_PATH, &actions, nullptr, argv, environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-
+        TChild watch;
+        ASSERT_TRUE(watch.Start({VXHOST_PATH, "--segment", name_, "watch", "--plain"}));
         // The first frame comes after the handlers are in place: only then
         // is the signal sent.
-        std::string firstFrame;
-        for (const auto until = Clock::now() + std::chrono::seconds(20);
-             firstFrame.find('\n') == std::string::npos && Clock::now() < until;) {
-            pollfd p{fds[0], POLLIN, 0};
-            char buf[256];
-            const ssize_t n = poll(&p, 1, 100) > 0 ? read(fds[0], buf, sizeof buf) : 0;
-            if (n < 0 || (n == 0 && p.revents != 0))
-                break;  // the tool ended without a frame
-            firstFrame.append(buf, static_cast<std::size_t>(n));
-        }
-        EXPECT_NE(firstFrame.find("level="), std::string::npos) << firstFrame;
-        kill(pid, sig);
-
-        int status = 0;
-        pid_t ended = 0;
-        for (const auto until = Clock::now() + std::chrono::seconds(20); ended == 0 && Clock::now() < until;) {
-            ended = waitpid(pid, &status, WNOHANG);
-            if (ended == 0)
-                poll(nullptr, 0, 10);
-        }
-        if (ended == 0) {  // a broken handler fails instead of hanging
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-        }
-        close(fds[0]);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_TRUE(watch.WaitFor([&] { return watch.out.find('\n') != std::string::npos || !watch.Running(); }, 20000));
+        EXPECT_NE(watch.out.find("level="), std::string::npos) << watch.out;
+        EXPECT_EQ(watch.End(sig, 20000), 0);  // a broken handler fails instead of hanging
     }
 }
 
@@ -206,24 +162,25 @@ TEST_F(VxHostTool, SegmentComesFromTheEnvironmentUnlessGiven)
     unsigned char* rec = MakeSegment();
     const std::string other = name_ + "_OTHER";
     struct Case {
-        std::string environment, arguments;
+        std::vector<std::string> environment;
+        std::string arguments;
         int status;
         std::uint8_t useFFT;  // in our segment afterwards
     };
     const Case cases[] = {
-        {"VX_SEGMENT_NAME=" + name_, "set UseFFT=1", 0, 1},
-        {"VX_SEGMENT_NAME=" + other, "--segment=" + name_ + " set UseFFT=2", 0, 2},
-        {"VX_SEGMENT_NAME=", "--segment " + name_ + " set UseFFT=3", 0, 3},
-        {"VX_SEGMENT_NAME=a/b", "set UseFFT=4", 2, 3},
+        {{"VX_SEGMENT_NAME=" + name_}, "set UseFFT=1", 0, 1},
+        {{"VX_SEGMENT_NAME=" + other}, "--segment=" + name_ + " set UseFFT=2", 0, 2},
+        {{"VX_SEGMENT_NAME="}, "--segment " + name_ + " set UseFFT=3", 0, 3},
+        {{"VX_SEGMENT_NAME=a/b"}, "set UseFFT=4", 2, 3},
     };
     for (const Case& c : cases) {
         const ToolRun r = RunTool(c.arguments, c.environment);
-        EXPECT_EQ(r.status, c.status) << c.environment << " " << c.arguments << "\n" << r.output;
-        EXPECT_EQ(rec[VXSM_OFF_USEFFT], c.useFFT) << c.environment << " " << c.arguments;
+        EXPECT_EQ(r.status, c.status) << c.environment[0] << " " << c.arguments << "\n" << r.output;
+        EXPECT_EQ(rec[VXSM_OFF_USEFFT], c.useFFT) << c.environment[0] << " " << c.arguments;
     }
     struct stat st {};
     EXPECT_NE(stat(("/dev/shm/" + other).c_str(), &st), 0) << "--segment did not win over the environment";
-    EXPECT_NE(RunTool("set UseFFT=4", "VX_SEGMENT_NAME=a/b").output.find("VX_SEGMENT_NAME"), std::string::npos);
+    EXPECT_NE(RunTool("set UseFFT=4", {"VX_SEGMENT_NAME=a/b"}).output.find("VX_SEGMENT_NAME"), std::string::npos);
 }
 
 TEST_F(VxHostTool, SegmentErrorsAndUsageErrorsFail)

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDBusConnection>
+#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
@@ -175,10 +175,3 @@ TEST(BusWindowMessages, NoBusMeansNoWindowsAndNoCrash)
 }
 
 }  // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

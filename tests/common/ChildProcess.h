@@ -128,7 +128,8 @@ public:
             ::kill(pid_, signal);
         if (!WaitFor([&] { return !Running(); }, timeoutMs))
             return -1;
-        Pump(0);
+        // The rest of what it wrote (bounded: a child of its own may hold the pipes).
+        WaitFor([&] { return out_ < 0 && err_ < 0; }, 1000);
         return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
     }
 
