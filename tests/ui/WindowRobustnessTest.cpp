@@ -27,21 +27,6 @@
 
 extern char** environ;
 
-// Qt's bus thread and image thread pool, with libdbus and glib's event
-// loop under them, hand their objects over through atomics and futexes of
-// their own that the thread sanitizer cannot see (they are not
-// instrumented). Only what those libraries do themselves is ignored: the
-// project's code, the tick and the analysis included, stays watched.
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "called_from_lib:libQt6Core.so\n"
-           "called_from_lib:libQt6Gui.so\n"
-           "called_from_lib:libQt6Widgets.so\n"
-           "called_from_lib:libQt6DBus.so\n"
-           "called_from_lib:libdbus-1.so\n"
-           "called_from_lib:libglib-2.0.so\n";
-}
-
 namespace {
 
 constexpr int kScribbleMs = 10000;

@@ -11,18 +11,6 @@
 #include "HostileProcess.h"
 #include "SoundMapRecord.h"
 
-// As in the robustness test: Qt, its bus and glib hand objects between
-// their threads through synchronisation the thread sanitizer cannot see.
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "called_from_lib:libQt6Core.so\n"
-           "called_from_lib:libQt6Gui.so\n"
-           "called_from_lib:libQt6Widgets.so\n"
-           "called_from_lib:libQt6DBus.so\n"
-           "called_from_lib:libdbus-1.so\n"
-           "called_from_lib:libglib-2.0.so\n";
-}
-
 namespace {
 
 using namespace std::chrono_literals;

@@ -6,7 +6,7 @@ target_link_libraries(vx_scribbler PRIVATE vx_hostlink)
 set_target_properties(vx_scribbler PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 
 vx_add_test(vx_window_robustness_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/WindowRobustnessTest.cpp ${CMAKE_CURRENT_LIST_DIR}/LsanSuppressions.cpp
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/WindowRobustnessTest.cpp ${CMAKE_CURRENT_LIST_DIR}/SanitizerSuppressions.cpp
     LIBS vx_ui Qt6::Test
     LABELS threads)
 target_compile_definitions(vx_window_robustness_test PRIVATE
