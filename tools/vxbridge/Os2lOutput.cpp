@@ -41,20 +41,11 @@ bool TOs2lServer::SameAddress(const TOs2lServer& other) const
 
 TOs2lServer ResolveOs2lServer(const TEndpoint& endpoint)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const int rc = getaddrinfo(endpoint.Host.c_str(), std::to_string(endpoint.Port).c_str(), &hints, &found);
-    if (rc != 0 || found == nullptr)
-        throw EBridgeSetup("--os2l " + endpoint.Text() + ": cannot resolve the host '" + endpoint.Host +
-                           "': " + gai_strerror(rc));
+    const TResolvedAddress resolved = ResolveEndpoint(endpoint, SOCK_STREAM, "--os2l");
     TOs2lServer s;
-    std::memcpy(&s.Address, found->ai_addr, found->ai_addrlen);
-    s.Length = found->ai_addrlen;
+    s.Address = resolved.Address;
+    s.Length = resolved.Length;
     s.Text = endpoint.Text();
-    freeaddrinfo(found);
     return s;
 }
 

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace vxbridge {
 
@@ -19,7 +20,7 @@ float Finite(float v)
 
 }  // namespace
 
-std::string NumericHost(const TEndpoint& endpoint, int type, const std::string& option)
+TResolvedAddress ResolveEndpoint(const TEndpoint& endpoint, int type, const std::string& option)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -30,9 +31,19 @@ std::string NumericHost(const TEndpoint& endpoint, int type, const std::string& 
     if (rc != 0 || found == nullptr)
         throw EBridgeSetup(option + " " + endpoint.Text() + ": cannot resolve the host '" + endpoint.Host +
                            "': " + gai_strerror(rc));
-    char host[NI_MAXHOST];
-    const int named = getnameinfo(found->ai_addr, found->ai_addrlen, host, sizeof host, nullptr, 0, NI_NUMERICHOST);
+    TResolvedAddress resolved;
+    std::memcpy(&resolved.Address, found->ai_addr, found->ai_addrlen);
+    resolved.Length = found->ai_addrlen;
     freeaddrinfo(found);
+    return resolved;
+}
+
+std::string NumericHost(const TEndpoint& endpoint, int type, const std::string& option)
+{
+    const TResolvedAddress resolved = ResolveEndpoint(endpoint, type, option);
+    char host[NI_MAXHOST];
+    const int named = getnameinfo(reinterpret_cast<const sockaddr*>(&resolved.Address), resolved.Length, host,
+                                  sizeof host, nullptr, 0, NI_NUMERICHOST);
     if (named != 0)
         throw EBridgeSetup(option + " " + endpoint.Text() + ": " + gai_strerror(named));
     return host;

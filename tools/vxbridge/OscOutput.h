@@ -2,6 +2,8 @@
 // whether or not anyone listens.
 #pragma once
 
+#include <sys/socket.h>
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,6 +20,15 @@ class EBridgeSetup : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+struct TResolvedAddress {
+    sockaddr_storage Address{};
+    socklen_t Length = 0;
+};
+
+// The first address HOST:PORT resolves to for `type` (SOCK_DGRAM or
+// SOCK_STREAM); throws EBridgeSetup naming `option` and the endpoint.
+TResolvedAddress ResolveEndpoint(const TEndpoint& endpoint, int type, const std::string& option);
 
 // Resolves HOST:PORT for `type` (SOCK_DGRAM or SOCK_STREAM) to a numeric
 // address; throws EBridgeSetup naming `option` and the endpoint.
