@@ -1,18 +1,16 @@
 # The window against a host that cuts the segment short or replaces it.
 vx_add_test(vx_window_segment_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/WindowSegmentTest.cpp ${CMAKE_CURRENT_LIST_DIR}/SanitizerSuppressions.cpp
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/WindowSegmentTest.cpp
     LIBS vx_ui Qt6::Test
     LABELS threads)
 target_compile_definitions(vx_window_segment_test PRIVATE VX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-target_include_directories(vx_window_segment_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 
 # The window and the programs against a sound server that stops answering;
 # the test runs a sound server of its own.
 vx_add_test(vx_sound_server_stall_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/SoundServerStallTest.cpp ${CMAKE_CURRENT_LIST_DIR}/SanitizerSuppressions.cpp
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/SoundServerStallTest.cpp
     LIBS vx_ui Qt6::Test
     LABELS pulse)
 target_compile_definitions(vx_sound_server_stall_test PRIVATE VX_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     VXSOUND_PATH="$<TARGET_FILE:vxsound>" VXPROBE_PATH="$<TARGET_FILE:vxsound-probe>")
-target_include_directories(vx_sound_server_stall_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
 add_dependencies(vx_sound_server_stall_test vxsound vxsound-probe)

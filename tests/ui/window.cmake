@@ -2,7 +2,5 @@
 find_package(Qt6 REQUIRED COMPONENTS Test)
 vx_add_test(vx_window_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/WindowCommandsTest.cpp ${CMAKE_CURRENT_LIST_DIR}/WindowFadersTest.cpp ${CMAKE_CURRENT_LIST_DIR}/WindowDisplaysTest.cpp ${CMAKE_CURRENT_LIST_DIR}/WindowSyncTest.cpp ${CMAKE_CURRENT_LIST_DIR}/WindowLayoutTest.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/SanitizerSuppressions.cpp
     LIBS vx_ui Qt6::Test)
 target_compile_definitions(vx_window_test PRIVATE VX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-target_include_directories(vx_window_test PRIVATE ${CMAKE_CURRENT_LIST_DIR})
