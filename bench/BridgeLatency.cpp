@@ -38,6 +38,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "SharedMap.h"
 
 extern char** environ;
@@ -48,23 +49,6 @@ constexpr double kTargetMedianMs = 1.5;
 constexpr double kTargetWorstMs = 3.0;
 constexpr double kTargetCpuPct = 0.5;
 constexpr int kBeatTimeoutMs = 200;
-
-std::int64_t NowNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-void SleepNs(std::int64_t ns)
-{
-    const std::int64_t until = NowNs() + ns;
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(until / 1000000000);
-    ts.tv_nsec = static_cast<long>(until % 1000000000);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
-}
 
 struct TOptions {
     std::string Bridge;
@@ -309,7 +293,7 @@ int main(int argc, char** argv)
         std::mt19937 random(12345);
         std::uniform_int_distribution<int> gapUs(3000, 8000);
         for (int i = 0; i < o.Beats; ++i) {
-            SleepNs(gapUs(random) * 1000LL);
+            SleepUntilNs(NowNs() + gapUs(random) * 1000LL);
             receiver.Drain();
             const std::int64_t t0 = NowNs();
             record.SetTrig(1);

@@ -36,6 +36,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchClock.h"
 #include "SharedMap.h"
 
 namespace {
@@ -47,27 +48,6 @@ constexpr int kChunkSamples = 64;                     // 1.45 ms per write and p
 constexpr int kPlaybackBufferMs = 20;
 constexpr int kMonitorThreshold = 32768 / 20;         // 5 % of full scale; the click peaks near 0.6
 constexpr int kWaitLimitMs = 1000;
-
-std::int64_t NowNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-void SleepUntilNs(std::int64_t deadline)
-{
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(deadline / 1000000000);
-    ts.tv_nsec = static_cast<long>(deadline % 1000000000);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
-}
-
-void SleepMs(double ms)
-{
-    SleepUntilNs(NowNs() + static_cast<std::int64_t>(ms * 1e6));
-}
 
 double Ms(std::int64_t ns)
 {
