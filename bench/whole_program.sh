@@ -26,23 +26,16 @@ TARGET_CPU_PCT=3
 TARGET_RSS_MB=80
 TARGET_BEYOND_MS=46
 
-for tool in "$BIN/vxsound" "$BIN/vxhost" "$BIN/vx_click_latency"; do
-    if [[ ! -x $tool ]]; then
-        echo "whole_program: $tool is missing; build first (cmake --build $BUILD)" >&2
-        exit 1
-    fi
-done
-for tool in sox paplay pactl Xvfb; do
-    command -v "$tool" >/dev/null || { echo "whole_program: $tool is not installed" >&2; exit 1; }
-done
-
 # shellcheck source=../scripts/services.sh
 source "$ROOT/scripts/services.sh"
 
-WORK=$(mktemp -d /tmp/vx-bench.XXXXXX)
 SEGMENT=VXBENCH_$$
-ANALYZER_PID=
 PLAYER_PID=
+BENCH=whole_program
+# shellcheck source=analyzer.sh
+source "$ROOT/bench/analyzer.sh"
+bench_need "$BIN/vxsound" "$BIN/vxhost" "$BIN/vx_click_latency" sox paplay pactl Xvfb
+WORK=$(mktemp -d /tmp/vx-bench.XXXXXX)
 
 cleanup() {
     set +e
@@ -50,21 +43,7 @@ cleanup() {
         kill "$PLAYER_PID" 2>/dev/null
         wait "$PLAYER_PID" 2>/dev/null
     fi
-    if [[ -n $ANALYZER_PID ]] && kill -0 "$ANALYZER_PID" 2>/dev/null; then
-        "$BIN/vxhost" --segment "$SEGMENT" close >/dev/null 2>&1
-        local i
-        for i in $(seq 1 150); do
-            kill -0 "$ANALYZER_PID" 2>/dev/null || break
-            sleep 0.1
-        done
-        if kill -0 "$ANALYZER_PID" 2>/dev/null; then
-            echo "whole_program: the analyzer did not close; killing it" >&2
-            kill "$ANALYZER_PID" 2>/dev/null
-        fi
-        wait "$ANALYZER_PID" 2>/dev/null
-        local rc=$?
-        ((rc == 0)) || echo "whole_program: warning: the analyzer ended with status $rc" >&2
-    fi
+    bench_close_analyzer
     rm -f "/dev/shm/$SEGMENT"
     rm -rf "$WORK"
     vx_stop_services
@@ -107,29 +86,7 @@ sox -n "${SOX_FMT[@]}" "$WORK/noise.wav" synth "$LEN" pinknoise vol 0.05
 sox -m "$WORK/kick.wav" "$WORK/hat.wav" "$WORK/chord.wav" "$WORK/noise.wav" -c 2 "$WORK/music.wav" \
     trim 0 "$LEN" gain -n -1
 
-record_byte() {  # OFFSET -> decimal value, empty if the segment is not there
-    od -An -tu1 -j "$1" -N 1 "/dev/shm/$SEGMENT" 2>/dev/null | tr -d ' '
-}
-OFF_ANALYZERACTIVE=2
-OFF_TRIG=1299
-
-VX_SETTINGS_DIR=$WORK VX_SEGMENT_NAME=$SEGMENT QT_QPA_PLATFORM=xcb \
-    "$BIN/vxsound" >"$WORK/vxsound.log" 2>&1 &
-ANALYZER_PID=$!
-for _ in $(seq 1 300); do
-    [[ $(record_byte $OFF_ANALYZERACTIVE) == 1 ]] && break
-    if ! kill -0 "$ANALYZER_PID" 2>/dev/null; then
-        echo "whole_program: the analyzer ended at start-up:" >&2
-        cat "$WORK/vxsound.log" >&2
-        ANALYZER_PID=
-        exit 1
-    fi
-    sleep 0.05
-done
-if [[ $(record_byte $OFF_ANALYZERACTIVE) != 1 ]]; then
-    echo "whole_program: the analyzer never became active" >&2
-    exit 1
-fi
+bench_start_analyzer xcb
 
 paplay -d "$VX_TEST_SINK" "$WORK/music.wav" &
 PLAYER_PID=$!

@@ -1,0 +1,58 @@
+# The real analyzer for the benchmark scripts: started on the settings in
+# $WORK/VxSound.ini and the segment $SEGMENT, closed the way a host closes
+# it. Sourced after BIN, WORK, SEGMENT and BENCH (the script's name for its
+# messages) are set; ANALYZER_PID holds the running analyzer's id.
+ANALYZER_PID=
+
+bench_need() {  # PROGRAM... -> exit 1 unless every one is there
+    local tool
+    for tool in "$@"; do
+        if [[ $tool == */* ]]; then
+            [[ -x $tool ]] || { echo "$BENCH: $tool is missing; build first" >&2; exit 1; }
+        else
+            command -v "$tool" >/dev/null || { echo "$BENCH: $tool is not installed" >&2; exit 1; }
+        fi
+    done
+}
+
+record_byte() {  # OFFSET -> decimal value, empty if the segment is not there
+    od -An -tu1 -j "$1" -N 1 "/dev/shm/$SEGMENT" 2>/dev/null | tr -d ' '
+}
+OFF_ANALYZERACTIVE=2
+OFF_TRIG=1299
+
+bench_start_analyzer() {  # QT_PLATFORM -> returns once AnalyzerActive is 1
+    VX_SETTINGS_DIR=$WORK VX_SEGMENT_NAME=$SEGMENT QT_QPA_PLATFORM=$1 \
+        "$BIN/vxsound" >"$WORK/vxsound.log" 2>&1 &
+    ANALYZER_PID=$!
+    local i
+    for i in $(seq 1 300); do
+        [[ $(record_byte $OFF_ANALYZERACTIVE) == 1 ]] && return 0
+        if ! kill -0 "$ANALYZER_PID" 2>/dev/null; then
+            echo "$BENCH: the analyzer ended at start-up:" >&2
+            cat "$WORK/vxsound.log" >&2
+            ANALYZER_PID=
+            exit 1
+        fi
+        sleep 0.05
+    done
+    echo "$BENCH: the analyzer never became active" >&2
+    exit 1
+}
+
+bench_close_analyzer() {  # for the EXIT trap: asks to close, kills after 15 s
+    [[ -n $ANALYZER_PID ]] && kill -0 "$ANALYZER_PID" 2>/dev/null || return 0
+    "$BIN/vxhost" --segment "$SEGMENT" close >/dev/null 2>&1
+    local i
+    for i in $(seq 1 150); do
+        kill -0 "$ANALYZER_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$ANALYZER_PID" 2>/dev/null; then
+        echo "$BENCH: the analyzer did not close; killing it" >&2
+        kill "$ANALYZER_PID" 2>/dev/null
+    fi
+    wait "$ANALYZER_PID" 2>/dev/null
+    local rc=$?
+    ((rc == 0)) || echo "$BENCH: warning: the analyzer ended with status $rc" >&2
+}
