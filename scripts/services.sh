@@ -51,26 +51,17 @@ vx_start_display() {
         echo "services: no Xvfb, display tests will skip" >&2
         return 0
     fi
-    local n i pid
+    local n
     for n in $(seq 90 140); do
         [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
         Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$VX_RUNTIME/xvfb.log" 2>&1 &
-        pid=$!
         # Another run may take the same number between the check and the
         # start: then this server exits and the next number is tried.
-        for i in $(seq 1 100); do
-            [[ -S /tmp/.X11-unix/X$n ]] && break
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.05
-        done
-        if kill -0 "$pid" 2>/dev/null && [[ -S /tmp/.X11-unix/X$n ]]; then
-            VX_SERVICE_PIDS+=("$pid")
+        if vx_await_ready $! test -S "/tmp/.X11-unix/X$n"; then
             export DISPLAY=":$n"
             vx_start_window_manager
             return 0
         fi
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
     done
     echo "services: Xvfb did not start, display tests will skip:" >&2
     cat "$VX_RUNTIME/xvfb.log" >&2
@@ -86,7 +77,7 @@ vx_start_window_manager() {
         echo "services: no openbox or xprop, window-manager tests will skip" >&2
         return 0
     fi
-    local pid i
+    local i
     # The display's socket may exist before the server answers.
     for i in $(seq 1 100); do
         xprop -root >/dev/null 2>&1 && break
@@ -97,22 +88,35 @@ vx_start_window_manager() {
     local try
     for try in 1 2 3; do
         openbox --sm-disable >"$VX_RUNTIME/openbox.log" 2>&1 &
-        pid=$!
-        for i in $(seq 1 100); do
-            xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.05
-        done
-        if kill -0 "$pid" 2>/dev/null && xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
-            VX_SERVICE_PIDS+=("$pid")
-            return 0
-        fi
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
+        vx_await_ready $! vx_window_manager_running && return 0
     done
     echo "services: openbox did not start, window-manager tests will skip:" >&2
     cat "$VX_RUNTIME/openbox.log" >&2
     return 0
+}
+
+vx_window_manager_running() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+# PID COMMAND...: waits up to 5 s for COMMAND to succeed while PID runs.
+# Then PID is kept as a service; if it ended or never got ready it is
+# stopped and the call fails.
+vx_await_ready() {
+    local pid=$1 i
+    shift
+    for i in $(seq 1 100); do
+        "$@" && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    if kill -0 "$pid" 2>/dev/null && "$@"; then
+        VX_SERVICE_PIDS+=("$pid")
+        return 0
+    fi
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    return 1
 }
 
 vx_stop_services() {
