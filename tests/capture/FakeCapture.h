@@ -1,6 +1,6 @@
-// A scripted wave-input driver and a recording UI for the ring tests. The
-// test plays the driver thread itself: it fills the front block and calls
-// the callback.
+// Capture test doubles: a scripted driver and a recording UI for the ring
+// (the test plays the driver thread: it fills the front queued block and
+// calls back), and a client with helpers for the real driver threads.
 #pragma once
 
 #include "CaptureUi.h"
@@ -8,11 +8,18 @@
 #include "WaveInDriver.h"
 #include "WaveInRing.h"
 
+#include <signal.h>
+#include <sndfile.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct TEndProgram : std::runtime_error {
@@ -40,15 +47,12 @@ public:
 // Each reading moves the clock on by Step ms.
 class TSteppingClock final : public ITickClock {
 public:
-    explicit TSteppingClock(std::uint32_t start, std::uint32_t step) : Value(start), Step(step) {}
     std::uint32_t Now() override
     {
-        const std::uint32_t v = Value;
         Value += Step;
-        return v;
+        return Value - Step;
     }
-    std::uint32_t Value;
-    std::uint32_t Step;
+    std::uint32_t Value = 1000, Step = 50;
 };
 
 class TFakeDriver final : public IWaveInDriver {
@@ -61,7 +65,7 @@ public:
     std::uint32_t GetNumDevs() override { return NumDevs; }
     WaveResult GetDevName(std::int32_t device, std::string& name) override
     {
-        name = device == -1 ? DefaultName : "Device " + std::to_string(device);
+        name = "Device " + std::to_string(device);
         return 0;
     }
     WaveResult Open(THWaveIn* handle, std::int32_t device, const TWaveFormat& format,
@@ -69,54 +73,44 @@ public:
     {
         OpenedDevice = device;
         Format = format;
-        if (flags == kWaveFormatQuery) {
-            Log.push_back({"query", -1});
-            return QueryResult;
-        }
-        Log.push_back({"open", -1});
-        if (OpenResult != 0)
-            return OpenResult;
+        const bool query = flags == kWaveFormatQuery;
+        const WaveResult r = Call(query ? "query" : "open");
+        if (r != 0 || query)
+            return r;
         Callback = callback;
         *handle = 77;
         return 0;
     }
     WaveResult PrepareHeader(THWaveIn h, TWaveHeader* header, std::uint32_t size) override
     {
-        Record("prepare", h, header, size);
-        return 0;
+        return Call("prepare", h, header, size);
     }
     WaveResult UnprepareHeader(THWaveIn h, TWaveHeader* header, std::uint32_t size) override
     {
-        Record("unprepare", h, header, size);
-        return UnprepareResult;
+        return Call("unprepare", h, header, size);
     }
     WaveResult AddBuffer(THWaveIn h, TWaveHeader* header, std::uint32_t size) override
     {
-        Record("add", h, header, size);
-        if (AddResult != 0)
-            return AddResult;
-        Queue.push_back(header);
-        return 0;
+        const WaveResult r = Call("add", h, header, size);
+        if (r == 0)
+            Queue.push_back(header);
+        return r;
     }
-    WaveResult Start(THWaveIn) override
+    WaveResult Start(THWaveIn h) override
     {
-        Log.push_back({"start", -1});
+        const WaveResult r = Call("start", h);
         if (OnStart)
             OnStart();
-        return StartResult;
+        return r;
     }
-    WaveResult Reset(THWaveIn) override
+    WaveResult Reset(THWaveIn h) override
     {
-        Log.push_back({"reset", -1});
+        const WaveResult r = Call("reset", h);
         while (!Queue.empty())
             ReturnFront(0);
-        return ResetResult;
+        return r;
     }
-    WaveResult Close(THWaveIn) override
-    {
-        Log.push_back({"close", -1});
-        return CloseResult;
-    }
+    WaveResult Close(THWaveIn h) override { return Call("close", h); }
 
     // Fills the front queued block with `value` and returns it.
     void ReturnFront(std::int16_t value)
@@ -139,9 +133,7 @@ public:
     }
 
     std::uint32_t NumDevs = 2;
-    std::string DefaultName = "Default input";
-    WaveResult QueryResult = 0, OpenResult = 0, StartResult = 0, ResetResult = 0,
-               CloseResult = 0, AddResult = 0, UnprepareResult = 0;
+    std::map<std::string, WaveResult> Fail;  // result of an operation, by name
     std::function<void()> OnStart;
     std::int32_t OpenedDevice = -99;
     TWaveFormat Format;
@@ -151,10 +143,117 @@ public:
     bool BadHandleOrSize = false;
 
 private:
-    void Record(const char* op, THWaveIn h, TWaveHeader* header, std::uint32_t size)
+    WaveResult Call(const std::string& op, THWaveIn h = 77, TWaveHeader* header = nullptr,
+                    std::uint32_t size = sizeof(TWaveHeader))
     {
         if (h != 77 || size != sizeof(TWaveHeader))
             BadHandleOrSize = true;
-        Log.push_back({op, RingBlockIndex(header)});
+        Log.push_back({op, header != nullptr ? RingBlockIndex(header) : -1});
+        const auto failure = Fail.find(op);
+        return failure == Fail.end() ? 0 : failure->second;
+    }
+};
+
+// Writes a 16-bit WAV file, frame f of channel c being sample(f, c).
+inline bool WriteWav(const std::string& path, int rate, int channels, long frames,
+                     const std::function<std::int16_t(long, int)>& sample)
+{
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (f == nullptr)
+        return false;
+    std::vector<std::int16_t> data(static_cast<std::size_t>(frames * channels));
+    for (long i = 0; i < frames * channels; ++i)
+        data[static_cast<std::size_t>(i)] = sample(i / channels, static_cast<int>(i % channels));
+    const bool ok = sf_writef_short(f, data.data(), frames) == frames;
+    sf_close(f);
+    return ok;
+}
+
+inline std::string TempPath(const std::string& name)
+{
+    return "/tmp/vx_capture_test_" + std::to_string(::getpid()) + "_" + name;
+}
+
+inline bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+{
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// A client of a real driver: a few blocks of its own that the callback
+// re-queues until told to stop, recording what it saw.
+struct TBlockClient {
+    static constexpr int kBlocks = 3;
+    IWaveInDriver* Driver = nullptr;
+    THWaveIn Handle = 0;
+    TWaveHeader Headers[kBlocks];
+    unsigned char Data[kBlocks][2048] = {};
+    std::atomic<bool> Requeue{true};
+    std::atomic<int> InCallback{0};
+    std::atomic<int> Count{0};
+    // Any callback that overlapped another, ran on the opening thread, had
+    // SIGBUS blocked (the analysis there writes the shared record, whose
+    // fault handler must be able to run) or got a block short while
+    // re-queuing.
+    std::atomic<bool> Broken{false};
+    std::thread::id UiThread = std::this_thread::get_id();
+    // Written only on the (single) driver thread; read after it is quiet.
+    std::vector<int> Order;
+    std::vector<std::int16_t> FirstSamples;
+
+    static void Proc(THWaveIn, std::uint32_t message, std::uintptr_t instance, std::uintptr_t p1,
+                     std::uintptr_t)
+    {
+        auto* self = reinterpret_cast<TBlockClient*>(instance);
+        if (message != kWimData)
+            return;
+        auto* h = reinterpret_cast<TWaveHeader*>(p1);
+        sigset_t blocked;
+        pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+        if (self->InCallback.fetch_add(1) != 0 || std::this_thread::get_id() == self->UiThread ||
+            sigismember(&blocked, SIGBUS) == 1 ||
+            (self->Requeue.load() && h->BytesRecorded != h->BufferLength))
+            self->Broken = true;
+        self->Order.push_back(static_cast<int>(h - self->Headers));
+        self->FirstSamples.push_back(static_cast<std::int16_t>(h->Data[0] | (h->Data[1] << 8)));
+        if (self->Requeue.load())
+            self->Driver->AddBuffer(self->Handle, h, sizeof(TWaveHeader));
+        self->Count.fetch_add(1);
+        self->InCallback.fetch_sub(1);
+    }
+
+    WaveResult Open(IWaveInDriver& driver, std::int32_t device)
+    {
+        Driver = &driver;
+        TWaveFormat f{kWaveFormatPcm, 1, 44100, 88200, 2, 16, 0};
+        const WaveResult r = driver.Open(&Handle, device, f, &Proc,
+                                         reinterpret_cast<std::uintptr_t>(this), kCallbackFunction);
+        for (int i = 0; i < kBlocks && r == 0; ++i) {
+            Headers[i] = TWaveHeader{};
+            Headers[i].Data = Data[i];
+            Headers[i].BufferLength = 2048;
+            driver.PrepareHeader(Handle, &Headers[i], sizeof(TWaveHeader));
+            driver.AddBuffer(Handle, &Headers[i], sizeof(TWaveHeader));
+        }
+        return r;
+    }
+
+    // Whole blocks in the order they were queued, one callback at a time
+    // on the driver's thread with SIGBUS open.
+    bool RanCleanly() const
+    {
+        for (std::size_t i = 0; i < Order.size(); ++i)
+            if (Order[i] != static_cast<int>(i % kBlocks))
+                return false;
+        return !Broken;
     }
 };

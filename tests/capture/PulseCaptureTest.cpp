@@ -1,7 +1,6 @@
 // Capture from a real sound server: a private one with a null sink whose
 // monitor is the default source (VX_TEST_SINK names the sink).
 #include "CaptureState.h"
-#include "CaptureTestSupport.h"
 #include "FakeCapture.h"
 #include "PulseWaveDriver.h"
 
@@ -12,13 +11,6 @@
 #include <cstdlib>
 
 #include "ChildProcess.h"
-
-// The sound server's client library synchronises with atomics that the
-// thread sanitizer cannot see (it is not instrumented).
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "race:libpulsecommon\nrace:libpulse.so\n";
-}
 
 namespace {
 
@@ -39,50 +31,47 @@ protected:
     }
 };
 
-TEST_F(PulseCaptureTest, DeviceListHoldsTheMonitorAndMinusOneIsTheDefaultSource)
+TEST_F(PulseCaptureTest, DevicesAreTheSourcesAndBlocksComeFullInQueueOrderOnTheDriverThread)
 {
     TPulseWaveDriver driver;
     const std::uint32_t n = driver.GetNumDevs();
-    ASSERT_GT(n, 0u);
     int monitor = -1;
     for (std::uint32_t d = 0; d < n; ++d)
         if (driver.SourceName(static_cast<std::int32_t>(d)) == TestSink() + ".monitor")
             monitor = static_cast<int>(d);
-    ASSERT_GE(monitor, 0) << "the sink's monitor is not among the devices";
-    EXPECT_EQ(driver.SourceName(-1), TestSink() + ".monitor");
-
-    std::string byNumber, byDefault;
+    ASSERT_GE(monitor, 0) << "the sink's monitor is not among the " << n << " devices";
+    EXPECT_EQ(driver.SourceName(-1), TestSink() + ".monitor");  // -1: the default source
+    std::string byNumber, byDefault, none = "x";
     EXPECT_EQ(driver.GetDevName(monitor, byNumber), 0u);
     EXPECT_EQ(driver.GetDevName(-1, byDefault), 0u);
     EXPECT_FALSE(byDefault.empty());
     EXPECT_EQ(byDefault, byNumber);
     EXPECT_LE(byDefault.size(), kMaxDeviceNameLength);
-
-    std::string none = "x";
     EXPECT_EQ(driver.GetDevName(static_cast<std::int32_t>(n), none), kMmSysErrBadDeviceId);
     EXPECT_TRUE(none.empty());
-    TWaveFormat good{kWaveFormatPcm, 1, 44100, 88200, 2, 16, 0};
-    TWaveFormat rate{kWaveFormatPcm, 1, 48000, 96000, 2, 16, 0};
-    EXPECT_EQ(driver.Open(nullptr, -1, good, nullptr, 0, kWaveFormatQuery), 0u);
-    EXPECT_EQ(driver.Open(nullptr, -1, rate, nullptr, 0, kWaveFormatQuery), kWaveErrBadFormat);
-    EXPECT_EQ(driver.Open(nullptr, static_cast<std::int32_t>(n), good, nullptr, 0,
-                          kWaveFormatQuery),
-              kMmSysErrBadDeviceId);
-    EXPECT_EQ(driver.Open(nullptr, -2, good, nullptr, 0, kWaveFormatQuery), kMmSysErrBadDeviceId);
-}
 
-TEST_F(PulseCaptureTest, BlocksComeFullInQueueOrderOnTheDriverThreadAndResetReturnsThem)
-{
-    TPulseWaveDriver driver;
-    TBlockClient client;
+    const TWaveFormat good{kWaveFormatPcm, 1, 44100, 88200, 2, 16, 0};
+    const TWaveFormat rate{kWaveFormatPcm, 1, 48000, 96000, 2, 16, 0};
+    const struct {
+        std::int32_t device;
+        const TWaveFormat& format;
+        WaveResult result;
+    } queries[] = {
+        {-1, good, 0},
+        {-1, rate, kWaveErrBadFormat},
+        {static_cast<std::int32_t>(n), good, kMmSysErrBadDeviceId},
+        {-2, good, kMmSysErrBadDeviceId},
+    };
+    for (const auto& q : queries)
+        EXPECT_EQ(driver.Open(nullptr, q.device, q.format, nullptr, 0, kWaveFormatQuery), q.result) << q.device;
+
+    TBlockClient client, second;
     ASSERT_EQ(client.Open(driver, -1), 0u);
-    TBlockClient second;
     EXPECT_EQ(second.Open(driver, -1), kMmSysErrAllocated);
     ASSERT_EQ(driver.Start(client.Handle), 0u);
     // The null sink's monitor runs in real time, silent or not.
     ASSERT_TRUE(WaitFor([&] { return client.Count.load() >= 20; }, 10s));
     EXPECT_EQ(driver.Close(client.Handle), kWaveErrStillPlaying);
-
     client.Requeue = false;
     EXPECT_EQ(driver.Reset(client.Handle), 0u);
     const int afterReset = client.Count.load();
@@ -91,33 +80,11 @@ TEST_F(PulseCaptureTest, BlocksComeFullInQueueOrderOnTheDriverThreadAndResetRetu
     EXPECT_TRUE(client.RanCleanly());
 }
 
-struct TBlockStats {
-    double Rms = 0;
-    int Crossings = 0;
-};
-
-TBlockStats SnapshotStats()
-{
-    TBlockStats s;
-    double sum = 0;
-    int previous = SampleBlock[0].load(std::memory_order_relaxed);
-    for (int i = 0; i < kSamplesPerBlock; ++i) {
-        const int v = SampleBlock[i].load(std::memory_order_relaxed);
-        sum += static_cast<double>(v) * v;
-        if ((v >= 0) != (previous >= 0))
-            ++s.Crossings;
-        previous = v;
-    }
-    s.Rms = std::sqrt(sum / kSamplesPerBlock);
-    return s;
-}
-
 TEST_F(PulseCaptureTest, ToneIntoTheSinkArrivesInSampleBlock)
 {
     const std::string path = TempPath("tone.wav");
-    constexpr double kPi = 3.14159265358979323846;
     ASSERT_TRUE(WriteWav(path, 44100, 2, 44100 * 4, [&](long i, int) {
-        return static_cast<std::int16_t>(std::lround(16000.0 * std::sin(2 * kPi * 1000.0 * i / 44100.0)));
+        return static_cast<std::int16_t>(std::lround(16000.0 * std::sin(2 * M_PI * 1000.0 * i / 44100.0)));
     }));
 
     TPulseWaveDriver driver;
@@ -139,13 +106,20 @@ TEST_F(PulseCaptureTest, ToneIntoTheSinkArrivesInSampleBlock)
         const auto until = std::chrono::steady_clock::now() + 8s;
         while (toneBlocks < 10 && std::chrono::steady_clock::now() < until) {
             std::this_thread::sleep_for(3ms);
-            const std::uint32_t now = BlocksReceived.load();
-            if (now == seen)
+            if (BlocksReceived.load() == seen)
                 continue;
-            seen = now;
+            seen = BlocksReceived.load();
             // 1000 Hz: 46.4 sign changes a block; amplitude 16000: RMS 11314.
-            const TBlockStats s = SnapshotStats();
-            if (s.Rms > 11000 && s.Rms < 11650 && s.Crossings >= 44 && s.Crossings <= 49)
+            double sum = 0;
+            int crossings = 0, previous = SampleBlock[0].load(std::memory_order_relaxed);
+            for (int i = 0; i < kSamplesPerBlock; ++i) {
+                const int v = SampleBlock[i].load(std::memory_order_relaxed);
+                sum += static_cast<double>(v) * v;
+                crossings += (v >= 0) != (previous >= 0) ? 1 : 0;
+                previous = v;
+            }
+            const double rms = std::sqrt(sum / kSamplesPerBlock);
+            if (rms > 11000 && rms < 11650 && crossings >= 44 && crossings <= 49)
                 ++toneBlocks;
         }
     }
