@@ -20,7 +20,7 @@ std::int16_t ClickTrack(std::uint64_t frame)
 
 using ClickTrackTest = AnalysisTest;
 
-TEST_F(ClickTrackTest, ClicksAt120BpmThroughTheRingTrigFillTheHistoryAndLockTheTempo)
+TEST_F(ClickTrackTest, ClicksAt120BpmThroughTheRingTrigAndLockTheTempo)
 {
     SetTickClock(nullptr);  // the real millisecond clock
     rec->SetUseFFT(1);
@@ -57,13 +57,6 @@ TEST_F(ClickTrackTest, ClicksAt120BpmThroughTheRingTrigFillTheHistoryAndLockTheT
     EXPECT_FALSE(DeviceHandlePresent.load());
     EXPECT_NEAR(Bpm.load(), 120.0f, 6.0f);
     EXPECT_NEAR(BpmInstant.load(), 120.0f, 6.0f);
-    int marked = 0, loud = 0;
-    for (int i = 0; i < kHistoryLength; ++i) {
-        marked += TrigHistory[i].load();
-        loud += LevelHistory[i].load() > 100.0f ? 1 : 0;
-    }
-    EXPECT_GE(marked, trigs);
-    EXPECT_GE(loud, trigs);
     EXPECT_GT(rec->FFTBandLevel(9), 0.0f);  // the spectrum path ran too
 }
 

@@ -168,14 +168,13 @@ struct TBlockClient {
     std::atomic<bool> Requeue{true};
     std::atomic<int> InCallback{0};
     std::atomic<int> Count{0};
-    // Any callback that overlapped another, ran on the opening thread, had
-    // SIGBUS blocked (the analysis there writes the shared record, whose
-    // fault handler must be able to run) or got a block short while
-    // re-queuing.
+    // Set by a callback that overlapped another, ran on the opening thread,
+    // had SIGBUS blocked (the analysis there writes the shared record, whose
+    // fault handler must be able to run), or, while re-queuing, got a block
+    // short or out of queue order.
     std::atomic<bool> Broken{false};
     std::thread::id UiThread = std::this_thread::get_id();
     // Written only on the (single) driver thread; read after it is quiet.
-    std::vector<int> Order;
     std::vector<std::int16_t> FirstSamples;
 
     static void Proc(THWaveIn, std::uint32_t message, std::uintptr_t instance, std::uintptr_t p1,
@@ -187,13 +186,13 @@ struct TBlockClient {
         auto* h = reinterpret_cast<TWaveHeader*>(p1);
         sigset_t blocked;
         pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+        const bool requeue = self->Requeue.load();
         if (self->InCallback.fetch_add(1) != 0 || std::this_thread::get_id() == self->UiThread ||
             sigismember(&blocked, SIGBUS) == 1 ||
-            (self->Requeue.load() && h->BytesRecorded != h->BufferLength))
+            (requeue && (h->BytesRecorded != h->BufferLength || h != &self->Headers[self->Count % kBlocks])))
             self->Broken = true;
-        self->Order.push_back(static_cast<int>(h - self->Headers));
         self->FirstSamples.push_back(static_cast<std::int16_t>(h->Data[0] | (h->Data[1] << 8)));
-        if (self->Requeue.load())
+        if (requeue)
             self->Driver->AddBuffer(self->Handle, h, sizeof(TWaveHeader));
         self->Count.fetch_add(1);
         self->InCallback.fetch_sub(1);
@@ -213,15 +212,5 @@ struct TBlockClient {
             driver.AddBuffer(Handle, &Headers[i], sizeof(TWaveHeader));
         }
         return r;
-    }
-
-    // Whole blocks in the order they were queued (the first `blocks` of
-    // them), one callback at a time on the driver's thread with SIGBUS open.
-    bool RanCleanly(std::size_t blocks = SIZE_MAX) const
-    {
-        for (std::size_t i = 0; i < Order.size() && i < blocks; ++i)
-            if (Order[i] != static_cast<int>(i % kBlocks))
-                return false;
-        return !Broken;
     }
 };
