@@ -33,20 +33,32 @@ TEST_F(ClickTrackTest, ClicksAt120BpmThroughTheRingTrigAndLockTheTempo)
     DeviceId = -1;
     OpenWaveIn();
     StartWaveIn();
-    EXPECT_EQ(DeviceName, "Generated signal");
 
     // Take trigs as a host does, and wait for a locked tempo (the lock
-    // needs two agreeing intervals, so three clicks).
+    // needs two agreeing intervals, so three clicks). Meanwhile the window
+    // and the host read and write what they share with the analysis, with
+    // no lock: nothing may race.
     int trigs = 0;
+    float sink = 0.0f;
     EXPECT_TRUE(WaitFor(
         [&] {
             if (rec->Trig() == 1) {
                 ++trigs;
                 rec->SetTrig(0);
             }
+            LowerPeakHold(1000);
+            TrigFlash.exchange(0);
+            for (int b = 0; b < kAnalysisBands; ++b)
+                sink += BandValues[b].load();
+            sink += LevelHistory[(HistoryPos.load() + 255) % 256].load() + Bpm.load() + BpmInstant.load();
+            GlobalGain.store(1.0f);
+            EqGain[7].store(1.0f);
+            rec->SetUseFFT(1);
             return BpmLocked.load() && trigs >= 4;
         },
         8s));
+    volatile float keep = sink;  // the reads must happen
+    (void)keep;
     CloseWaveIn();
     SetCaptureUi(nullptr);
     SetWaveInDriver(nullptr);

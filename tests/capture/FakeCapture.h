@@ -177,12 +177,9 @@ struct TBlockClient {
     // Written only on the (single) driver thread; read after it is quiet.
     std::vector<std::int16_t> FirstSamples;
 
-    static void Proc(THWaveIn, std::uint32_t message, std::uintptr_t instance, std::uintptr_t p1,
-                     std::uintptr_t)
+    static void Proc(THWaveIn, std::uint32_t, std::uintptr_t instance, std::uintptr_t p1, std::uintptr_t)
     {
         auto* self = reinterpret_cast<TBlockClient*>(instance);
-        if (message != kWimData)
-            return;
         auto* h = reinterpret_cast<TWaveHeader*>(p1);
         sigset_t blocked;
         pthread_sigmask(SIG_BLOCK, nullptr, &blocked);

@@ -20,19 +20,9 @@ TEST(PulseCaptureTest, BlocksComeFullInQueueOrderOnTheDriverThreadAndResetReturn
     TPulseWaveDriver driver;
     const auto n = static_cast<std::int32_t>(driver.GetNumDevs());
     const TWaveFormat good{kWaveFormatPcm, 1, 44100, 88200, 2, 16, 0};
-    const TWaveFormat rate{kWaveFormatPcm, 1, 48000, 96000, 2, 16, 0};
-    const struct {
-        std::int32_t device;
-        const TWaveFormat& format;
-        WaveResult result;
-    } queries[] = {
-        {-1, good, 0},
-        {-1, rate, kWaveErrBadFormat},
-        {n, good, kMmSysErrBadDeviceId},
-        {-2, good, kMmSysErrBadDeviceId},
-    };
-    for (const auto& q : queries)
-        EXPECT_EQ(driver.Open(nullptr, q.device, q.format, nullptr, 0, kWaveFormatQuery), q.result) << q.device;
+    EXPECT_EQ(driver.Open(nullptr, -1, good, nullptr, 0, kWaveFormatQuery), 0u);
+    for (std::int32_t device : {n, -2})
+        EXPECT_EQ(driver.Open(nullptr, device, good, nullptr, 0, kWaveFormatQuery), kMmSysErrBadDeviceId) << device;
 
     TBlockClient client, second;
     ASSERT_EQ(client.Open(driver, -1), 0u);
