@@ -4,11 +4,6 @@
 #include "AnalysisFixture.h"
 #include "FakeCapture.h"
 #include "FileWaveDriver.h"
-#include "WaveInRing.h"
-
-#include <chrono>
-#include <cmath>
-#include <thread>
 
 namespace {
 
@@ -23,12 +18,12 @@ std::int16_t ClickTrack(std::uint64_t frame)
     return static_cast<std::int16_t>(std::lrint(20000.0 * std::sin(2.0 * M_PI * 2000.0 * inBeat / 44100.0)));
 }
 
-TEST_F(AnalysisTest, ClicksAt120BpmThroughTheRingTrigFillTheHistoryAndLockTheTempo)
+using ClickTrackTest = AnalysisTest;
+
+TEST_F(ClickTrackTest, ClicksAt120BpmThroughTheRingTrigAndLockTheTempo)
 {
     SetTickClock(nullptr);  // the real millisecond clock
-    SoundMapRecord& rec = *this->rec;
-    rec.SetUseFFT(1);
-
+    rec->SetUseFFT(1);
     TFileWaveOptions options;
     options.Pacing = EWavePacing::RealTime;
     TFileWaveDriver driver(TFileWaveDriver::TGenerator(ClickTrack), options);
@@ -38,19 +33,32 @@ TEST_F(AnalysisTest, ClicksAt120BpmThroughTheRingTrigFillTheHistoryAndLockTheTem
     DeviceId = -1;
     OpenWaveIn();
     StartWaveIn();
-    EXPECT_EQ(DeviceName, "Generated signal");
 
-    // Take trigs as a host does, and wait for a locked tempo (at most 8 s:
-    // the lock needs two agreeing intervals, so three clicks).
+    // Take trigs as a host does, and wait for a locked tempo (the lock
+    // needs two agreeing intervals, so three clicks). Meanwhile the window
+    // and the host read and write what they share with the analysis, with
+    // no lock: nothing may race.
     int trigs = 0;
-    const auto until = std::chrono::steady_clock::now() + 8s;
-    while (std::chrono::steady_clock::now() < until && !(BpmLocked.load() && trigs >= 4)) {
-        if (rec.Trig() == 1) {
-            ++trigs;
-            rec.SetTrig(0);
-        }
-        std::this_thread::sleep_for(1ms);
-    }
+    float sink = 0.0f;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            if (rec->Trig() == 1) {
+                ++trigs;
+                rec->SetTrig(0);
+            }
+            LowerPeakHold(1000);
+            TrigFlash.exchange(0);
+            for (int b = 0; b < kAnalysisBands; ++b)
+                sink += BandValues[b].load();
+            sink += LevelHistory[(HistoryPos.load() + 255) % 256].load() + Bpm.load() + BpmInstant.load();
+            GlobalGain.store(1.0f);
+            EqGain[7].store(1.0f);
+            rec->SetUseFFT(1);
+            return BpmLocked.load() && trigs >= 4;
+        },
+        8s));
+    volatile float keep = sink;  // the reads must happen
+    (void)keep;
     CloseWaveIn();
     SetCaptureUi(nullptr);
     SetWaveInDriver(nullptr);
@@ -59,19 +67,9 @@ TEST_F(AnalysisTest, ClicksAt120BpmThroughTheRingTrigFillTheHistoryAndLockTheTem
     EXPECT_TRUE(ui.Errors.empty());
     EXPECT_TRUE(ui.Posted.empty()) << ui.Posted.front();
     EXPECT_FALSE(DeviceHandlePresent.load());
-    EXPECT_GE(trigs, 4);
-    ASSERT_TRUE(BpmLocked.load());
     EXPECT_NEAR(Bpm.load(), 120.0f, 6.0f);
     EXPECT_NEAR(BpmInstant.load(), 120.0f, 6.0f);
-
-    int marked = 0, loud = 0;
-    for (int i = 0; i < kHistoryLength; ++i) {
-        marked += TrigHistory[i].load();
-        loud += LevelHistory[i].load() > 100.0f ? 1 : 0;
-    }
-    EXPECT_GE(marked, trigs);
-    EXPECT_GE(loud, trigs);
-    EXPECT_GT(rec.FFTBandLevel(9), 0.0f);  // the spectrum path ran too
+    EXPECT_GT(rec->FFTBandLevel(9), 0.0f);  // the spectrum path ran too
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// A scripted wave-input driver and a recording UI for the ring tests. The
-// test plays the driver thread itself: it fills the front block and calls
-// the callback.
+// Capture test doubles: a scripted driver and a recording UI for the ring
+// (the test plays the driver thread: it fills the front queued block and
+// calls back), and a client with helpers for the real driver threads.
 #pragma once
 
 #include "CaptureUi.h"
@@ -8,11 +8,18 @@
 #include "WaveInDriver.h"
 #include "WaveInRing.h"
 
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct TEndProgram : std::runtime_error {
@@ -40,15 +47,12 @@ public:
 // Each reading moves the clock on by Step ms.
 class TSteppingClock final : public ITickClock {
 public:
-    explicit TSteppingClock(std::uint32_t start, std::uint32_t step) : Value(start), Step(step) {}
     std::uint32_t Now() override
     {
-        const std::uint32_t v = Value;
         Value += Step;
-        return v;
+        return Value - Step;
     }
-    std::uint32_t Value;
-    std::uint32_t Step;
+    std::uint32_t Value = 1000, Step = 50;
 };
 
 class TFakeDriver final : public IWaveInDriver {
@@ -61,62 +65,50 @@ public:
     std::uint32_t GetNumDevs() override { return NumDevs; }
     WaveResult GetDevName(std::int32_t device, std::string& name) override
     {
-        name = device == -1 ? DefaultName : "Device " + std::to_string(device);
+        name = "Device " + std::to_string(device);
         return 0;
     }
-    WaveResult Open(THWaveIn* handle, std::int32_t device, const TWaveFormat& format,
-                    TWaveInProc callback, std::uintptr_t, std::uint32_t flags) override
+    WaveResult Open(THWaveIn* handle, std::int32_t, const TWaveFormat&, TWaveInProc callback, std::uintptr_t,
+                    std::uint32_t flags) override
     {
-        OpenedDevice = device;
-        Format = format;
-        if (flags == kWaveFormatQuery) {
-            Log.push_back({"query", -1});
-            return QueryResult;
-        }
-        Log.push_back({"open", -1});
-        if (OpenResult != 0)
-            return OpenResult;
+        const bool query = flags == kWaveFormatQuery;
+        const WaveResult r = Call(query ? "query" : "open");
+        if (r != 0 || query)
+            return r;
         Callback = callback;
         *handle = 77;
         return 0;
     }
-    WaveResult PrepareHeader(THWaveIn h, TWaveHeader* header, std::uint32_t size) override
+    WaveResult PrepareHeader(THWaveIn, TWaveHeader* header, std::uint32_t) override
     {
-        Record("prepare", h, header, size);
-        return 0;
+        return Call("prepare", header);
     }
-    WaveResult UnprepareHeader(THWaveIn h, TWaveHeader* header, std::uint32_t size) override
+    WaveResult UnprepareHeader(THWaveIn, TWaveHeader* header, std::uint32_t) override
     {
-        Record("unprepare", h, header, size);
-        return UnprepareResult;
+        return Call("unprepare", header);
     }
-    WaveResult AddBuffer(THWaveIn h, TWaveHeader* header, std::uint32_t size) override
+    WaveResult AddBuffer(THWaveIn, TWaveHeader* header, std::uint32_t) override
     {
-        Record("add", h, header, size);
-        if (AddResult != 0)
-            return AddResult;
-        Queue.push_back(header);
-        return 0;
+        const WaveResult r = Call("add", header);
+        if (r == 0)
+            Queue.push_back(header);
+        return r;
     }
     WaveResult Start(THWaveIn) override
     {
-        Log.push_back({"start", -1});
+        const WaveResult r = Call("start");
         if (OnStart)
             OnStart();
-        return StartResult;
+        return r;
     }
     WaveResult Reset(THWaveIn) override
     {
-        Log.push_back({"reset", -1});
+        const WaveResult r = Call("reset");
         while (!Queue.empty())
             ReturnFront(0);
-        return ResetResult;
+        return r;
     }
-    WaveResult Close(THWaveIn) override
-    {
-        Log.push_back({"close", -1});
-        return CloseResult;
-    }
+    WaveResult Close(THWaveIn) override { return Call("close"); }
 
     // Fills the front queued block with `value` and returns it.
     void ReturnFront(std::int16_t value)
@@ -139,22 +131,83 @@ public:
     }
 
     std::uint32_t NumDevs = 2;
-    std::string DefaultName = "Default input";
-    WaveResult QueryResult = 0, OpenResult = 0, StartResult = 0, ResetResult = 0,
-               CloseResult = 0, AddResult = 0, UnprepareResult = 0;
+    std::map<std::string, WaveResult> Fail;  // result of an operation, by name
     std::function<void()> OnStart;
-    std::int32_t OpenedDevice = -99;
-    TWaveFormat Format;
     TWaveInProc Callback = nullptr;
     std::deque<TWaveHeader*> Queue;
     std::vector<TCall> Log;
-    bool BadHandleOrSize = false;
 
 private:
-    void Record(const char* op, THWaveIn h, TWaveHeader* header, std::uint32_t size)
+    WaveResult Call(const std::string& op, TWaveHeader* header = nullptr)
     {
-        if (h != 77 || size != sizeof(TWaveHeader))
-            BadHandleOrSize = true;
-        Log.push_back({op, RingBlockIndex(header)});
+        Log.push_back({op, header != nullptr ? RingBlockIndex(header) : -1});
+        const auto failure = Fail.find(op);
+        return failure == Fail.end() ? 0 : failure->second;
+    }
+};
+
+inline bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout)
+{
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// A client of a real driver: a few blocks of its own that the callback
+// re-queues until told to stop, recording what it saw.
+struct TBlockClient {
+    static constexpr int kBlocks = 3;
+    IWaveInDriver* Driver = nullptr;
+    THWaveIn Handle = 0;
+    TWaveHeader Headers[kBlocks];
+    unsigned char Data[kBlocks][2048] = {};
+    std::atomic<bool> Requeue{true};
+    std::atomic<int> InCallback{0};
+    std::atomic<int> Count{0};
+    // Set by a callback that overlapped another, ran on the opening thread,
+    // had SIGBUS blocked (the analysis there writes the shared record, whose
+    // fault handler must be able to run), or, while re-queuing, got a block
+    // short or out of queue order.
+    std::atomic<bool> Broken{false};
+    std::thread::id UiThread = std::this_thread::get_id();
+    // Written only on the (single) driver thread; read after it is quiet.
+    std::vector<std::int16_t> FirstSamples;
+
+    static void Proc(THWaveIn, std::uint32_t, std::uintptr_t instance, std::uintptr_t p1, std::uintptr_t)
+    {
+        auto* self = reinterpret_cast<TBlockClient*>(instance);
+        auto* h = reinterpret_cast<TWaveHeader*>(p1);
+        sigset_t blocked;
+        pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+        const bool requeue = self->Requeue.load();
+        if (self->InCallback.fetch_add(1) != 0 || std::this_thread::get_id() == self->UiThread ||
+            sigismember(&blocked, SIGBUS) == 1 ||
+            (requeue && (h->BytesRecorded != h->BufferLength || h != &self->Headers[self->Count % kBlocks])))
+            self->Broken = true;
+        self->FirstSamples.push_back(static_cast<std::int16_t>(h->Data[0] | (h->Data[1] << 8)));
+        if (requeue)
+            self->Driver->AddBuffer(self->Handle, h, sizeof(TWaveHeader));
+        self->Count.fetch_add(1);
+        self->InCallback.fetch_sub(1);
+    }
+
+    WaveResult Open(IWaveInDriver& driver, std::int32_t device)
+    {
+        Driver = &driver;
+        TWaveFormat f{kWaveFormatPcm, 1, 44100, 88200, 2, 16, 0};
+        const WaveResult r = driver.Open(&Handle, device, f, &Proc,
+                                         reinterpret_cast<std::uintptr_t>(this), kCallbackFunction);
+        for (int i = 0; i < kBlocks && r == 0; ++i) {
+            Headers[i] = TWaveHeader{};
+            Headers[i].Data = Data[i];
+            Headers[i].BufferLength = 2048;
+            driver.PrepareHeader(Handle, &Headers[i], sizeof(TWaveHeader));
+            driver.AddBuffer(Handle, &Headers[i], sizeof(TWaveHeader));
+        }
+        return r;
     }
 };
