@@ -68,32 +68,23 @@ TEST(BridgeBeats, CountTempoLockTimeOutAndChangeFollowTheTrigs)
 
 TEST(BridgeBeats, Os2lObjectAndScales)
 {
+    EXPECT_EQ(Os2lBeatJson({1, 0.0f, false, true, 0.0f}),
+              R"({"evt":"beat","change":true,"pos":1,"bpm":0.00,"strength":0.000})");
+    EXPECT_EQ(Os2lBeatJson({42, 120.456f, true, false, 0.5f}),
+              R"({"evt":"beat","change":false,"pos":42,"bpm":120.46,"strength":0.500})");
+    // For faders of 0..1: the level / 1024, bands on vxhost watch's log
+    // scale, full at 1000.
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    struct Case {
-        TBeat beat;
-        float level;  // goes through NormLevel into strength
-        std::string json;
+    const struct {
+        float (*scale)(float);
+        float in, out;
+    } scales[] = {
+        {NormLevel, 0.0f, 0.0f}, {NormLevel, -3.0f, 0.0f}, {NormLevel, nan, 0.0f}, {NormLevel, 512.0f, 0.5f},
+        {NormLevel, 5000.0f, 1.0f}, {NormBand, 0.0f, 0.0f}, {NormBand, -1.0f, 0.0f}, {NormBand, nan, 0.0f},
+        {NormBand, 9.0f, 0.3333f}, {NormBand, 1000.0f, 1.0f}, {NormBand, 1e9f, 1.0f},
     };
-    const Case cases[] = {
-        {{1, 0.0f, false, true, 0.0f}, 0.0f, R"({"evt":"beat","change":true,"pos":1,"bpm":0.00,"strength":0.000})"},
-        {{42, 120.456f, true, false, 0.0f}, 512.0f,
-         R"({"evt":"beat","change":false,"pos":42,"bpm":120.46,"strength":0.500})"},
-        {{7, 99.0f, false, false, 0.0f}, 5000.0f,
-         R"({"evt":"beat","change":false,"pos":7,"bpm":99.00,"strength":1.000})"},
-        {{8, 99.0f, false, false, 0.0f}, nan, R"({"evt":"beat","change":false,"pos":8,"bpm":99.00,"strength":0.000})"},
-        {{9, 99.0f, false, false, 0.0f}, -3.0f,
-         R"({"evt":"beat","change":false,"pos":9,"bpm":99.00,"strength":0.000})"},
-    };
-    for (const auto& c : cases) {
-        TBeat beat = c.beat;
-        beat.Strength = NormLevel(c.level);
-        EXPECT_EQ(Os2lBeatJson(beat), c.json);
-    }
-    // Bands on vxhost watch's log scale, full at 1000.
-    const std::pair<float, float> bands[] = {{0.0f, 0.0f}, {-1.0f, 0.0f}, {nan, 0.0f},
-                                             {9.0f, 0.3333f}, {1000.0f, 1.0f}, {1e9f, 1.0f}};
-    for (const auto& [in, out] : bands)
-        EXPECT_NEAR(NormBand(in), out, 1e-4f) << in;
+    for (const auto& s : scales)
+        EXPECT_NEAR(s.scale(s.in), s.out, 1e-4f) << s.in;
 }
 
 TEST(BridgeLevels, OnlyChangedValuesAreSentAgain)
@@ -143,11 +134,13 @@ TEST(BridgeOptions, ParsesOutputsAndRejectsWhatCannotWork)
         {{}, "nothing to send to"},
         {{"--quiet"}, "nothing to send to"},
         {{"--osc", "h:0"}, "bad port '0'"},
+        {{"--osc", "h:99999"}, "--osc h:99999: bad port '99999' (1 to 65535)"},
         {{"--osc", "h"}, "--osc h: give HOST:PORT"},
         {{"--osc", ":9000"}, "the host is missing"},
         {{"--osc", "::1:9000"}, "in brackets"},
         {{"--os2l", "h:x"}, "--os2l h:x: bad port 'x'"},
         {{"--osc", "h:1", "--pulse-ms", "0"}, "--pulse-ms must be an integer from 1"},
+        {{"--osc", "h:1", "--rate", "-1"}, "--rate must be an integer from 0 to 1000, not '-1'"},
         {{"--osc", "h:1", "--osc-prefix", "vx"}, "bad --osc-prefix 'vx'"},
         {{"--osc", "h:1", "--osc-prefix", "/a/"}, "bad --osc-prefix"},
         {{"--osc", "h:1", "--segment", "a/b"}, "bad segment name 'a/b'"},

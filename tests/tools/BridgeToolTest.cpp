@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 
 #include <random>
-#include <regex>
 
 #include "ChildProcess.h"
 #include "SharedMap.h"
@@ -31,15 +30,13 @@ public:
             port_ = ntohs(a.sin_port);
     }
     ~TListener() { ::close(fd_); }
-    int Port() const { return port_; }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
 
     // The next connection, or -1 after timeoutMs.
     int Accept(int timeoutMs)
     {
         pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return -1;
-        return ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        return ::poll(&p, 1, timeoutMs) > 0 ? ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
     }
 
 private:
@@ -51,14 +48,13 @@ private:
 bool ReadUntil(int fd, std::string& got, const std::string& text, int timeoutMs)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    char buf[1024];
     while (got.find(text) == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return false;
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0)
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        if (::poll(&p, 1, 20) <= 0)
             continue;
-        char buf[1024];
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n <= 0)
             return false;
@@ -76,10 +72,7 @@ public:
         ::shm_unlink(("/" + name_).c_str());
         map_ = std::make_unique<TSharedMap>(PosixSharedMemory(), name_);
         for (std::size_t i = 0; i < SoundMapRecord::kSize; ++i)
-            Rec().SetRawByte(i, static_cast<std::uint8_t>(i * 7 + 3));
-        Rec().SetTrig(0);
-        Rec().SetAnalyzerActive(1);
-        before_ = Bytes();
+            Rec().SetRawByte(i, Expected(i));
     }
     ~TAnalyzerRecord() { ::shm_unlink(("/" + name_).c_str()); }
     SoundMapRecord& Rec() { return *map_->Data; }
@@ -89,52 +82,39 @@ public:
     {
         Rec().SetTrig(1);
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (Rec().Trig() != 0)
-            if (std::chrono::steady_clock::now() >= until)
-                return false;
-            else
-                ::usleep(1000);
-        return true;
+        while (Rec().Trig() != 0 && std::chrono::steady_clock::now() < until)
+            ::usleep(1000);
+        return Rec().Trig() == 0;
     }
 
     // Offsets other than Trig whose bytes changed.
     std::vector<std::size_t> ChangedBytes()
     {
         std::vector<std::size_t> changed;
-        const auto now = Bytes();
-        for (std::size_t i = 0; i < now.size(); ++i)
-            if (now[i] != before_[i] && i != VXSM_OFF_TRIG)
+        for (std::size_t i = 0; i < SoundMapRecord::kSize; ++i) {
+            if (i != VXSM_OFF_TRIG && Rec().RawByte(i) != Expected(i))
                 changed.push_back(i);
+        }
         return changed;
     }
 
 private:
-    std::vector<std::uint8_t> Bytes()
+    static std::uint8_t Expected(std::size_t i)
     {
-        std::vector<std::uint8_t> b(SoundMapRecord::kSize);
-        for (std::size_t i = 0; i < b.size(); ++i)
-            b[i] = Rec().RawByte(i);
-        return b;
+        return i == VXSM_OFF_TRIG ? 0 : i == VXSM_OFF_ANALYZERACTIVE ? 1 : static_cast<std::uint8_t>(i * 7 + 3);
     }
 
     std::string name_;
     std::unique_ptr<TSharedMap> map_;
-    std::vector<std::uint8_t> before_;
 };
-
-int Count(const std::string& text, const std::string& part)
-{
-    int n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
 
 std::string SegmentName(const char* what)
 {
     return std::string("VXBRIDGE_") + what + "_" + std::to_string(::getpid());
 }
 
+// What the bridge alone decides; the rest of its command line is
+// BridgeOptions' table.
 TEST(VxBridgeTool, BadCommandLinesEndWithStatus2AndSayWhy)
 {
     const struct {
@@ -142,10 +122,8 @@ TEST(VxBridgeTool, BadCommandLinesEndWithStatus2AndSayWhy)
         std::string message;
     } cases[] = {
         {{"--bogus"}, "vxbridge: unknown option '--bogus'\nTry 'vxbridge --help'."},
-        {{"--osc", "nohost:99999"}, "vxbridge: --osc nohost:99999: bad port '99999' (1 to 65535)"},
         {{"--osc", "nohost.invalid:9000"}, "vxbridge: --osc nohost.invalid:9000: cannot resolve the host 'nohost.invalid'"},
         {{"--os2l", "nohost.invalid:9000"}, "vxbridge: --os2l nohost.invalid:9000: cannot resolve the host"},
-        {{"--osc", "127.0.0.1:9000", "--rate", "-1"}, "vxbridge: --rate must be an integer from 0 to 1000, not '-1'"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -164,28 +142,26 @@ TEST(VxBridgeTool, BadCommandLinesEndWithStatus2AndSayWhy)
 // connects again after 2 s and writes nothing into the record but Trig.
 TEST(VxBridgeTool, Os2lServersThatHangUpOrTalkGarbage)
 {
-    enum class EServer { HangsUp, Garbage };
-    for (const EServer kind : {EServer::HangsUp, EServer::Garbage}) {
-        SCOPED_TRACE(kind == EServer::HangsUp ? "hangs up" : "garbage");
+    for (const bool hangsUp : {true, false}) {
+        SCOPED_TRACE(hangsUp ? "hangs up" : "garbage");
         const std::string segment = SegmentName("OS2L");
         TAnalyzerRecord record(segment);
         TListener server;
-        ASSERT_NE(server.Port(), 0);
         TChild bridge;
-        ASSERT_TRUE(bridge.Start({VXBRIDGE_PATH, "--segment", segment, "--os2l",
-                                  "127.0.0.1:" + std::to_string(server.Port())}));
+        ASSERT_TRUE(bridge.Start({VXBRIDGE_PATH, "--segment", segment, "--os2l", server.Address()}));
         int conn = server.Accept(5000);
         ASSERT_GE(conn, 0) << bridge.err;
         // Beats count from the bridge's side of the connection, not this one's.
         ASSERT_TRUE(bridge.ErrHas("OS2L: connected to", 2000)) << bridge.err;
         std::string got;
-        if (kind == EServer::HangsUp) {
+        if (hangsUp) {
             ::close(conn);
             ASSERT_TRUE(bridge.ErrHas("the server closed the connection", 5000)) << bridge.err;
             ASSERT_TRUE(record.Trig(2000)) << "beat 1, while disconnected";
             conn = server.Accept(5000);
             ASSERT_GE(conn, 0) << "no reconnection within 5 s:\n" << bridge.err;
-            ASSERT_TRUE(bridge.WaitFor([&] { return Count(bridge.err, "OS2L: connected to") == 2; }, 2000));
+            const auto connected = [&] { return bridge.err.find("OS2L: connected to"); };
+            ASSERT_TRUE(bridge.WaitFor([&] { return bridge.err.rfind("OS2L: connected to") != connected(); }, 2000));
             ASSERT_TRUE(record.Trig(2000));
             EXPECT_TRUE(ReadUntil(conn, got, "}", 3000)) << got;
             EXPECT_NE(got.find("\"pos\":2"), std::string::npos) << got;
@@ -201,11 +177,9 @@ TEST(VxBridgeTool, Os2lServersThatHangUpOrTalkGarbage)
                 ASSERT_TRUE(record.Trig(2000)) << i;
                 EXPECT_TRUE(ReadUntil(conn, got, "\"pos\":" + std::to_string(i) + ",", 3000)) << got;
             }
-            ::close(conn);
-            EXPECT_TRUE(bridge.ErrHas("the server closed the connection", 5000)) << bridge.err;
         }
-        if (conn >= 0)
-            ::close(conn);
+        ::close(conn);
+        EXPECT_TRUE(hangsUp || bridge.ErrHas("the server closed the connection", 5000)) << bridge.err;
         EXPECT_TRUE(bridge.Running()) << bridge.err;
         EXPECT_EQ(bridge.End(SIGTERM, 5000), 0) << bridge.err;
         EXPECT_EQ(record.ChangedBytes(), std::vector<std::size_t>{}) << "the bridge wrote more than Trig";

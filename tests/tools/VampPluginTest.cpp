@@ -24,16 +24,12 @@ using Vamp::HostExt::PluginLoader;
 
 enum { kTrigs, kLevel, kBands, kTempo };
 
-long BlockAt(double seconds)
-{
-    return std::lround(seconds * kOfflineRate / kOfflineBlock);
-}
-
+// The capture blocks that times in seconds fall on.
 std::vector<long> Blocks(const std::vector<double>& times)
 {
     std::vector<long> b;
     for (double t : times)
-        b.push_back(BlockAt(t));
+        b.push_back(std::lround(t * kOfflineRate / kOfflineBlock));
     return b;
 }
 
@@ -113,10 +109,10 @@ std::map<int, Plugin::FeatureList> Feed(const std::filesystem::path& path, Plugi
 
 std::vector<long> FeatureBlocks(const Plugin::FeatureList& list)
 {
-    std::vector<long> b;
+    std::vector<double> times;
     for (const auto& f : list)
-        b.push_back(BlockAt(f.timestamp.sec + f.timestamp.nsec / 1e9));
-    return b;
+        times.push_back(f.timestamp.sec + f.timestamp.nsec / 1e9);
+    return Blocks(times);
 }
 
 class VampPluginTest : public ::testing::Test {
@@ -146,45 +142,53 @@ protected:
     static std::filesystem::path Path(const std::string& name) { return TestFilePath("vamp_" + name); }
 };
 
-TEST_F(VampPluginTest, SimpleHostListsThePluginAndItsOutputs)
+// Trigs, tempo, level and bands through the SDK's loader, which can set
+// the parameters vamp-simple-host cannot; trigs through that host too.
+// Short, silent and low-rate files give no trigs.
+TEST_F(VampPluginTest, BothHostsGetVxanalyzesResultsWithAndWithoutParameters)
 {
     EXPECT_THAT(RunSimpleHost({"-l"}), HasSubstr("Corvane Audio Analyzer, \"analyzer\" [Corvane]"));
     EXPECT_EQ(RunSimpleHost({"--list-outputs"}),
               "vamp:corvane:analyzer:trigs\nvamp:corvane:analyzer:level\n"
               "vamp:corvane:analyzer:bands\nvamp:corvane:analyzer:tempo\n");
-}
-
-TEST_F(VampPluginTest, SimpleHostTrigsAreVxanalyzesTrigBlocks)
-{
-    for (const auto* name : {"clicks.wav", "loop.wav"}) {
-        std::vector<double> times;
-        std::istringstream lines(RunSimpleHost({"corvane:analyzer:trigs", Path(name).string()}));
-        for (std::string line; std::getline(lines, line);) {
-            if (line.size() > 2 && line[0] == ' ' && line.back() == ' ')
-                times.push_back(std::stod(line));
-        }
-        const std::vector<long> expected = Blocks(AnalyseFile(Path(name), {}).trigTimes);
-        EXPECT_GT(expected.size(), 10u) << name;
-        EXPECT_THAT(Blocks(times), ElementsAreArray(expected)) << name;
-    }
-}
-
-// Trigs, tempo, level and bands through the SDK's loader, which can set
-// the parameters vamp-simple-host cannot.
-TEST_F(VampPluginTest, OutputsAreVxanalyzesWithAndWithoutParameters)
-{
+    std::vector<std::int16_t> tone(16000);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<std::int16_t>(std::lrint(8000 * std::sin(2 * M_PI * 440.0 * i / 8000)));
+    WriteSoundFile(Path("short.wav"), std::vector<std::int16_t>(500, 12000), 1, 44100);
+    WriteSoundFile(Path("silence.wav"), std::vector<std::int16_t>(3 * 44100, 0), 1, 44100);
+    WriteSoundFile(Path("tone8k.wav"), tone, 1, 8000);
+    // A host pads the last block at its own rate, which may add silent
+    // blocks after the resampler; vxanalyze's own last block holds its
+    // padding.
+    const struct {
+        const char* name;
+        bool trigs;
+        std::size_t blocks;
+    } files[] = {
+        {"clicks.wav", true, 431}, {"loop.wav", true, 303}, {"short.wav", false, 1}, {"silence.wav", false, 130},
+        {"tone8k.wav", false, 89},  // 16384 frames after the host's padding
+    };
     TOfflineSettings tuned;
     tuned.decay = 5;
     tuned.aggr = 120;
     tuned.useFFT = true;
     const std::map<std::string, float> tunedParameters = {{"decay", 5}, {"aggressiveness", 120}, {"usefft", 1}};
-    for (const auto* name : {"clicks.wav", "loop.wav"}) {
+    for (const auto& file : files) {
         for (const bool tune : {false, true}) {
-            SCOPED_TRACE(std::string(name) + (tune ? " tuned" : " defaults"));
-            const TOfflineResult expected = AnalyseFile(Path(name), tune ? tuned : TOfflineSettings{});
-            auto out = Feed(Path(name), nullptr, tune ? tunedParameters : decltype(tunedParameters){});
-
+            SCOPED_TRACE(std::string(file.name) + (tune ? " tuned" : " defaults"));
+            const TOfflineResult expected = AnalyseFile(Path(file.name), tune ? tuned : TOfflineSettings{});
+            EXPECT_TRUE(file.trigs ? expected.trigTimes.size() > 10 : expected.trigTimes.empty());
+            auto out = Feed(Path(file.name), nullptr, tune ? tunedParameters : decltype(tunedParameters){});
             EXPECT_THAT(FeatureBlocks(out[kTrigs]), ElementsAreArray(Blocks(expected.trigTimes)));
+            if (!tune) {
+                std::vector<double> times;
+                std::istringstream lines(RunSimpleHost({"corvane:analyzer:trigs", Path(file.name).string()}));
+                for (std::string line; std::getline(lines, line);) {
+                    if (line.size() > 2 && line[0] == ' ' && line.back() == ' ')
+                        times.push_back(std::stod(line));
+                }
+                EXPECT_THAT(Blocks(times), ElementsAreArray(Blocks(expected.trigTimes))) << "vamp-simple-host";
+            }
             std::vector<std::pair<float, std::string>> tempo, expectedTempo;
             for (const auto& f : out[kTempo])
                 tempo.emplace_back(f.values.at(0), f.label);
@@ -193,44 +197,16 @@ TEST_F(VampPluginTest, OutputsAreVxanalyzesWithAndWithoutParameters)
                     expectedTempo.emplace_back(r.bpm, r.locked ? "locked" : "unlocked");
             }
             EXPECT_EQ(tempo, expectedTempo);
-            ASSERT_FALSE(tempo.empty());
-            EXPECT_EQ(tempo.back().first, expected.bpm);
-            // A host pads the last block at its own rate, which may add a
-            // silent block after the resampler.
-            ASSERT_GE(out[kLevel].size(), expected.rows.size());
-            ASSERT_LE(out[kLevel].size(), expected.rows.size() + 1);
-            for (std::size_t i = 0; i < expected.rows.size(); ++i) {
+            EXPECT_EQ(tempo.empty() ? 0.0f : tempo.back().first, expected.bpm);
+            ASSERT_EQ(out[kLevel].size(), file.blocks);
+            ASSERT_LE(expected.rows.size(), file.blocks);
+            for (std::size_t i = 0; i + 1 < expected.rows.size(); ++i) {
                 ASSERT_EQ(Fixed4(out[kLevel][i].values.at(0)), Fixed4(expected.rows[i].level)) << "block " << i;
                 ASSERT_EQ(out[kBands][i].values.size(), 16u);
                 for (std::size_t b = 0; b < 16; ++b)
                     ASSERT_EQ(Fixed4(out[kBands][i].values[b]), Fixed4(expected.rows[i].bands[b])) << i << '/' << b;
             }
         }
-    }
-}
-
-TEST_F(VampPluginTest, ShortSilentAndLowRateFilesGiveNoTrigs)
-{
-    std::vector<std::int16_t> tone(16000);
-    for (std::size_t i = 0; i < tone.size(); ++i)
-        tone[i] = static_cast<std::int16_t>(std::lrint(8000 * std::sin(2 * M_PI * 440.0 * i / 8000)));
-    const struct {
-        const char* name;
-        std::vector<std::int16_t> samples;
-        int rate;
-        std::size_t blocks;
-    } cases[] = {
-        {"short.wav", std::vector<std::int16_t>(500, 12000), 44100, 1},
-        {"silence.wav", std::vector<std::int16_t>(3 * 44100, 0), 44100, 130},
-        {"tone8k.wav", tone, 8000, 89},  // 16384 frames after the host's padding
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        WriteSoundFile(Path(c.name), c.samples, 1, c.rate);
-        auto out = Feed(Path(c.name));
-        EXPECT_TRUE(out[kTrigs].empty());
-        EXPECT_TRUE(out[kTempo].empty());
-        EXPECT_EQ(out[kLevel].size(), c.blocks);
     }
 }
 
