@@ -1,14 +1,21 @@
-// The offline analyzer in process: trigs and tempo over whole tracks, the
-// way from any file into it, and what it reports while it reads.
+// vxanalyze: the offline analyzer in process (trigs and tempo over whole
+// tracks, the way from any file into it, what it reports while it reads),
+// then the executable: its formats and its progress line.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <pty.h>
+
+#include <algorithm>
+
 #include "OfflineAnalyzer.h"
 #include "SoundFiles.h"
+#include "ToolRun.h"
 
 namespace {
 
 using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
 
 std::vector<double> BlockTimes(std::vector<int> blocks)
 {
@@ -105,6 +112,74 @@ TEST(Offline, FilesAreMixedDownResampledAndFollowedWhileRead)
     EXPECT_LT(rowsAtProgress.front(), rows.size() / 4) << "rows held back";
     EXPECT_NEAR(length, 200 * 1024 / 44100.0, 0.001);
     EXPECT_EQ(seconds, length);
+}
+
+TEST(VxAnalyzeTool, WritesEachFormatAndSaysNothingOnAFileOrPipe)
+{
+    const auto path = TestFilePath("tool.wav");
+    WriteSoundFile(path, BurstTrack(50, 20), 1, 44100);
+    const struct {
+        std::string args;
+        std::vector<std::string> shows;
+        long lines;  // a row per block, and the summary but in CSV
+    } cases[] = {
+        // The first trig never locks; the trig is taken and cleared as a
+        // host does.
+        {"--csv",
+         {"block,time,level,trig,bpm,bpm_instant,locked\n0,0.000000,0.0000,0,",
+          "\n20,0.464399,353.1657,1,0.00,123.20,0\n21,0.487619,0.0000,0,",
+          "\n40,0.928798,353.1657,1,126.26,129.03,1\n41,0.952018,0.0000,0,"},
+         51},
+        {"--csv --fft --eq 7=-20", {",locked,band0,band1,", ",band15\n0,"}, 51},
+        {"",
+         {"block time level trig", "\n49 1.137778 ", "\nblocks: 50\ntrigs: 2\ntrig times: 0.464 0.929\ntempo: 126.26 BPM, locked\n"},
+         55},
+        {"--json --fft",
+         {R"({"blocks":50,"trigs":2,"trig_times":[0.464399,0.928798],"bpm":)", R"("bands":[0.0000,)", R"({"block":49,)"},
+         51},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const TRun r = RunTool(VXANALYZE_PATH, path.string() + " " + c.args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        for (const auto& part : c.shows)
+            EXPECT_THAT(r.out, HasSubstr(part));
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), c.lines);
+    }
+    std::filesystem::remove(path);
+}
+
+TEST(VxAnalyzeTool, ShowsProgressWhenItsErrorStreamIsATerminal)
+{
+    const auto path = TestFilePath("progress.wav");
+    WriteSoundFile(path, BurstTrack(1300, 20), 1, 44100);  // 30 s
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(open("/dev/null", O_WRONLY), STDOUT_FILENO);
+        execl(VXANALYZE_PATH, VXANALYZE_PATH, path.c_str(), "--csv", nullptr);
+        _exit(127);
+    }
+    // The terminal reports an error once the tool has ended and closed it.
+    std::string shown;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (char buf[512]; std::chrono::steady_clock::now() < until;) {
+        pollfd p{terminal, POLLIN, 0};
+        const ssize_t n = poll(&p, 1, 100) > 0 ? read(terminal, buf, sizeof buf) : 0;
+        if (n < 0 || (n == 0 && p.revents != 0))
+            break;
+        shown.append(buf, static_cast<std::size_t>(n));
+    }
+    close(terminal);
+    int status = -1;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    std::filesystem::remove(path);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_THAT(shown, HasSubstr("vxanalyze:   0%  0:00 of 0:30"));
+    // The line is cleared at the end, so the shell prompt starts clean.
+    EXPECT_TRUE(shown.ends_with("\r\x1b[K")) << shown;
 }
 
 }  // namespace
