@@ -7,7 +7,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
 
 #include <cmath>
@@ -17,9 +16,8 @@
 
 #include "BridgeCore.h"
 #include "BridgeOptions.h"
-#include "ChildProcess.h"
-#include "SharedMap.h"
 #include "TickClock.h"
+#include "ToolRun.h"
 
 namespace {
 
@@ -33,13 +31,13 @@ public:
 
 TEST(BridgeBeats, CountTempoLockTimeOutAndChangeFollowTheTrigs)
 {
-    struct Step {
+    const struct {
         std::uint32_t atMs;
         bool change;
         float bpm;  // 0: none yet
         bool locked;
-    };
-    const Step steps[] = {
+        std::uint32_t resetAt = 0;  // a new analyzer run first: the tempo starts afresh
+    } steps[] = {
         {1000, true, 0.0f, false},     // the first beat; its interval is from the start
         {1500, false, 0.0f, false},    // one interval only: nothing agrees yet
         {2000, false, 120.0f, true},   // two agreeing intervals lock
@@ -50,29 +48,26 @@ TEST(BridgeBeats, CountTempoLockTimeOutAndChangeFollowTheTrigs)
         {8800, false, 120.0f, false},  // 200 BPM begins, nothing agrees yet
         {9100, true, 200.0f, true},    // locks on 200: a tempo jump of more than 20 %
         {9400, false, 200.0f, true},
+        {10300, true, 0.0f, false, 10000},
     };
     TManualClock clock;
     SetTickClock(&clock);
     TBeatCounter counter;
     counter.ResetTempo(0);
-    std::uint32_t expectedCount = 0;
+    std::uint32_t count = 0;
     for (const auto& s : steps) {
         SCOPED_TRACE(s.atMs);
+        if (s.resetAt != 0) {
+            clock.now = s.resetAt;
+            counter.ResetTempo(s.resetAt);
+        }
         clock.now = s.atMs;
         const TBeat beat = counter.Take(s.atMs, 0.0f);
-        EXPECT_EQ(beat.Count, ++expectedCount);
+        EXPECT_EQ(beat.Count, ++count);
         EXPECT_EQ(beat.Change, s.change);
         EXPECT_NEAR(beat.Bpm, s.bpm, 0.01f);
         EXPECT_EQ(beat.Locked, s.locked);
     }
-    // A new analyzer run: the tempo starts afresh and the next beat is a change.
-    clock.now = 10000;
-    counter.ResetTempo(10000);
-    clock.now = 10300;
-    const TBeat beat = counter.Take(10300, 0.0f);
-    EXPECT_EQ(beat.Count, expectedCount + 1);
-    EXPECT_TRUE(beat.Change);
-    EXPECT_EQ(beat.Bpm, 0.0f);
     SetTickClock(nullptr);
 }
 
@@ -184,11 +179,15 @@ public:
     ~TListener() { ::close(fd_); }
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
 
-    // The next connection, or -1 after timeoutMs.
+    // The next connection, whose reads give up after 3 s of silence; -1
+    // after timeoutMs.
     int Accept(int timeoutMs)
     {
         pollfd p{fd_, POLLIN, 0};
-        return ::poll(&p, 1, timeoutMs) > 0 ? ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+        const int conn = ::poll(&p, 1, timeoutMs) > 0 ? ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+        const timeval limit{3, 0};
+        ::setsockopt(conn, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        return conn;
     }
 
 private:
@@ -196,17 +195,11 @@ private:
     int port_ = 0;
 };
 
-// Reads from a connection until `text` has arrived or timeoutMs passes.
-bool ReadUntil(int fd, std::string& got, const std::string& text, int timeoutMs)
+// Reads from a connection until `text` has arrived.
+bool ReadUntil(int fd, std::string& got, const std::string& text)
 {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char buf[1024];
     while (got.find(text) == std::string::npos) {
-        pollfd p{fd, POLLIN, 0};
-        if (std::chrono::steady_clock::now() >= until)
-            return false;
-        if (::poll(&p, 1, 20) <= 0)
-            continue;
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n <= 0)
             return false;
@@ -217,34 +210,31 @@ bool ReadUntil(int fd, std::string& got, const std::string& text, int timeoutMs)
 
 // The segment as a running analyzer leaves it, with every other byte set
 // to a pattern that the bridge must leave alone.
-class TAnalyzerRecord {
+class TAnalyzerRecord : public TSegment {
 public:
-    explicit TAnalyzerRecord(std::string name) : name_(std::move(name))
+    TAnalyzerRecord() : TSegment(TestSegmentName())
     {
-        ::shm_unlink(("/" + name_).c_str());
-        map_ = std::make_unique<TSharedMap>(PosixSharedMemory(), name_);
-        for (std::size_t i = 0; i < SoundMapRecord::kSize; ++i)
-            Rec().SetRawByte(i, Expected(i));
+        for (std::size_t i = 0; i < VXSM_SIZE; ++i)
+            bytes[i] = Expected(i);
     }
-    ~TAnalyzerRecord() { ::shm_unlink(("/" + name_).c_str()); }
-    SoundMapRecord& Rec() { return *map_->Data; }
 
     // Sets Trig as the analysis does and waits until the bridge took it.
     bool Trig(int timeoutMs)
     {
-        Rec().SetTrig(1);
+        volatile unsigned char& trig = bytes[VXSM_OFF_TRIG];
+        trig = 1;
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (Rec().Trig() != 0 && std::chrono::steady_clock::now() < until)
+        while (trig != 0 && std::chrono::steady_clock::now() < until)
             ::usleep(1000);
-        return Rec().Trig() == 0;
+        return trig == 0;
     }
 
     // Offsets other than Trig whose bytes changed.
-    std::vector<std::size_t> ChangedBytes()
+    std::vector<std::size_t> ChangedBytes() const
     {
         std::vector<std::size_t> changed;
-        for (std::size_t i = 0; i < SoundMapRecord::kSize; ++i) {
-            if (i != VXSM_OFF_TRIG && Rec().RawByte(i) != Expected(i))
+        for (std::size_t i = 0; i < VXSM_SIZE; ++i) {
+            if (i != VXSM_OFF_TRIG && bytes[i] != Expected(i))
                 changed.push_back(i);
         }
         return changed;
@@ -255,76 +245,66 @@ private:
     {
         return i == VXSM_OFF_TRIG ? 0 : i == VXSM_OFF_ANALYZERACTIVE ? 1 : static_cast<std::uint8_t>(i * 7 + 3);
     }
-
-    std::string name_;
-    std::unique_ptr<TSharedMap> map_;
 };
 
-std::string SegmentName(const char* what)
+// An OS2L server that hangs up at once, one that talks garbage, and no
+// Avahi daemon to find one: the bridge says so, drops the beats it cannot
+// send (never queues them), connects again after 2 s, takes the trigs all
+// the same and writes nothing into the record but Trig.
+TEST(VxBridgeTool, Os2lServersThatHangUpOrTalkGarbageAndNoAvahiDaemon)
 {
-    return std::string("VXBRIDGE_") + what + "_" + std::to_string(::getpid());
-}
-
-// An OS2L server that hangs up at once, and one that talks garbage: the
-// bridge says so, drops the beats it cannot send (never queues them),
-// connects again after 2 s and writes nothing into the record but Trig.
-TEST(VxBridgeTool, Os2lServersThatHangUpOrTalkGarbage)
-{
-    for (const bool hangsUp : {true, false}) {
-        SCOPED_TRACE(hangsUp ? "hangs up" : "garbage");
-        const std::string segment = SegmentName("OS2L");
-        TAnalyzerRecord record(segment);
+    enum class EServer { HangsUp, Garbage, NoAvahi };
+    for (const EServer kind : {EServer::HangsUp, EServer::Garbage, EServer::NoAvahi}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        if (kind == EServer::NoAvahi && ::access("/run/avahi-daemon/socket", F_OK) == 0)
+            continue;  // one runs here
+        TAnalyzerRecord record;
         TListener server;
         TChild bridge;
-        ASSERT_TRUE(bridge.Start({VXBRIDGE_PATH, "--segment", segment, "--os2l", server.Address()}));
-        int conn = server.Accept(5000);
-        ASSERT_GE(conn, 0) << bridge.err;
-        // Beats count from the bridge's side of the connection, not this one's.
-        ASSERT_TRUE(bridge.ErrHas("OS2L: connected to", 2000)) << bridge.err;
-        std::string got;
-        if (hangsUp) {
-            ::close(conn);
-            ASSERT_TRUE(bridge.ErrHas("the server closed the connection", 5000)) << bridge.err;
-            ASSERT_TRUE(record.Trig(2000)) << "beat 1, while disconnected";
-            conn = server.Accept(5000);
-            ASSERT_GE(conn, 0) << "no reconnection within 5 s:\n" << bridge.err;
-            const auto connected = [&] { return bridge.err.find("OS2L: connected to"); };
-            ASSERT_TRUE(bridge.WaitFor([&] { return bridge.err.rfind("OS2L: connected to") != connected(); }, 2000));
-            ASSERT_TRUE(record.Trig(2000));
-            EXPECT_TRUE(ReadUntil(conn, got, "}", 3000)) << got;
-            EXPECT_NE(got.find("\"pos\":2"), std::string::npos) << got;
-            EXPECT_EQ(got.find("\"pos\":1,"), std::string::npos) << "a beat was queued: " << got;
+        std::vector<std::string> argv{VXBRIDGE_PATH, "--segment", TestSegmentName(), "--os2l"};
+        if (kind != EServer::NoAvahi)
+            argv.push_back(server.Address());
+        ASSERT_TRUE(bridge.Start(argv));
+        if (kind == EServer::NoAvahi) {
+            EXPECT_TRUE(bridge.ErrHas("no Avahi daemon runs", 10000)) << bridge.err;
+            EXPECT_TRUE(record.Trig(2000));
         } else {
-            std::mt19937 random(7);
-            std::string garbage(256 * 1024, '\0');
-            for (auto& c : garbage)
-                c = static_cast<char>(random());
-            garbage.replace(0, 12, "{\"evt\":\"btn\"");
-            ASSERT_EQ(::send(conn, garbage.data(), garbage.size(), MSG_NOSIGNAL), static_cast<ssize_t>(garbage.size()));
-            for (int i = 1; i <= 3; ++i) {
-                ASSERT_TRUE(record.Trig(2000)) << i;
-                EXPECT_TRUE(ReadUntil(conn, got, "\"pos\":" + std::to_string(i) + ",", 3000)) << got;
+            int conn = server.Accept(5000);
+            ASSERT_GE(conn, 0) << bridge.err;
+            // Beats count from the bridge's side of the connection, not this one's.
+            ASSERT_TRUE(bridge.ErrHas("OS2L: connected to", 2000)) << bridge.err;
+            std::string got;
+            if (kind == EServer::HangsUp) {
+                ::close(conn);
+                ASSERT_TRUE(bridge.ErrHas("the server closed the connection", 5000)) << bridge.err;
+                ASSERT_TRUE(record.Trig(2000)) << "beat 1, while disconnected";
+                conn = server.Accept(5000);
+                ASSERT_GE(conn, 0) << "no reconnection within 5 s:\n" << bridge.err;
+                const auto first = bridge.err.find("OS2L: connected to");
+                ASSERT_TRUE(bridge.WaitFor([&] { return bridge.err.rfind("OS2L: connected to") != first; }, 2000));
+                ASSERT_TRUE(record.Trig(2000));
+                EXPECT_TRUE(ReadUntil(conn, got, "}")) << got;
+                EXPECT_NE(got.find("\"pos\":2"), std::string::npos) << got;
+                EXPECT_EQ(got.find("\"pos\":1,"), std::string::npos) << "a beat was queued: " << got;
+            } else {
+                std::mt19937 random(7);
+                std::string garbage(256 * 1024, '\0');
+                for (auto& c : garbage)
+                    c = static_cast<char>(random());
+                garbage.replace(0, 12, "{\"evt\":\"btn\"");
+                ASSERT_EQ(::send(conn, garbage.data(), garbage.size(), MSG_NOSIGNAL), static_cast<ssize_t>(garbage.size()));
+                for (int i = 1; i <= 3; ++i) {
+                    ASSERT_TRUE(record.Trig(2000)) << i;
+                    EXPECT_TRUE(ReadUntil(conn, got, "\"pos\":" + std::to_string(i) + ",")) << got;
+                }
             }
+            ::close(conn);
+            EXPECT_TRUE(kind == EServer::HangsUp || bridge.ErrHas("the server closed the connection", 5000));
         }
-        ::close(conn);
-        EXPECT_TRUE(hangsUp || bridge.ErrHas("the server closed the connection", 5000)) << bridge.err;
         EXPECT_TRUE(bridge.Running()) << bridge.err;
         EXPECT_EQ(bridge.End(SIGTERM, 5000), 0) << bridge.err;
         EXPECT_EQ(record.ChangedBytes(), std::vector<std::size_t>{}) << "the bridge wrote more than Trig";
     }
-}
-
-TEST(VxBridgeTool, BrowsingWithoutAvahiSaysSoAndKeepsRunning)
-{
-    if (::access("/run/avahi-daemon/socket", F_OK) == 0)
-        GTEST_SKIP() << "an Avahi daemon runs here";
-    const std::string segment = SegmentName("AVAHI");
-    TAnalyzerRecord record(segment);
-    TChild bridge;
-    ASSERT_TRUE(bridge.Start({VXBRIDGE_PATH, "--segment", segment, "--os2l"}));
-    EXPECT_TRUE(bridge.ErrHas("no Avahi daemon runs", 10000)) << bridge.err;
-    EXPECT_TRUE(record.Trig(2000)) << "the bridge takes trigs all the same";
-    EXPECT_EQ(bridge.End(SIGTERM, 5000), 0) << bridge.err;
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ TEST(ToolOptions, ParsesTheConventionAndRejectsWhatItCannotMean)
 // makes the segment.
 TEST(ToolCommandLines, EachProgramSaysWhatIsWrongWithItsOwnOptions)
 {
-    const std::string segment = "VXTOOLS_" + std::to_string(getpid());
+    const std::string segment = TestSegmentName();
     const auto junk = TestFilePath("junk.wav");
     std::ofstream(junk) << "this is not a sound file";
     const struct {
