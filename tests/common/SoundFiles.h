@@ -31,6 +31,15 @@ inline void WriteSoundFile(const std::filesystem::path& path, const std::vector<
     sf_close(f);
 }
 
+// The blocks of 1024 samples at 44100 Hz that times in seconds fall on.
+inline std::vector<long> Blocks(const std::vector<double>& times)
+{
+    std::vector<long> b;
+    for (double t : times)
+        b.push_back(std::lround(t * 44100 / 1024));
+    return b;
+}
+
 // Mono at 44100 Hz: silence with a 1000 Hz burst filling every block whose
 // index is a multiple of `period` (block 0 excepted), `blocks` blocks long.
 inline std::vector<std::int16_t> BurstTrack(int blocks, int period, double amplitude = 16000.0)

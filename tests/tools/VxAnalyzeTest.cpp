@@ -14,16 +14,8 @@
 
 namespace {
 
-using ::testing::ElementsAreArray;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-std::vector<double> BlockTimes(std::vector<int> blocks)
-{
-    std::vector<double> t;
-    for (int b : blocks)
-        t.push_back(b * 1024.0 / 44100.0);
-    return t;
-}
 
 // A steady click track ends locked on its tempo, even when the first lock
 // fell on a wrong tempo (the first interval runs from start-up, or stray
@@ -58,10 +50,10 @@ TEST(Offline, SteadyToneTrigsEveryDecayPlusTwoBlocksAfterTheStartUpHold)
     TOfflineSettings s;
     s.aggr = 50;
     s.decay = 1;
-    EXPECT_THAT(AnalyseSamples(tone, s).trigTimes, ElementsAreArray(BlockTimes({14, 17, 20, 23, 26, 29, 32, 35, 38, 41,
-                                                                                44, 47, 50, 53, 56, 59})));
+    EXPECT_THAT(Blocks(AnalyseSamples(tone, s).trigTimes),
+                ElementsAre(14, 17, 20, 23, 26, 29, 32, 35, 38, 41, 44, 47, 50, 53, 56, 59));
     s.decay = 25;
-    EXPECT_THAT(AnalyseSamples(tone, s).trigTimes, ElementsAreArray(BlockTimes({14, 41})));
+    EXPECT_THAT(Blocks(AnalyseSamples(tone, s).trigTimes), ElementsAre(14, 41));
     s.noise = 100;  // exactly the level: never
     EXPECT_TRUE(AnalyseSamples(tone, s).trigTimes.empty());
     s.noise = 1;
