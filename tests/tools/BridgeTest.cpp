@@ -132,7 +132,10 @@ TEST(BridgeOptions, ParsesOutputsAndRejectsWhatCannotWork)
          "osc= os2l=host:1234 rate=0 prefix=/show/a segment=S1"},
         {{"--osc", "h:1", "--osc-prefix="}, "osc=h:1, os2l=- rate=25 prefix= segment=ENVSEG"},
         {{}, "vxbridge: nothing to send to"},
-        {{"--quiet"}, "vxbridge: nothing to send to"},
+        {{"-q"}, "vxbridge: nothing to send to"},
+        // An optional value is taken only from a following non-option.
+        {{"--os2l", "--osc", "h:1"}, "osc=h:1, os2l=browse rate=25 prefix=/vx segment=ENVSEG"},
+        {{"--os2l", "--"}, "osc= os2l=browse rate=25 prefix=/vx segment=ENVSEG"},
         {{"--osc", "h:99999"}, "vxbridge: --osc h:99999: bad port '99999' (1 to 65535)"},
         {{"--osc", "h"}, "vxbridge: --osc h: give HOST:PORT"},
         {{"--osc", ":9000"}, "the host is missing"},
