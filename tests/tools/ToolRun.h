@@ -42,13 +42,12 @@ public:
     {
         ::shm_unlink(("/" + name_).c_str());
         const int fd = ::shm_open(("/" + name_).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-        void* p = MAP_FAILED;
-        if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(size)) == 0)
-            p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        if (fd >= 0)
-            ::close(fd);
-        if (p == MAP_FAILED)
+        if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(size)) != 0)
             throw std::runtime_error("cannot make the segment " + name_);
+        void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        ::close(fd);
+        if (p == MAP_FAILED)
+            throw std::runtime_error("cannot map the segment " + name_);
         bytes = static_cast<unsigned char*>(p);
     }
     ~TSegment()
