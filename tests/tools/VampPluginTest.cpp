@@ -28,11 +28,9 @@ enum { kTrigs, kLevel, kBands, kTempo };
 
 std::string RunSimpleHost(const std::string& args)
 {
-    std::vector<std::string> env{"VAMP_PATH=" VX_VAMP_DIR};
-    std::istringstream preload(VX_HOST_PRELOAD);
-    for (std::string e; preload >> e;)
-        env.push_back(e);
-    return RunTool("vamp-simple-host", args, env).out;
+    return RunTool("vamp-simple-host", args,
+                   {"VAMP_PATH=" VX_VAMP_DIR, "LD_PRELOAD=" VX_HOST_PRELOAD, "ASAN_OPTIONS=detect_leaks=0"})
+        .out;
 }
 
 std::unique_ptr<Plugin> Load(float rate, const std::map<std::string, float>& parameters = {})
@@ -59,13 +57,9 @@ std::map<int, Plugin::FeatureList> Feed(const std::filesystem::path& path, Plugi
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
     const auto channels = static_cast<std::size_t>(info.channels);
-    std::unique_ptr<Plugin> own;
-    if (plugin == nullptr) {
-        own = Load(static_cast<float>(info.samplerate), parameters);
+    std::unique_ptr<Plugin> own = plugin ? nullptr : Load(static_cast<float>(info.samplerate), parameters);
+    if (own && own->initialise(channels, kOfflineBlock, kOfflineBlock))
         plugin = own.get();
-        if (!plugin || !plugin->initialise(channels, kOfflineBlock, kOfflineBlock))
-            plugin = nullptr;
-    }
     if (f == nullptr || plugin == nullptr) {
         ADD_FAILURE() << "cannot run the plugin on " << path;
         return features;
@@ -86,8 +80,8 @@ std::map<int, Plugin::FeatureList> Feed(const std::filesystem::path& path, Plugi
             planar[i % channels][i / channels] = frames[i];
         keep(plugin->process(buffers.data(), Vamp::RealTime::frame2RealTime(pos, info.samplerate)));
     }
-    sf_close(f);
     keep(plugin->getRemainingFeatures());
+    sf_close(f);
     return features;
 }
 
