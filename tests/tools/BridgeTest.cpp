@@ -169,19 +169,16 @@ TEST(BridgeOptions, ParsesOutputsAndRejectsWhatCannotWork)
 // A listening TCP socket on 127.0.0.1 with a port of its own.
 class TListener {
 public:
-    TListener()
+    TListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t len = sizeof a;
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 4) == 0 &&
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port_ = ntohs(a.sin_port);
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), len) == 0 && ::listen(fd_, 4) == 0)
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        address_ = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
     }
     ~TListener() { ::close(fd_); }
-    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+    const std::string& Address() const { return address_; }
 
     // The next connection, whose reads give up after 3 s of silence; -1
     // after timeoutMs.
@@ -195,8 +192,8 @@ public:
     }
 
 private:
-    int fd_ = -1;
-    int port_ = 0;
+    int fd_;
+    std::string address_;
 };
 
 // Reads from a connection until `text` has arrived.

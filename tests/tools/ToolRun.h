@@ -55,8 +55,6 @@ public:
         ::munmap(bytes, size_);
         ::shm_unlink(("/" + name_).c_str());
     }
-    TSegment(const TSegment&) = delete;
-    TSegment& operator=(const TSegment&) = delete;
 
     unsigned char* bytes = nullptr;
 

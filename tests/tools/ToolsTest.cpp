@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <tuple>
 
 #include "HostFields.h"
 #include "HostWatch.h"
@@ -140,15 +141,12 @@ TEST(HostAssignment, EveryBadOneSaysWhy)
 
 TEST(HostWatch, BarsUseALogScaleClampedToTheWidth)
 {
-    const struct {
-        double value, full;
-        int length;
-    } bars[] = {
+    const std::tuple<double, double, int> bars[] = {
         {0, 1000, 0}, {-5, 1000, 0}, {std::nan(""), 1000, 0}, {1000, 1000, 40}, {1e30, 1000, 40},
         {INFINITY, 32767, 40}, {std::sqrt(1001.0) - 1, 1000, 20},  // half way on the log scale
     };
-    for (const auto& b : bars)
-        EXPECT_EQ(BarLength(b.value, b.full, 40), b.length) << b.value;
+    for (const auto& [value, full, length] : bars)
+        EXPECT_EQ(BarLength(value, full, 40), length) << value;
 }
 
 // "[0, 0, v, 0]": `entries` entries, `value` at `index`.
@@ -305,7 +303,7 @@ TEST(Offline, SteadyToneTrigsEveryDecayPlusTwoBlocksAfterTheStartUpHold)
     EXPECT_FLOAT_EQ(AnalyseSamples(tone, s).rows[0].level, 1000.0f);
 }
 
-TEST(Offline, FilesAreMixedDownResampledAndFollowedWhileRead)
+TEST(Offline, FilesAreMixedDownAndResampled)
 {
     const auto mono = BurstTrack(200, 20);
     const TOfflineResult m = AnalyseSamples(mono, TOfflineSettings{});
@@ -324,16 +322,7 @@ TEST(Offline, FilesAreMixedDownResampledAndFollowedWhileRead)
     EXPECT_EQ(s.trigTimes, m.trigTimes);
 
     // Resampled, so the last rows come out of the resampler's drain.
-    std::vector<TBlockRow> rows;
-    std::vector<std::size_t> rowsAtProgress;
-    double seconds = 0, length = 0;
-    const TAnalyseObserver observer{[&](const TBlockRow& row) { rows.push_back(row); },
-                                    [&](double at, double of) {
-                                        rowsAtProgress.push_back(rows.size());
-                                        seconds = at;
-                                        length = of;
-                                    }};
-    const TOfflineResult h = AnalyseFile(halfPath.string(), TOfflineSettings{}, observer);
+    const TOfflineResult h = AnalyseFile(halfPath.string(), TOfflineSettings{});
     std::filesystem::remove(stereoPath);
     std::filesystem::remove(halfPath);
     EXPECT_NEAR(static_cast<double>(h.rows.size()), 200.0, 1.0);
@@ -341,13 +330,6 @@ TEST(Offline, FilesAreMixedDownResampledAndFollowedWhileRead)
     for (std::size_t i = 0; i < h.trigTimes.size(); ++i)
         EXPECT_NEAR(h.trigTimes[i], m.trigTimes[i], 0.024) << i;  // within a block
 
-    ASSERT_EQ(rows.size(), h.rows.size());
-    EXPECT_EQ(rows.back().block, static_cast<long>(rows.size()) - 1);
-    ASSERT_GE(rowsAtProgress.size(), 3u);
-    EXPECT_GT(rowsAtProgress.front(), 0u) << "rows held back";
-    EXPECT_LT(rowsAtProgress.front(), rows.size() / 4) << "rows held back";
-    EXPECT_NEAR(length, 200 * 1024 / 44100.0, 0.001);
-    EXPECT_EQ(seconds, length);
 }
 
 TEST(VxAnalyzeTool, WritesEachFormatAndSaysNothingOnAFileOrPipe)

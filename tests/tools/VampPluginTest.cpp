@@ -35,13 +35,9 @@ std::string RunSimpleHost(const std::string& args)
 
 std::unique_ptr<Plugin> Load(float rate, const std::map<std::string, float>& parameters = {})
 {
-    static PluginLoader* loader = [] {
-        setenv("VAMP_PATH", VX_VAMP_DIR, 1);
-        return PluginLoader::getInstance();
-    }();
-    std::unique_ptr<Plugin> plugin(loader->loadPlugin("corvane:analyzer", rate, 0));
-    if (plugin) {
-        for (const auto& [id, value] : parameters)
+    std::unique_ptr<Plugin> plugin(PluginLoader::getInstance()->loadPlugin("corvane:analyzer", rate, 0));
+    for (const auto& [id, value] : parameters) {
+        if (plugin)
             plugin->setParameter(id, value);
     }
     return plugin;
@@ -100,6 +96,7 @@ protected:
         // 120 BPM: a 10 ms click every 0.5 s, 10 s. A drum loop at 48 kHz in
         // stereo, then a second of silence so that the block a host pads at
         // the end holds nothing.
+        setenv("VAMP_PATH", VX_VAMP_DIR, 1);  // for the loader
         const std::string dir = Path("").string();
         const std::string sox = "sox -q -R -n -r 48000 -c 1 " + dir;
         const int rc = std::system(
