@@ -20,10 +20,7 @@ inline std::filesystem::path TestFilePath(const std::string& name)
 inline void WriteSoundFile(const std::filesystem::path& path, const std::vector<std::int16_t>& samples, int channels,
                            int rate, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16)
 {
-    SF_INFO info{};
-    info.channels = channels;
-    info.samplerate = rate;
-    info.format = format;
+    SF_INFO info{0, rate, channels, format, 0, 0};
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (f == nullptr)
         throw std::runtime_error(sf_strerror(nullptr));

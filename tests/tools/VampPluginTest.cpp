@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <tuple>
 
 #include "OfflineAnalyzer.h"
 #include "SoundFiles.h"
@@ -135,11 +136,7 @@ TEST_F(VampPluginTest, BothHostsGetVxanalyzesResultsWithAndWithoutParameters)
     // A host pads the last block at its own rate, which may add silent
     // blocks after the resampler; vxanalyze's own last block holds its
     // padding.
-    const struct {
-        const char* name;
-        bool trigs;
-        std::size_t blocks;
-    } files[] = {
+    const std::tuple<const char*, bool, std::size_t> files[] = {  // name, trigs, blocks
         {"clicks.wav", true, 431}, {"loop.wav", true, 303}, {"short.wav", false, 1}, {"silence.wav", false, 130},
         {"tone8k.wav", false, 89},  // 16384 frames after the host's padding
     };
@@ -148,16 +145,16 @@ TEST_F(VampPluginTest, BothHostsGetVxanalyzesResultsWithAndWithoutParameters)
     tuned.aggr = 120;
     tuned.useFFT = true;
     const std::map<std::string, float> tunedParameters = {{"decay", 5}, {"aggressiveness", 120}, {"usefft", 1}};
-    for (const auto& file : files) {
+    for (const auto& [name, trigs, blocks] : files) {
         for (const bool tune : {false, true}) {
-            SCOPED_TRACE(std::string(file.name) + (tune ? " tuned" : " defaults"));
-            const TOfflineResult expected = AnalyseFile(Path(file.name), tune ? tuned : TOfflineSettings{});
-            EXPECT_TRUE(file.trigs ? expected.trigTimes.size() > 10 : expected.trigTimes.empty());
-            auto out = Feed(Path(file.name), nullptr, tune ? tunedParameters : decltype(tunedParameters){});
+            SCOPED_TRACE(std::string(name) + (tune ? " tuned" : " defaults"));
+            const TOfflineResult expected = AnalyseFile(Path(name), tune ? tuned : TOfflineSettings{});
+            EXPECT_TRUE(trigs ? expected.trigTimes.size() > 10 : expected.trigTimes.empty());
+            auto out = Feed(Path(name), nullptr, tune ? tunedParameters : decltype(tunedParameters){});
             EXPECT_THAT(FeatureBlocks(out[kTrigs]), ElementsAreArray(Blocks(expected.trigTimes)));
             if (!tune) {
                 std::vector<double> times;
-                std::istringstream lines(RunSimpleHost("corvane:analyzer:trigs " + Path(file.name).string()));
+                std::istringstream lines(RunSimpleHost("corvane:analyzer:trigs " + Path(name).string()));
                 for (std::string line; std::getline(lines, line);) {
                     if (line.size() > 2 && line[0] == ' ' && line.back() == ' ')
                         times.push_back(std::stod(line));
@@ -173,8 +170,8 @@ TEST_F(VampPluginTest, BothHostsGetVxanalyzesResultsWithAndWithoutParameters)
             }
             EXPECT_EQ(tempo, expectedTempo);
             EXPECT_EQ(tempo.empty() ? 0.0f : tempo.back().first, expected.bpm);
-            ASSERT_EQ(out[kLevel].size(), file.blocks);
-            ASSERT_LE(expected.rows.size(), file.blocks);
+            ASSERT_EQ(out[kLevel].size(), blocks);
+            ASSERT_LE(expected.rows.size(), blocks);
             for (std::size_t i = 0; i + 1 < expected.rows.size(); ++i) {
                 ASSERT_THAT(out[kLevel][i].values, ElementsAre(FloatNear(expected.rows[i].level, 1e-4f))) << i;
                 ASSERT_THAT(out[kBands][i].values, Pointwise(FloatNear(1e-4f), expected.rows[i].bands)) << i;
