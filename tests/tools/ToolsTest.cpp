@@ -113,7 +113,6 @@ TEST(HostAssignment, EveryBadOneSaysWhy)
           "TrigAggr=0x", "TrigAggr=1x", "TrigAggr= 1", "TrigAggr=1 ", "TrigAggr=--1", "TrigAggr=+-1",
           "TrigAggr=0x-1", "TrigAggr=1.5", "TrigAggr=1e3", "UseFFT==1"},
          "is not an integer"},
-        {{"Volume=1"}, "unknown field 'Volume'"},
         {{"Foo[1]=1"}, "unknown field 'Foo'"},
         {{"MapVersion=1", "mapversion=1", "AnalyzerActive=0", "BandLevel[0]=1", "FFTBandLevel[2]=1", "Level=3",
           "Clipping=0", "GainText=1"},
@@ -321,7 +320,6 @@ TEST(Offline, FilesAreMixedDownAndResampled)
     ASSERT_EQ(h.trigTimes.size(), m.trigTimes.size());
     for (std::size_t i = 0; i < h.trigTimes.size(); ++i)
         EXPECT_NEAR(h.trigTimes[i], m.trigTimes[i], 0.024) << i;  // within a block
-
 }
 
 TEST(VxAnalyzeTool, WritesEachFormatAndSaysNothingOnAFileOrPipe)

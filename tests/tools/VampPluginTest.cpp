@@ -98,6 +98,7 @@ protected:
         // stereo, then a second of silence so that the block a host pads at
         // the end holds nothing.
         setenv("VAMP_PATH", VX_VAMP_DIR, 1);  // for the loader
+        std::filesystem::create_directory(Path(""));
         const std::string dir = Path("").string();
         const std::string sox = "sox -q -R -n -r 48000 -c 1 " + dir;
         const int rc = std::system(
@@ -109,13 +110,8 @@ protected:
                 .c_str());
         ASSERT_EQ(rc, 0) << "sox failed";
     }
-    static void TearDownTestSuite()
-    {
-        for (const char* name : {"clicks.wav", "kick.wav", "snare.wav", "hats.wav", "loop.wav", "short.wav",
-                                  "silence.wav", "tone8k.wav"})
-            std::filesystem::remove(Path(name));
-    }
-    static std::filesystem::path Path(const std::string& name) { return TestFilePath("vamp_" + name); }
+    static void TearDownTestSuite() { std::filesystem::remove_all(Path("")); }
+    static std::filesystem::path Path(const std::string& name) { return TestFilePath("vamp") / name; }
 };
 
 // Trigs, tempo, level and bands through the SDK's loader, which can set
