@@ -20,15 +20,21 @@ inline std::filesystem::path TestFilePath(const std::string& name)
 inline void WriteSoundFile(const std::filesystem::path& path, const std::vector<std::int16_t>& samples, int channels,
                            int rate, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16)
 {
-    SF_INFO info{};
-    info.channels = channels;
-    info.samplerate = rate;
-    info.format = format;
+    SF_INFO info{0, rate, channels, format, 0, 0};
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (f == nullptr)
         throw std::runtime_error(sf_strerror(nullptr));
     sf_write_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
     sf_close(f);
+}
+
+// The blocks of 1024 samples at 44100 Hz that times in seconds fall on.
+inline std::vector<long> Blocks(const std::vector<double>& times)
+{
+    std::vector<long> b;
+    for (double t : times)
+        b.push_back(std::lround(t * 44100 / 1024));
+    return b;
 }
 
 // Mono at 44100 Hz: silence with a 1000 Hz burst filling every block whose

@@ -5,65 +5,40 @@
 #include <gtest/gtest.h>
 #include <vamp-hostsdk/PluginLoader.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <sstream>
+#include <tuple>
 
-#include "ChildProcess.h"
 #include "OfflineAnalyzer.h"
 #include "SoundFiles.h"
+#include "ToolRun.h"
 
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+using ::testing::FloatNear;
+using ::testing::Pointwise;
 using ::testing::HasSubstr;
 using Vamp::Plugin;
 using Vamp::HostExt::PluginLoader;
 
 enum { kTrigs, kLevel, kBands, kTempo };
 
-long BlockAt(double seconds)
+std::string RunSimpleHost(const std::string& args)
 {
-    return std::lround(seconds * kOfflineRate / kOfflineBlock);
-}
-
-std::vector<long> Blocks(const std::vector<double>& times)
-{
-    std::vector<long> b;
-    for (double t : times)
-        b.push_back(BlockAt(t));
-    return b;
-}
-
-std::string Fixed4(float v)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.4f", v);
-    return buf;
-}
-
-std::string RunSimpleHost(const std::vector<std::string>& args)
-{
-    std::vector<std::string> argv{"vamp-simple-host"}, env{"VAMP_PATH=" VX_VAMP_DIR};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::istringstream preload(VX_HOST_PRELOAD);
-    for (std::string e; preload >> e;)
-        env.push_back(e);
-    TChild host;
-    return host.Start(argv, env) && host.End(0, 60000) >= 0 ? host.out : "";
+    return RunTool("vamp-simple-host", args,
+                   {"VAMP_PATH=" VX_VAMP_DIR, "LD_PRELOAD=" VX_HOST_PRELOAD, "ASAN_OPTIONS=detect_leaks=0"})
+        .out;
 }
 
 std::unique_ptr<Plugin> Load(float rate, const std::map<std::string, float>& parameters = {})
 {
-    static PluginLoader* loader = [] {
-        setenv("VAMP_PATH", VX_VAMP_DIR, 1);
-        return PluginLoader::getInstance();
-    }();
-    std::unique_ptr<Plugin> plugin(loader->loadPlugin("corvane:analyzer", rate, 0));
-    if (plugin) {
-        for (const auto& [id, value] : parameters)
+    std::unique_ptr<Plugin> plugin(PluginLoader::getInstance()->loadPlugin("corvane:analyzer", rate, 0));
+    for (const auto& [id, value] : parameters) {
+        if (plugin)
             plugin->setParameter(id, value);
     }
     return plugin;
@@ -79,13 +54,9 @@ std::map<int, Plugin::FeatureList> Feed(const std::filesystem::path& path, Plugi
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
     const auto channels = static_cast<std::size_t>(info.channels);
-    std::unique_ptr<Plugin> own;
-    if (plugin == nullptr) {
-        own = Load(static_cast<float>(info.samplerate), parameters);
+    std::unique_ptr<Plugin> own = plugin ? nullptr : Load(static_cast<float>(info.samplerate), parameters);
+    if (own && own->initialise(channels, kOfflineBlock, kOfflineBlock))
         plugin = own.get();
-        if (!plugin || !plugin->initialise(channels, kOfflineBlock, kOfflineBlock))
-            plugin = nullptr;
-    }
     if (f == nullptr || plugin == nullptr) {
         ADD_FAILURE() << "cannot run the plugin on " << path;
         return features;
@@ -106,17 +77,17 @@ std::map<int, Plugin::FeatureList> Feed(const std::filesystem::path& path, Plugi
             planar[i % channels][i / channels] = frames[i];
         keep(plugin->process(buffers.data(), Vamp::RealTime::frame2RealTime(pos, info.samplerate)));
     }
-    sf_close(f);
     keep(plugin->getRemainingFeatures());
+    sf_close(f);
     return features;
 }
 
 std::vector<long> FeatureBlocks(const Plugin::FeatureList& list)
 {
-    std::vector<long> b;
+    std::vector<double> times;
     for (const auto& f : list)
-        b.push_back(BlockAt(f.timestamp.sec + f.timestamp.nsec / 1e9));
-    return b;
+        times.push_back(f.timestamp.sec + f.timestamp.nsec / 1e9);
+    return Blocks(times);
 }
 
 class VampPluginTest : public ::testing::Test {
@@ -126,6 +97,8 @@ protected:
         // 120 BPM: a 10 ms click every 0.5 s, 10 s. A drum loop at 48 kHz in
         // stereo, then a second of silence so that the block a host pads at
         // the end holds nothing.
+        setenv("VAMP_PATH", VX_VAMP_DIR, 1);  // for the loader
+        std::filesystem::create_directory(Path(""));
         const std::string dir = Path("").string();
         const std::string sox = "sox -q -R -n -r 48000 -c 1 " + dir;
         const int rc = std::system(
@@ -137,54 +110,53 @@ protected:
                 .c_str());
         ASSERT_EQ(rc, 0) << "sox failed";
     }
-    static void TearDownTestSuite()
-    {
-        for (const char* name : {"clicks.wav", "kick.wav", "snare.wav", "hats.wav", "loop.wav", "short.wav",
-                                  "silence.wav", "tone8k.wav"})
-            std::filesystem::remove(Path(name));
-    }
-    static std::filesystem::path Path(const std::string& name) { return TestFilePath("vamp_" + name); }
+    static void TearDownTestSuite() { std::filesystem::remove_all(Path("")); }
+    static std::filesystem::path Path(const std::string& name) { return TestFilePath("vamp") / name; }
 };
 
-TEST_F(VampPluginTest, SimpleHostListsThePluginAndItsOutputs)
+// Trigs, tempo, level and bands through the SDK's loader, which can set
+// the parameters vamp-simple-host cannot; trigs through that host too.
+// Short, silent and low-rate files give no trigs.
+TEST_F(VampPluginTest, BothHostsGetVxanalyzesResultsWithAndWithoutParameters)
 {
-    EXPECT_THAT(RunSimpleHost({"-l"}), HasSubstr("Corvane Audio Analyzer, \"analyzer\" [Corvane]"));
-    EXPECT_EQ(RunSimpleHost({"--list-outputs"}),
+    EXPECT_THAT(RunSimpleHost("-l"), HasSubstr("Corvane Audio Analyzer, \"analyzer\" [Corvane]"));
+    EXPECT_EQ(RunSimpleHost("--list-outputs"),
               "vamp:corvane:analyzer:trigs\nvamp:corvane:analyzer:level\n"
               "vamp:corvane:analyzer:bands\nvamp:corvane:analyzer:tempo\n");
-}
-
-TEST_F(VampPluginTest, SimpleHostTrigsAreVxanalyzesTrigBlocks)
-{
-    for (const auto* name : {"clicks.wav", "loop.wav"}) {
-        std::vector<double> times;
-        std::istringstream lines(RunSimpleHost({"corvane:analyzer:trigs", Path(name).string()}));
-        for (std::string line; std::getline(lines, line);) {
-            if (line.size() > 2 && line[0] == ' ' && line.back() == ' ')
-                times.push_back(std::stod(line));
-        }
-        const std::vector<long> expected = Blocks(AnalyseFile(Path(name), {}).trigTimes);
-        EXPECT_GT(expected.size(), 10u) << name;
-        EXPECT_THAT(Blocks(times), ElementsAreArray(expected)) << name;
-    }
-}
-
-// Trigs, tempo, level and bands through the SDK's loader, which can set
-// the parameters vamp-simple-host cannot.
-TEST_F(VampPluginTest, OutputsAreVxanalyzesWithAndWithoutParameters)
-{
+    std::vector<std::int16_t> tone(16000);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<std::int16_t>(std::lrint(8000 * std::sin(2 * M_PI * 440.0 * i / 8000)));
+    WriteSoundFile(Path("short.wav"), std::vector<std::int16_t>(500, 12000), 1, 44100);
+    WriteSoundFile(Path("silence.wav"), std::vector<std::int16_t>(3 * 44100, 0), 1, 44100);
+    WriteSoundFile(Path("tone8k.wav"), tone, 1, 8000);
+    // A host pads the last block at its own rate, which may add silent
+    // blocks after the resampler; vxanalyze's own last block holds its
+    // padding.
+    const std::tuple<const char*, bool, std::size_t> files[] = {  // name, trigs, blocks
+        {"clicks.wav", true, 431}, {"loop.wav", true, 303}, {"short.wav", false, 1}, {"silence.wav", false, 130},
+        {"tone8k.wav", false, 89},  // 16384 frames after the host's padding
+    };
     TOfflineSettings tuned;
     tuned.decay = 5;
     tuned.aggr = 120;
     tuned.useFFT = true;
     const std::map<std::string, float> tunedParameters = {{"decay", 5}, {"aggressiveness", 120}, {"usefft", 1}};
-    for (const auto* name : {"clicks.wav", "loop.wav"}) {
+    for (const auto& [name, trigs, blocks] : files) {
         for (const bool tune : {false, true}) {
             SCOPED_TRACE(std::string(name) + (tune ? " tuned" : " defaults"));
             const TOfflineResult expected = AnalyseFile(Path(name), tune ? tuned : TOfflineSettings{});
+            EXPECT_TRUE(trigs ? expected.trigTimes.size() > 10 : expected.trigTimes.empty());
             auto out = Feed(Path(name), nullptr, tune ? tunedParameters : decltype(tunedParameters){});
-
             EXPECT_THAT(FeatureBlocks(out[kTrigs]), ElementsAreArray(Blocks(expected.trigTimes)));
+            if (!tune) {
+                std::vector<double> times;
+                std::istringstream lines(RunSimpleHost("corvane:analyzer:trigs " + Path(name).string()));
+                for (std::string line; std::getline(lines, line);) {
+                    if (line.size() > 2 && line[0] == ' ' && line.back() == ' ')
+                        times.push_back(std::stod(line));
+                }
+                EXPECT_THAT(Blocks(times), ElementsAreArray(Blocks(expected.trigTimes))) << "vamp-simple-host";
+            }
             std::vector<std::pair<float, std::string>> tempo, expectedTempo;
             for (const auto& f : out[kTempo])
                 tempo.emplace_back(f.values.at(0), f.label);
@@ -193,44 +165,14 @@ TEST_F(VampPluginTest, OutputsAreVxanalyzesWithAndWithoutParameters)
                     expectedTempo.emplace_back(r.bpm, r.locked ? "locked" : "unlocked");
             }
             EXPECT_EQ(tempo, expectedTempo);
-            ASSERT_FALSE(tempo.empty());
-            EXPECT_EQ(tempo.back().first, expected.bpm);
-            // A host pads the last block at its own rate, which may add a
-            // silent block after the resampler.
-            ASSERT_GE(out[kLevel].size(), expected.rows.size());
-            ASSERT_LE(out[kLevel].size(), expected.rows.size() + 1);
-            for (std::size_t i = 0; i < expected.rows.size(); ++i) {
-                ASSERT_EQ(Fixed4(out[kLevel][i].values.at(0)), Fixed4(expected.rows[i].level)) << "block " << i;
-                ASSERT_EQ(out[kBands][i].values.size(), 16u);
-                for (std::size_t b = 0; b < 16; ++b)
-                    ASSERT_EQ(Fixed4(out[kBands][i].values[b]), Fixed4(expected.rows[i].bands[b])) << i << '/' << b;
+            EXPECT_EQ(tempo.empty() ? 0.0f : tempo.back().first, expected.bpm);
+            ASSERT_EQ(out[kLevel].size(), blocks);
+            ASSERT_LE(expected.rows.size(), blocks);
+            for (std::size_t i = 0; i + 1 < expected.rows.size(); ++i) {
+                ASSERT_THAT(out[kLevel][i].values, ElementsAre(FloatNear(expected.rows[i].level, 1e-4f))) << i;
+                ASSERT_THAT(out[kBands][i].values, Pointwise(FloatNear(1e-4f), expected.rows[i].bands)) << i;
             }
         }
-    }
-}
-
-TEST_F(VampPluginTest, ShortSilentAndLowRateFilesGiveNoTrigs)
-{
-    std::vector<std::int16_t> tone(16000);
-    for (std::size_t i = 0; i < tone.size(); ++i)
-        tone[i] = static_cast<std::int16_t>(std::lrint(8000 * std::sin(2 * M_PI * 440.0 * i / 8000)));
-    const struct {
-        const char* name;
-        std::vector<std::int16_t> samples;
-        int rate;
-        std::size_t blocks;
-    } cases[] = {
-        {"short.wav", std::vector<std::int16_t>(500, 12000), 44100, 1},
-        {"silence.wav", std::vector<std::int16_t>(3 * 44100, 0), 44100, 130},
-        {"tone8k.wav", tone, 8000, 89},  // 16384 frames after the host's padding
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        WriteSoundFile(Path(c.name), c.samples, 1, c.rate);
-        auto out = Feed(Path(c.name));
-        EXPECT_TRUE(out[kTrigs].empty());
-        EXPECT_TRUE(out[kTempo].empty());
-        EXPECT_EQ(out[kLevel].size(), c.blocks);
     }
 }
 
