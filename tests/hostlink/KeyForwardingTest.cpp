@@ -20,7 +20,7 @@ class FakeHost final : public IWindowMessages {
 public:
     bool running = true;
     std::int64_t target = 0x777;
-    int lookups = 0, queries = 0;
+    int lookups = 0;
     std::vector<KeyMessage> posted;
 
     WindowHandle FindWindow(const std::string& cls) override
@@ -30,7 +30,6 @@ public:
     }
     std::int64_t SendMessage(WindowHandle w, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) override
     {
-        ++queries;
         EXPECT_EQ(w, 0x10u);
         EXPECT_EQ(message, 0x0A40u);
         EXPECT_EQ(wParam, 0x81u);
@@ -54,17 +53,12 @@ struct Key {
     QKeyEvent Event() const { return QKeyEvent(type, key, mods, xkeycode, 0, 0, QString(), autorep); }
 };
 
-TranslatedKey TranslateKeyEvent(const Key& k)
-{
-    return TranslateKeyEvent(k.Event());
-}
-
 // Runs Qt events through translation and the hook.
 std::vector<KeyMessage> Forward(FakeHost& host, const std::vector<Key>& keys, int tag = 1)
 {
     for (const Key& k : keys) {
         const QKeyEvent e = k.Event();
-        TranslatedKey t = ::TranslateKeyEvent(e);
+        TranslatedKey t = TranslateKeyEvent(e);
         if (!t.valid)
             continue;
         EventKeyState keys(e.modifiers(), static_cast<std::uint32_t>(t.msg.wParam), e.type() == QEvent::KeyPress);
@@ -73,40 +67,47 @@ std::vector<KeyMessage> Forward(FakeHost& host, const std::vector<Key>& keys, in
     return host.posted;
 }
 
+// What reaches the host, and how often the hook looks the host up: anew
+// for each key (the host may have restarted), never with the switch off.
 TEST(KeyForwarding, WhatReachesTheHost)
 {
     constexpr auto P = QEvent::KeyPress;
     constexpr auto R = QEvent::KeyRelease;
     constexpr std::int64_t kAny = -1;  // lParam not checked
+    const std::vector<Key> aPressAndRelease = {Key{P, Qt::Key_A}, Key{R, Qt::Key_A}};
     const struct {
         const char* name;
         std::vector<Key> keys;
-        int tag;
         std::vector<KeyMessage> posted;
+        int tag = 1;
+        bool running = true;
+        std::int64_t target = 0x777;
+        int lookups = -1;  // -1: not checked
     } cases[] = {
-        {"plain key", {Key{P, Qt::Key_A}, Key{R, Qt::Key_A}}, 1, {{0x0100, 0x41, kAny}, {0x0101, 0x41, kAny}}},
+        {"plain key", aPressAndRelease, {{0x0100, 0x41, kAny}, {0x0101, 0x41, kAny}}},
         {"Shift or Ctrl fold into the code, Shift wins over both",
          {Key{P, Qt::Key_A, Qt::ShiftModifier}, Key{P, Qt::Key_A, Qt::ControlModifier},
           Key{P, Qt::Key_A, Qt::ShiftModifier | Qt::ControlModifier}},
-         1,
          {{0x0100, 0x141, kAny}, {0x0100, 0x241, kAny}, {0x0100, 0x141, kAny}}},
         // The window system reports the state before the event: no Shift on
         // the press, Shift on the release.
         {"Shift alone is down on its own press",
          {Key{P, Qt::Key_Shift, Qt::NoModifier, 50}, Key{R, Qt::Key_Shift, Qt::ShiftModifier, 50}},
-         1,
          {{0x0100, 0x110, 0x002A0001}, {0x0101, 0x10, static_cast<std::int32_t>(0xC02A0001)}}},
-        {"F10 is a system key", {Key{P, Qt::Key_F10, Qt::NoModifier, 76}}, 1, {{0x0104, 0x79, 0x00440001}}},
+        {"F10 is a system key", {Key{P, Qt::Key_F10, Qt::NoModifier, 76}}, {{0x0104, 0x79, 0x00440001}}},
         {"Alt keys and Scroll Lock never leave",
          {Key{P, Qt::Key_X, Qt::AltModifier}, Key{P, Qt::Key_Alt}, Key{P, Qt::Key_ScrollLock},
           Key{P, Qt::Key_ScrollLock, Qt::ShiftModifier}, Key{P, Qt::Key_ScrollLock, Qt::ControlModifier}},
-         1,
          {}},
-        {"switch off", {Key{P, Qt::Key_A}, Key{R, Qt::Key_A}}, 0, {}},
+        {"switch off", aPressAndRelease, {}, 0, true, 0x777, 0},
+        {"no host", aPressAndRelease, {}, 1, false, 0x777, 2},
+        {"host names no target", aPressAndRelease, {}, 1, true, 0, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FakeHost host;
+        host.running = c.running;
+        host.target = c.target;
         const auto p = Forward(host, c.keys, c.tag);
         ASSERT_EQ(p.size(), c.posted.size());
         for (std::size_t i = 0; i < p.size(); ++i) {
@@ -116,26 +117,10 @@ TEST(KeyForwarding, WhatReachesTheHost)
                 EXPECT_EQ(static_cast<std::uint32_t>(p[i].lParam), static_cast<std::uint32_t>(c.posted[i].lParam)) << i;
             }
         }
-        if (c.tag == 0) {
-            EXPECT_EQ(host.lookups, 0) << "switch off makes no host lookup";
+        if (c.lookups >= 0) {
+            EXPECT_EQ(host.lookups, c.lookups);
         }
     }
-}
-
-TEST(KeyForwarding, NoHostOrZeroTargetPostsNothingButStillLooksUpEachKey)
-{
-    FakeHost none;
-    none.running = false;
-    Forward(none, {Key{QEvent::KeyPress, Qt::Key_A}, Key{QEvent::KeyRelease, Qt::Key_A}});
-    EXPECT_TRUE(none.posted.empty());
-    EXPECT_EQ(none.lookups, 2);
-    EXPECT_EQ(none.queries, 0);
-
-    FakeHost zero;
-    zero.target = 0;
-    Forward(zero, {Key{QEvent::KeyPress, Qt::Key_A}});
-    EXPECT_TRUE(zero.posted.empty());
-    EXPECT_EQ(zero.queries, 1);
 }
 
 TEST(KeyTranslation, CodesAndLParamFollowTheOtherPlatform)
@@ -149,29 +134,24 @@ TEST(KeyTranslation, CodesAndLParamFollowTheOtherPlatform)
     const Case cases[] = {
         {Qt::Key_A, Qt::NoModifier, 38, 0x41, 0x001E0001},        // evdev 30
         {Qt::Key_A, Qt::NoModifier, 0, 0x41, 0x001E0001},         // no native code
-        {Qt::Key_5, Qt::NoModifier, 14, 0x35, 0x00060001},
         {Qt::Key_Percent, Qt::ShiftModifier, 14, 0x35, 0x00060001},
-        {Qt::Key_F1, Qt::NoModifier, 67, 0x70, 0x003B0001},
         {Qt::Key_F12, Qt::NoModifier, 96, 0x7B, 0x00580001},
         {Qt::Key_Up, Qt::NoModifier, 111, 0x26, 0x01480001},      // grey arrows are extended
-        {Qt::Key_Delete, Qt::NoModifier, 119, 0x2E, 0x01530001},
         {Qt::Key_Control, Qt::NoModifier, 105, 0x11, 0x011D0001},  // right Ctrl
         {Qt::Key_7, Qt::KeypadModifier, 79, 0x67, 0x00470001},    // keypad 7
         {Qt::Key_Enter, Qt::KeypadModifier, 104, 0x0D, 0x011C0001},
         {Qt::Key_Slash, Qt::KeypadModifier, 106, 0x6F, 0x01350001},
         {Qt::Key_Semicolon, Qt::NoModifier, 47, 0xBA, 0x00270001},
-        {Qt::Key_BracketLeft, Qt::NoModifier, 34, 0xDB, 0x001A0001},
         {Qt::Key_QuoteLeft, Qt::NoModifier, 49, 0xC0, 0x00290001},
-        {Qt::Key_Space, Qt::NoModifier, 65, 0x20, 0x00390001},
         {Qt::Key_Escape, Qt::NoModifier, 9, 0x1B, 0x00010001},
     };
     for (const Case& c : cases) {
-        const TranslatedKey t = TranslateKeyEvent(Key{QEvent::KeyPress, c.key, c.mods, c.x});
+        const TranslatedKey t = TranslateKeyEvent(Key{QEvent::KeyPress, c.key, c.mods, c.x}.Event());
         ASSERT_TRUE(t.valid) << c.key;
         EXPECT_EQ(t.msg.wParam, c.vk) << std::hex << c.key;
         EXPECT_EQ(static_cast<std::uint32_t>(t.msg.lParam), c.lParam) << std::hex << c.key;
     }
-    EXPECT_FALSE(TranslateKeyEvent(Key{QEvent::KeyPress, Qt::Key_unknown}).valid);
+    EXPECT_FALSE(TranslateKeyEvent(Key{QEvent::KeyPress, Qt::Key_unknown}.Event()).valid);
 }
 
 // Sends key events to the focus widget through the application's filters,
@@ -220,22 +200,11 @@ protected:
     KeyForwardFilter filter{[this] { return tag; }, host, nullptr, &window};
 };
 
-// A key that the focus widget ignores travels up to its parents; the
-// application filter sees it at each stop but forwards it once.
-TEST_F(KeyForwardFilterTest, EachKeyIsForwardedExactlyOnce)
-{
-    Send(QApplication::focusWidget(), QEvent::KeyPress, Qt::Key_B);
-    Send(QApplication::focusWidget(), QEvent::KeyRelease, Qt::Key_B);
-    Settle(host, 2);
-    ASSERT_EQ(host.posted.size(), 2u);
-    EXPECT_EQ(host.posted[0].wParam, 0x42u);
-    EXPECT_EQ(host.posted[1].message, 0x0101u);
-}
-
 // A held key reaches the host as repeated key-downs and one key-up, also
 // when Qt misses the auto-repeat flag on the window system's release/press
 // pairs (same timestamp), as happens under load; a real release and press
-// stay two key strokes.
+// stay two key strokes. The focus widget ignores keys, so each travels up
+// to its parents, where the filter sees it again but forwards it once.
 TEST_F(KeyForwardFilterTest, HeldKeyIsDecidedFromTheKeysState)
 {
     const struct {
