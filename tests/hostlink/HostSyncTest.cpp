@@ -23,11 +23,7 @@ public:
         rec.SetNoiseLevelValue(25);
     }
 
-    int ItemTag(SyncItem item) const override
-    {
-        auto it = tags.find(item);
-        return it == tags.end() ? 0 : it->second;
-    }
+    int ItemTag(SyncItem item) const override { return tags.count(item) ? tags.at(item) : 0; }
 
     // The on/off commands toggle and write the record, as the window's do.
     void RunCommand(SyncItem item) override
@@ -53,10 +49,8 @@ public:
 
     SoundMapRecord& rec;
     std::map<SyncItem, int> tags{{SyncItem::Realtime1, 1}, {SyncItem::High1, 1}};
-    std::map<SyncControl, int> positions{{SyncControl::ScrollBar1, 0},
-                                         {SyncControl::TrackBar1, 13},
-                                         {SyncControl::TrackBar2, 150},
-                                         {SyncControl::TrackBar3, 25}};
+    std::map<SyncControl, int> positions{
+        {SyncControl::ScrollBar1, 0}, {SyncControl::TrackBar1, 13}, {SyncControl::TrackBar2, 150}, {SyncControl::TrackBar3, 25}};
     std::vector<SyncItem> commands;
     std::vector<SyncControl> changes;
 };
@@ -69,8 +63,9 @@ protected:
 
 // Without a record the tick does nothing. With one it computes every
 // factor anew (the editor may write one between ticks) and, where the
-// window agrees with the record, runs nothing else.
-TEST_F(HostSyncTest, FactorsEveryTickAndNothingElseWhereTheWindowAgrees)
+// window agrees with the record, runs nothing else. Switches that differ
+// toggle in the window's order; an odd value settles after one run.
+TEST_F(HostSyncTest, FactorsEveryTickAndSwitchesToggleInOrder)
 {
     EqGain[3].store(2.0f);
     SharedMapTimerTimer(nullptr, window);
@@ -89,19 +84,15 @@ TEST_F(HostSyncTest, FactorsEveryTickAndNothingElseWhereTheWindowAgrees)
     }
     EXPECT_TRUE(window.commands.empty());
     EXPECT_TRUE(window.changes.empty());
-}
 
-TEST_F(HostSyncTest, OnOffBytesToggleInOrderAndOddValuesSettleAfterOneRun)
-{
     rec.SetUseFFT(1);
     rec.SetStayOnTop(7);
     rec.SetAutoSaveChanges(1);
     SharedMapTimerTimer(&rec, window);
-    EXPECT_EQ(window.commands, (std::vector<SyncItem>{SyncItem::UseFFT1, SyncItem::StayOnTop1,
-                                                      SyncItem::AutoSaveChanges1}));
+    EXPECT_EQ(window.commands,
+              (std::vector<SyncItem>{SyncItem::UseFFT1, SyncItem::StayOnTop1, SyncItem::AutoSaveChanges1}));
     EXPECT_EQ(rec.UseFFT(), 1);
     EXPECT_EQ(rec.StayOnTop(), 1);  // 7 differs from off: toggled on, 1 written back
-
     window.commands.clear();
     SharedMapTimerTimer(&rec, window);
     EXPECT_TRUE(window.commands.empty());

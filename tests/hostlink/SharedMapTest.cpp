@@ -1,7 +1,7 @@
 #include <fcntl.h>
 #include <sched.h>
-#include <sys/mount.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,15 +26,13 @@ protected:
     }
     void TearDown() override { shm_unlink(("/" + name_).c_str()); }
 
-    void MakeHostSegment(off_t size, unsigned char fill)
+    // A segment the host made and filled before the analyzer started.
+    void MakeHostSegment(off_t size)
     {
-        int fd = shm_open(("/" + name_).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        const int fd = shm_open(("/" + name_).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
         ASSERT_GE(fd, 0);
-        ASSERT_EQ(ftruncate(fd, size), 0);
-        void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-        ASSERT_NE(p, MAP_FAILED);
-        memset(p, fill, size);
-        munmap(p, size);
+        const std::string fill(static_cast<std::size_t>(size), '\x5A');
+        EXPECT_EQ(write(fd, fill.data(), fill.size()), size);
         close(fd);
     }
 
@@ -75,7 +73,7 @@ TEST_F(SegmentTest, HostSegmentKeepsItsSizeAndShortOneIsRefused)
     for (const off_t size : {off_t{4096}, off_t{2431}, off_t{2430}}) {
         SCOPED_TRACE(size);
         shm_unlink(("/" + name_).c_str());
-        MakeHostSegment(size, 0x5A);
+        MakeHostSegment(size);
         try {
             TSharedMap map(PosixSharedMemory(), name_);
             EXPECT_GE(size, 2431) << "a short segment must not be mapped as the record";
@@ -136,14 +134,10 @@ TEST_F(SegmentTest, FullDevShmFailsTheCreationInsteadOfTheFirstStore)
 class FakePlatform : public ISharedMemoryPlatform {
 public:
     bool failCreate = false, failMap = false, failUnmap = false, failClose = false;
-    int creates = 0, maps = 0, unmaps = 0, closes = 0;
+    int maps = 0, unmaps = 0, closes = 0;
     unsigned char memory[2431] = {};
 
-    MapHandle CreateFileMapping(const std::string&, std::uint32_t) override
-    {
-        ++creates;
-        return failCreate ? 0 : 42;
-    }
+    MapHandle CreateFileMapping(const std::string&, std::uint32_t) override { return failCreate ? 0 : 42; }
     void* MapViewOfFile(MapHandle handle, std::uint32_t) override
     {
         ++maps;
