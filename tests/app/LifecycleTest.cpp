@@ -75,47 +75,37 @@ TEST_F(Lifecycle, EarlyStopClosesWithoutWritingTheSettings)
 {
     const std::string settings = "; mine\n[VxSound]\nFormWidth=420\nAutoSaveChanges=1\nTrigDecay=3\n";
     const std::string missing = (dir_ / "none.bmp").string();
-    const struct {
-        const char* name;
-        bool noSegment;
-        bool hostDuringBox;
-    } cases[] = {
-        {"missing picture, user closes", false, false},
-        {"missing picture, host closes during the box", false, true},
-        {"no segment, user closes", true, false},
-        {"no segment, host closes during the box", true, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::ofstream(IniPath()) << settings;
-        if (c.noSegment)
-            qputenv("VX_SEGMENT_NAME", "no/such/segment");
-        errors.clear();
-        whileBoxOpen = nullptr;
-        if (c.hostDuringBox)
-            whileBoxOpen = [this] { w->HostMessage(2524, 0, 0); };
-        TVxSoundApp& a = c.noSegment ? Create() : Create(QString::fromStdString(missing));
-        ASSERT_EQ(errors.size(), 1);
-        EXPECT_FALSE(a.SettingsLoaded);
-        EXPECT_FALSE(a.StartupComplete);
-        EXPECT_EQ(a.Closed, c.hostDuringBox);
-        EXPECT_EQ(driver_->BlocksDelivered(), 0u);
-        whileBoxOpen = nullptr;
-        if (!c.noSegment) {
-            EXPECT_EQ(errors.front().toStdString(), "Cannot open file " + missing + ".");
-            EXPECT_EQ(a.TrackBar1->value(), 13);  // the design's value, not the file's
+    for (const bool noSegment : {false, true}) {
+        for (const bool hostDuringBox : {false, true}) {
+            SCOPED_TRACE(std::string(noSegment ? "no segment" : "missing picture") +
+                         (hostDuringBox ? ", host closes during the box" : ", user closes"));
+            std::ofstream(IniPath()) << settings;
+            qputenv("VX_SEGMENT_NAME", noSegment ? "no/such/segment" : QByteArray::fromStdString(segment_));
+            errors.clear();
+            whileBoxOpen = hostDuringBox ? std::function<void()>([this] { w->HostMessage(2524, 0, 0); }) : nullptr;
+            TVxSoundApp& a = noSegment ? Create() : Create(QString::fromStdString(missing));
+            whileBoxOpen = nullptr;
+            ASSERT_EQ(errors.size(), 1);
+            EXPECT_FALSE(a.SettingsLoaded);
+            EXPECT_EQ(a.Closed, hostDuringBox);
+            EXPECT_EQ(driver_->BlocksDelivered(), 0u);
+            if (!noSegment) {
+                EXPECT_EQ(errors.front().toStdString(), "Cannot open file " + missing + ".");
+                EXPECT_EQ(a.TrackBar1->value(), 13);  // the design's value, not the file's
+                EXPECT_EQ(HostMap()->Data->AnalyzerActive(), hostDuringBox ? 0 : 1);  // the record was set up
+            }
+            if (!hostDuringBox) {
+                EXPECT_FALSE(WaveInOpen());
+                EXPECT_TRUE(UserClose(true));
+            }
+            EXPECT_EQ(Ini(), settings);
+            if (!noSegment) {
+                EXPECT_EQ(HostMap()->Data->AnalyzerActive(), 0);
+            }
+            w.reset();
         }
-        if (!c.hostDuringBox) {
-            EXPECT_FALSE(WaveInOpen());
-            EXPECT_TRUE(UserClose(true));
-        }
-        EXPECT_EQ(Ini(), settings);
-        if (!c.noSegment) {
-            EXPECT_EQ(HostMap()->Data->AnalyzerActive(), 0);
-        }
-        w.reset();
-        qputenv("VX_SEGMENT_NAME", QByteArray::fromStdString(segment_));
     }
+    qputenv("VX_SEGMENT_NAME", QByteArray::fromStdString(segment_));
 }
 
 // A close whose settings cannot be written keeps the window open and

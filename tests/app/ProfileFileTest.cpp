@@ -60,8 +60,9 @@ TEST(ProfileIntegerTest, ConvertsOnlyWholeNumbers)
         EXPECT_FALSE(ParseProfileInteger(bad).has_value()) << '"' << bad << '"';
 }
 
-// Names match without regard to case; values are trimmed, one pair of
-// quotes goes, text ends at a NUL; what does not convert gives the default.
+// Names match without regard to case, the first of duplicate sections and
+// keys counts; values are trimmed, one pair of quotes goes, text ends at a
+// NUL; what does not convert gives the default.
 TEST_F(ProfileFileTest, ReadRules)
 {
     TProfileFile ini(path_);
@@ -75,8 +76,9 @@ TEST_F(ProfileFileTest, ReadRules)
         "Hex=0x10\r\nJunk=12abc\r\nFlag=7\r\nBad=yes\r\n"
         "Str = \"  spaced  \" \r\nHalf=\"open\r\n"
         "; Commented=1\r\n"
-        "G\0ain=5\r\nGain=7\0junk\r\nHelpFile=a\0b\r\nNul\0=1\r\n"
-        "[broken\r\nB=2\r\n"s);
+        "G\0ain=5\r\nGain=7\0junk\r\ngain=8\r\nHelpFile=a\0b\r\nNul\0=1\r\n"
+        "[broken\r\nB=2\r\n"
+        "[VxSound]\r\nExtra=4\r\n"s);
     EXPECT_EQ(ini.ReadInteger("VxSound", "FormWidth", 200), 640);
     EXPECT_EQ(ini.ReadInteger("VxSound", "Hex", 0), 16);
     EXPECT_EQ(ini.ReadInteger("VxSound", "Junk", 99), 99);
@@ -86,7 +88,8 @@ TEST_F(ProfileFileTest, ReadRules)
     EXPECT_EQ(ini.ReadString("VxSound", "Str"), "  spaced  ");
     EXPECT_EQ(ini.ReadString("VxSound", "Half"), "\"open");
     EXPECT_EQ(ini.ReadInteger("VxSound", "; Commented", 4), 4);
-    EXPECT_EQ(ini.ReadInteger("VxSound", "Gain", 0), 7);
+    EXPECT_EQ(ini.ReadInteger("VxSound", "Gain", 0), 7);  // the first of duplicates
+    EXPECT_EQ(ini.ReadInteger("VxSound", "Extra", -1), -1);  // only the first section counts
     EXPECT_EQ(ini.ReadString("VxSound", "HelpFile"), "a");
     EXPECT_EQ(ini.ReadInteger("VxSound", "Nul", -1), -1);
     // A header without its bracket still ends the section before it.
@@ -109,10 +112,10 @@ TEST_F(ProfileFileTest, WritesKeepEveryOtherByte)
     EXPECT_FALSE(ini.ReadBool("VxSound", "RunMinimized", true));
     EXPECT_EQ(ini.ReadString("VxSound", "Padded"), "  two spaces ");
     EXPECT_EQ(ini.ReadString("VxSound", "Quoted"), "\"q\"");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1) << "no temporary file left";
 
-    const std::string before = "; settings\r\n[Other]\r\nGain=1\r\n\r\n[vxsound]\r\n  GAIN = 5  ; note\r\n"
-                               "TrigDecay=15\r\n\r\n[Last]\r\nx=y";
+    // Writes go to the first of duplicate sections and keys.
+    const std::string before = "Gain=77\r\n; settings\r\n[Other]\r\nGain=1\r\n\r\n[vxsound]\r\n  GAIN = 5  ; note\r\n"
+                               "gain=6\r\nTrigDecay=15\r\n\r\n[VxSound]\r\nTrigAggr=1\r\n\r\n[Last]\r\nx=y";
     Put(before);
     ini.WriteInteger("VxSound", "Gain", -3);
     std::string expected = before;
@@ -123,6 +126,7 @@ TEST_F(ProfileFileTest, WritesKeepEveryOtherByte)
     ini.WriteInteger("VxSound", "TrigAggr", 150);
     expected.insert(expected.find("TrigDecay=15\r\n") + 14, "TrigAggr=150\r\n");
     EXPECT_EQ(Get(), expected);
+    EXPECT_EQ(ini.ReadInteger("VxSound", "TrigAggr", 0), 150);
     // A new section is appended; the missing final newline is supplied.
     ini.WriteBool("New", "On", true);
     EXPECT_EQ(Get(), expected + "\r\n[New]\r\nOn=1\r\n");
@@ -136,25 +140,6 @@ TEST_F(ProfileFileTest, WritesKeepEveryOtherByte)
         EXPECT_THROW(ini.WriteInteger(section, key, 1), std::invalid_argument) << section << " " << key;
     EXPECT_THROW(ini.WriteString("VxSound", "A", "1\nB=2"), std::invalid_argument);
     EXPECT_EQ(Get(), "[VxSound]\nA=1\nB=2\n");
-}
-
-TEST_F(ProfileFileTest, DuplicatesAndStrayKeys)
-{
-    Put("Gain=77\n"
-        "[VxSound]\n"
-        "Gain=1\n"
-        "gain=2\n"
-        "[VxSound]\n"
-        "Gain=3\n"
-        "Extra=4\n");
-    TProfileFile ini(path_);
-    EXPECT_EQ(ini.ReadInteger("VxSound", "Gain", 0), 1);
-    // Only the first section counts, for reads and writes alike.
-    EXPECT_EQ(ini.ReadInteger("VxSound", "Extra", -1), -1);
-    ini.WriteInteger("VxSound", "Gain", 9);
-    ini.WriteInteger("VxSound", "Extra", 8);
-    EXPECT_EQ(Get(), "Gain=77\n[VxSound]\nGain=9\ngain=2\nExtra=8\n[VxSound]\nGain=3\nExtra=4\n");
-    EXPECT_EQ(ini.ReadInteger("VxSound", "Extra", -1), 8);
 }
 
 TEST_F(ProfileFileTest, HostileFilesReadSafely)
@@ -275,18 +260,15 @@ TEST_F(ProfileFileTest, PermissionsDecideHowAWriteReachesTheFile)
     const std::string after = "; mine\r\n[VxSound]\r\nGain=-3\r\nOdd key=x\r\n\r\n[Other]\r\nk=v";
     const struct {
         const char* name;
-        bool fileExists;
         mode_t fileMode;
-        bool folderWritable;
-        bool written;
+        bool folderWritable, written;
         bool sameInode;  // rewritten in place
-        bool throughLink = false;
+        const char* through;
     } cases[] = {
-        {"read-only file, writable folder", true, 0444, true, false, true},
-        {"writable file, read-only folder", true, 0644, false, true, true},
-        {"writable file, writable folder", true, 0644, true, true, false},
-        {"through a link", true, 0640, true, true, false, true},
-        {"no file, read-only folder", false, 0, false, false, false},
+        {"read-only file, writable folder", 0444, true, false, true, "VxSound.ini"},
+        {"writable file, read-only folder", 0644, false, true, true, "VxSound.ini"},
+        {"writable file, writable folder", 0644, true, true, false, "VxSound.ini"},
+        {"through a link", 0640, true, true, false, "link.ini"},
     };
     ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
     for (const auto& c : cases) {
@@ -295,16 +277,12 @@ TEST_F(ProfileFileTest, PermissionsDecideHowAWriteReachesTheFile)
         fs::remove_all(folder);
         fs::create_directory(folder);
         const std::string path = (folder / "VxSound.ini").string();
-        const std::string link = (folder / "link.ini").string();
+        std::ofstream(path, std::ios::binary) << before;
+        fs::create_symlink(path, folder / "link.ini");
         struct stat st {};
-        if (c.fileExists) {
-            std::ofstream(path, std::ios::binary) << before;
-            ASSERT_EQ(::chown(path.c_str(), user, group), 0);
-            ASSERT_EQ(::chmod(path.c_str(), c.fileMode), 0);
-            ASSERT_EQ(::stat(path.c_str(), &st), 0);
-        }
-        if (c.throughLink)
-            fs::create_symlink(path, link);
+        ASSERT_EQ(::chown(path.c_str(), user, group), 0);
+        ASSERT_EQ(::chmod(path.c_str(), c.fileMode), 0);
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
         if (c.folderWritable) {
             ASSERT_EQ(::chown(folder.c_str(), user, group), 0);
         }
@@ -312,22 +290,17 @@ TEST_F(ProfileFileTest, PermissionsDecideHowAWriteReachesTheFile)
         if (!c.folderWritable && ::geteuid() != 0 && ::access(folder.c_str(), W_OK) == 0)
             GTEST_SKIP() << "permissions are not enforced here";
 
-        const std::string target = c.throughLink ? link : path;
+        const std::string target = (folder / c.through).string();
         const std::string result =
             InChild([&] { TProfileFile(target).WriteInteger("VxSound", "Gain", -3); }, user, group);
-        EXPECT_EQ(result, c.written ? "ok" : "Unable to write to " + path);
-        if (c.fileExists) {
-            EXPECT_EQ(Slurp(path), c.written ? after : before);
-            struct stat now {};
-            ASSERT_EQ(::stat(path.c_str(), &now), 0);
-            EXPECT_EQ(now.st_ino == st.st_ino, c.sameInode);
-            EXPECT_EQ(now.st_mode & 0777, c.fileMode);
-        } else {
-            EXPECT_FALSE(fs::exists(path));
-        }
-        EXPECT_EQ(c.throughLink, fs::is_symlink(link));
-        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()),
-                  (c.fileExists ? 1 : 0) + (c.throughLink ? 1 : 0));
+        EXPECT_EQ(result, c.written ? "ok" : "Unable to write to " + target);
+        EXPECT_EQ(Slurp(path), c.written ? after : before);
+        struct stat now {};
+        ASSERT_EQ(::stat(path.c_str(), &now), 0);
+        EXPECT_EQ(now.st_ino == st.st_ino, c.sameInode);
+        EXPECT_EQ(now.st_mode & 0777, c.fileMode);
+        EXPECT_TRUE(fs::is_symlink(folder / "link.ini"));
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2) << "no temporary file left";
         ::chmod(folder.c_str(), 0755);
     }
 }

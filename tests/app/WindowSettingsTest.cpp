@@ -56,23 +56,20 @@ TEST_F(Settings, OddFileValuesAndRunMinimized)
              "ShowInput=258\nUseFFT=0x1\nStayOnTop=junk\nFormWidth=\nNoiseLevelSwitch=5\nNoiseLevelValue=300\n"
              "RunMinimized=1\n");
     TVxSoundApp& a = Create();
-    EXPECT_EQ(a.TrackBar2->value(), 100);
-    EXPECT_EQ(a.TrackBar1->value(), 15);
-    EXPECT_EQ(Rec().EqualizerBand(0), 44);
-    EXPECT_EQ(Rec().EqualizerBand(1), 56);
-    EXPECT_EQ(Rec().Gain(), -128);
-    EXPECT_EQ(Rec().ShowInput(), 2);  // the menu keeps its design state
-    EXPECT_EQ(a.Realtime1->Tag, 1);
-    EXPECT_EQ(a.UseFFT1->Tag, 1);
-    EXPECT_EQ(a.StayOnTop1->Tag, 1);
-    EXPECT_EQ(a.width(), 200);
-    EXPECT_EQ(a.TrackBar3->maximum(), 455);
-    EXPECT_EQ(a.TrackBar3->value(), 300);
+    // TrigAggr, TrigDecay, FormWidth, the noise range and value.
+    EXPECT_EQ((std::vector<int>{a.TrackBar2->value(), a.TrackBar1->value(), a.width(), a.TrackBar3->maximum(),
+                                a.TrackBar3->value()}),
+              (std::vector<int>{100, 15, 200, 455, 300}));
+    // Bands 0 and 1, Gain, ShowInput (low bytes), RunMinimized.
+    EXPECT_EQ((std::vector<int>{Rec().EqualizerBand(0), Rec().EqualizerBand(1), Rec().Gain(), Rec().ShowInput(),
+                                Rec().RunMinimized()}),
+              (std::vector<int>{44, 56, -128, 2, 1}));
+    // Realtime keeps its design state; UseFFT, StayOnTop, Runminimized.
+    EXPECT_EQ((std::vector<int>{a.Realtime1->Tag, a.UseFFT1->Tag, a.StayOnTop1->Tag, a.Runminimized1->Tag}),
+              (std::vector<int>{1, 1, 1, 1}));
     EXPECT_TRUE(a.Minimized());
     EXPECT_FALSE(a.VisualTimer->isActive());
     EXPECT_TRUE(a.SharedMapTimer->isActive());
-    EXPECT_EQ(a.Runminimized1->Tag, 1);
-    EXPECT_EQ(Rec().RunMinimized(), 1);
     // The tick leaves an unknown noise range alone.
     a.SharedMapTimerTimer();
     EXPECT_EQ(Rec().NoiseLevelSwitch(), 5);
@@ -112,44 +109,34 @@ TEST_F(Settings, ReadAndSaveOrderFollowTheKeyTable)
     // Records the keys a load or a save touches, in order.
     struct Recorder final : TProfileFile {
         using TProfileFile::TProfileFile;
-        mutable std::vector<std::string> keys;
+        mutable std::string keys;
         std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const override
         {
-            keys.emplace_back(key);
+            keys += (keys.empty() ? "" : " ") + std::string(key);
             return TProfileFile::ReadInteger(section, key, def);
         }
         void WriteString(std::string_view section, std::string_view key, std::string_view value) override
         {
-            keys.emplace_back(key);
+            keys += (keys.empty() ? "" : " ") + std::string(key);
             TProfileFile::WriteString(section, key, value);
         }
     };
-    std::vector<std::string> bands;
+    std::string bands;
     for (int i = 0; i < 16; ++i)
-        bands.push_back("EqualizerBand" + std::to_string(i));
-    auto join = [](std::vector<std::string> a, const std::vector<std::string>& b) {
-        a.insert(a.end(), b.begin(), b.end());
-        return a;
-    };
-    const std::vector<std::string> always = {"SoundCardNo", "FormWidth", "FormHeight", "FormLeft",
-                                             "FormTop", "HSplitPos", "VSplitPos", "AutoSaveChanges"};
+        bands += " EqualizerBand" + std::to_string(i);
+    const std::string always = "SoundCardNo FormWidth FormHeight FormLeft FormTop HSplitPos VSplitPos AutoSaveChanges";
     const struct {
         const char* name;
-        bool load;
-        bool autoSave;
-        std::vector<std::string> keys;
+        bool load, autoSave;
+        std::string keys;
     } cases[] = {
         {"load", true, true,
-         join(join({"SoundCardNo", "UseFFT", "NoiseLevelSwitch", "ShowInput", "ShowInput", "FormWidth", "FormHeight",
-                    "FormLeft", "FormTop", "HSplitPos", "VSplitPos", "TriggerFaders", "SoundCard", "StayOnTop",
-                    "RunMinimized", "AutoSaveChanges", "PassKeys"},
-                   bands),
-              {"Gain", "NoiseLevelValue", "TrigDecay", "TrigAggr"})},
+         "SoundCardNo UseFFT NoiseLevelSwitch ShowInput ShowInput FormWidth FormHeight FormLeft FormTop HSplitPos "
+         "VSplitPos TriggerFaders SoundCard StayOnTop RunMinimized AutoSaveChanges PassKeys" +
+             bands + " Gain NoiseLevelValue TrigDecay TrigAggr"},
         {"save, auto save on", false, true,
-         join(join(join(always, {"UseFFT", "RunMinimized", "StayOnTop", "TriggerFaders", "SoundCard", "PassKeys",
-                                 "NoiseLevelSwitch", "ShowInput", "TrigDecay", "TrigAggr", "NoiseLevelValue"}),
-                   bands),
-              {"Gain"})},
+         always + " UseFFT RunMinimized StayOnTop TriggerFaders SoundCard PassKeys NoiseLevelSwitch ShowInput "
+                  "TrigDecay TrigAggr NoiseLevelValue" + bands + " Gain"},
         {"save, auto save off", false, false, always},
     };
     TVxSoundApp& a = Create();

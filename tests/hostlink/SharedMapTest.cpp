@@ -36,53 +36,36 @@ protected:
         close(fd);
     }
 
-    off_t SegmentSize() const
-    {
-        struct stat st {};
-        return stat(("/dev/shm/" + name_).c_str(), &st) == 0 ? st.st_size : -1;
-    }
-
     std::string name_;
 };
 
-// A new segment is the record's size, zeroed, private to the user, and a
-// second view by name (the host's) shares its bytes.
-TEST_F(SegmentTest, FreshSegmentIsZeroSizedPrivateAndShared)
+// A new segment is the record's size, zeroed and private to the user. A
+// host's is taken as it is: never resized, its bytes kept; one too short
+// for the record is refused, not mapped and not grown. A second view by
+// name (the host's) shares the bytes.
+TEST_F(SegmentTest, NewSegmentIsZeroedAndPrivateHostSegmentIsTakenAsItIs)
 {
-    TSharedMap map(PosixSharedMemory(), name_);
-    ASSERT_NE(map.Data, nullptr);
-    EXPECT_EQ(map.Size, 2431);
-    for (std::size_t i = 0; i < SoundMapRecord::kSize; ++i)
-        ASSERT_EQ(map.Data->RawByte(i), 0) << i;
-    struct stat st {};
-    ASSERT_EQ(stat(("/dev/shm/" + name_).c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, 2431);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-
-    TSharedMap other(PosixSharedMemory(), name_);
-    map.Data->SetLevel(11314.0f);
-    other.Data->SetTrig(1);
-    EXPECT_EQ(other.Data->Level(), 11314.0f);
-    EXPECT_EQ(map.Data->Trig(), 1);
-}
-
-// A host's segment is taken as it is: never resized, its bytes kept; one
-// too short for the record is refused, not mapped and not grown.
-TEST_F(SegmentTest, HostSegmentKeepsItsSizeAndShortOneIsRefused)
-{
-    for (const off_t size : {off_t{4096}, off_t{2431}, off_t{2430}}) {
-        SCOPED_TRACE(size);
+    for (const off_t hostSize : {off_t{0}, off_t{4096}, off_t{2431}, off_t{2430}}) {
+        SCOPED_TRACE(hostSize);
         shm_unlink(("/" + name_).c_str());
-        MakeHostSegment(size);
+        if (hostSize > 0)
+            MakeHostSegment(hostSize);
         try {
             TSharedMap map(PosixSharedMemory(), name_);
-            EXPECT_GE(size, 2431) << "a short segment must not be mapped as the record";
-            EXPECT_EQ(map.Data->RawByte(2430), 0x5A);
+            EXPECT_NE(hostSize, 2430) << "a short segment must not be mapped as the record";
+            for (std::size_t i = 0; i < SoundMapRecord::kSize; ++i)
+                ASSERT_EQ(map.Data->RawByte(i), hostSize > 0 ? 0x5A : 0) << i;
+            TSharedMap host(PosixSharedMemory(), name_);
+            host.Data->SetTrig(1);
+            EXPECT_EQ(map.Data->Trig(), 1);
         } catch (const ESharedMemoryError& e) {
-            EXPECT_LT(size, 2431);
+            EXPECT_EQ(hostSize, 2430);
             EXPECT_STREQ(e.what(), "Tfilemapping map view error");
         }
-        EXPECT_EQ(SegmentSize(), size);
+        struct stat st {};
+        ASSERT_EQ(stat(("/dev/shm/" + name_).c_str(), &st), 0);
+        EXPECT_EQ(st.st_size, hostSize > 0 ? hostSize : 2431);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
     }
 }
 
