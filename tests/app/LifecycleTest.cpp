@@ -71,41 +71,33 @@ TEST_F(Lifecycle, ExitClearsBandsAndActiveAndKeepsTheRest)
 // A start-up that stopped before the settings were loaded shows its error,
 // opens no device and leaves the user's file alone at the close, whether
 // the user closes afterwards or the host asks while the error box is open.
+// (Without a segment: Commands.WithoutASegmentNothingCrashes.)
 TEST_F(Lifecycle, EarlyStopClosesWithoutWritingTheSettings)
 {
     const std::string settings = "; mine\n[VxSound]\nFormWidth=420\nAutoSaveChanges=1\nTrigDecay=3\n";
     const std::string missing = (dir_ / "none.bmp").string();
-    for (const bool noSegment : {false, true}) {
-        for (const bool hostDuringBox : {false, true}) {
-            SCOPED_TRACE(std::string(noSegment ? "no segment" : "missing picture") +
-                         (hostDuringBox ? ", host closes during the box" : ", user closes"));
-            std::ofstream(IniPath()) << settings;
-            qputenv("VX_SEGMENT_NAME", noSegment ? "no/such/segment" : QByteArray::fromStdString(segment_));
-            errors.clear();
-            whileBoxOpen = hostDuringBox ? std::function<void()>([this] { w->HostMessage(2524, 0, 0); }) : nullptr;
-            TVxSoundApp& a = noSegment ? Create() : Create(QString::fromStdString(missing));
-            whileBoxOpen = nullptr;
-            ASSERT_EQ(errors.size(), 1);
-            EXPECT_FALSE(a.SettingsLoaded);
-            EXPECT_EQ(a.Closed, hostDuringBox);
-            EXPECT_EQ(driver_->BlocksDelivered(), 0u);
-            if (!noSegment) {
-                EXPECT_EQ(errors.front().toStdString(), "Cannot open file " + missing + ".");
-                EXPECT_EQ(a.TrackBar1->value(), 13);  // the design's value, not the file's
-                EXPECT_EQ(HostMap()->Data->AnalyzerActive(), hostDuringBox ? 0 : 1);  // the record was set up
-            }
-            if (!hostDuringBox) {
-                EXPECT_FALSE(WaveInOpen());
-                EXPECT_TRUE(UserClose(true));
-            }
-            EXPECT_EQ(Ini(), settings);
-            if (!noSegment) {
-                EXPECT_EQ(HostMap()->Data->AnalyzerActive(), 0);
-            }
-            w.reset();
+    for (const bool hostDuringBox : {false, true}) {
+        SCOPED_TRACE(hostDuringBox ? "host closes during the box" : "user closes");
+        std::ofstream(IniPath()) << settings;
+        errors.clear();
+        whileBoxOpen = hostDuringBox ? std::function<void()>([this] { w->HostMessage(2524, 0, 0); }) : nullptr;
+        TVxSoundApp& a = Create(QString::fromStdString(missing));
+        whileBoxOpen = nullptr;
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_EQ(errors.front().toStdString(), "Cannot open file " + missing + ".");
+        EXPECT_FALSE(a.SettingsLoaded);
+        EXPECT_EQ(a.TrackBar1->value(), 13);  // the design's value, not the file's
+        EXPECT_EQ(a.Closed, hostDuringBox);
+        EXPECT_EQ(driver_->BlocksDelivered(), 0u);
+        EXPECT_EQ(HostMap()->Data->AnalyzerActive(), hostDuringBox ? 0 : 1);  // the record was set up
+        if (!hostDuringBox) {
+            EXPECT_FALSE(WaveInOpen());
+            EXPECT_TRUE(UserClose(true));
         }
+        EXPECT_EQ(Ini(), settings);
+        EXPECT_EQ(HostMap()->Data->AnalyzerActive(), 0);
+        w.reset();
     }
-    qputenv("VX_SEGMENT_NAME", QByteArray::fromStdString(segment_));
 }
 
 // A close whose settings cannot be written keeps the window open and
