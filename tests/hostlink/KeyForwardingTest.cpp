@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "KeyForwarding.h"
@@ -31,10 +32,9 @@ public:
     }
     std::int64_t SendMessage(WindowHandle w, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) override
     {
-        EXPECT_EQ(w, 0x10u);
-        EXPECT_EQ(message, 0x0A40u);  // the key-target query
-        EXPECT_EQ(wParam, 0x81u);
-        EXPECT_EQ(lParam, 0);
+        // Only the key-target query, to the host's window.
+        EXPECT_EQ(std::make_tuple(w, message, wParam, lParam),
+                  std::make_tuple(WindowHandle{0x10}, 0x0A40u, std::uint64_t{0x81}, std::int64_t{0}));
         return target;
     }
     bool PostMessage(WindowHandle w, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) override
@@ -171,40 +171,30 @@ protected:
 // to its parents, where the filter sees it again but forwards it once.
 TEST_F(KeyForwardFilterTest, HeldKeyIsDecidedFromTheKeysState)
 {
-    const struct {
-        const char* name;
-        bool flagged;      // Qt recognised the auto-repeat
-        int pressLagMs;    // press timestamp after its release
-        bool held;
-    } cases[] = {
-        {"flagged by Qt", true, 0, true},
-        {"missed by Qt", false, 0, true},
-        {"released and pressed again", false, 40, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    // Down and up, with the previous-state bit of lParam.
+    constexpr std::uint32_t D = 0x0100, U = 0x0101, Was = 0x40000000;
+    const std::vector<std::uint32_t> held = {D, D | Was, D | Was, D | Was, D | Was, D | Was, U | Was};
+    const std::vector<std::uint32_t> strokes = {D, U | Was, D, U | Was, D, U | Was, D, U | Was, D, U | Was, D, U | Was};
+    // Qt's auto-repeat flag, the press's timestamp after its release, what
+    // reaches the host.
+    const std::tuple<bool, int, std::vector<std::uint32_t>> cases[] = {
+        {true, 0, held}, {false, 0, held}, {false, 40, strokes}};
+    for (const auto& [flagged, pressLagMs, expected] : cases) {
+        SCOPED_TRACE(testing::Message() << flagged << " " << pressLagMs);
         host.posted.clear();
         QWidget* to = QApplication::focusWidget();
         std::uint64_t t = 1000;
         Send(to, QEvent::KeyPress, Qt::Key_C, Qt::NoModifier, t);
         for (int i = 0; i < 5; ++i) {
             t += 33;
-            Send(to, QEvent::KeyRelease, Qt::Key_C, Qt::NoModifier, t, c.flagged);
-            Send(to, QEvent::KeyPress, Qt::Key_C, Qt::NoModifier, t + c.pressLagMs, c.flagged);
+            Send(to, QEvent::KeyRelease, Qt::Key_C, Qt::NoModifier, t, flagged);
+            Send(to, QEvent::KeyPress, Qt::Key_C, Qt::NoModifier, t + pressLagMs, flagged);
         }
         Send(to, QEvent::KeyRelease, Qt::Key_C, Qt::NoModifier, t + 500);
-        Settle(host, c.held ? 7 : 12);
-        std::vector<std::uint32_t> expected;  // message | previous-state bit
-        for (int i = 0; i < 6; ++i) {
-            expected.push_back(0x0100u | (c.held && i > 0 ? 0x40000000u : 0u));
-            if (!c.held)
-                expected.push_back(0x0101u | 0x40000000u);
-        }
-        if (c.held)
-            expected.push_back(0x0101u | 0x40000000u);
+        Settle(host, expected.size());
         std::vector<std::uint32_t> got;
         for (const KeyMessage& m : host.posted)
-            got.push_back(m.message | (static_cast<std::uint32_t>(m.lParam) & 0x40000000u));
+            got.push_back(m.message | (static_cast<std::uint32_t>(m.lParam) & Was));
         EXPECT_EQ(got, expected);
     }
 }
@@ -231,28 +221,23 @@ TEST_F(KeyForwardFilterTest, ChangedCodeReachesNoControl)
 {
     QSlider other(Qt::Horizontal);  // another window: a box or the About window
     other.show();
-    const struct {
-        QWidget* to;
-        int tag;
-        Qt::KeyboardModifiers mods;
-        bool moves;
-    } cases[] = {
+    // Where the key goes, the switch, the modifiers, whether the slider moves.
+    const std::tuple<QSlider*, int, Qt::KeyboardModifiers, bool> cases[] = {
         {slider, 1, Qt::ShiftModifier, false},
         {slider, 1, Qt::NoModifier, true},
         {slider, 0, Qt::ShiftModifier, true},
         {&other, 1, Qt::ShiftModifier, true},
     };
     std::uint64_t t = 0;
-    for (const auto& c : cases) {
-        c.to->activateWindow();
-        c.to->setFocus();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == c.to; }));
-        tag = c.tag;
-        auto* s = static_cast<QSlider*>(c.to);
-        s->setValue(50);
-        Send(c.to, QEvent::KeyPress, Qt::Key_Right, c.mods, t += 100);
-        Send(c.to, QEvent::KeyRelease, Qt::Key_Right, c.mods, t += 100);
-        EXPECT_EQ(s->value() != 50, c.moves) << c.tag << " " << c.mods.toInt();
+    for (const auto& [to, passKeys, mods, moves] : cases) {
+        to->activateWindow();
+        to->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == to; }));
+        tag = passKeys;
+        to->setValue(50);
+        Send(to, QEvent::KeyPress, Qt::Key_Right, mods, t += 100);
+        Send(to, QEvent::KeyRelease, Qt::Key_Right, mods, t += 100);
+        EXPECT_EQ(to->value() != 50, moves) << passKeys << " " << mods.toInt();
     }
     Settle(host, 0);
     ASSERT_FALSE(host.posted.empty());
