@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 #include <grp.h>
 #include <sched.h>
@@ -79,21 +80,20 @@ TEST_F(ProfileFileTest, ReadRules)
         "G\0ain=5\r\nGain=7\0junk\r\ngain=8\r\nHelpFile=a\0b\r\nNul\0=1\r\n"
         "[broken\r\nB=2\r\n"
         "[VxSound]\r\nExtra=4\r\n"s);
-    EXPECT_EQ(ini.ReadInteger("VxSound", "FormWidth", 200), 640);
-    EXPECT_EQ(ini.ReadInteger("VxSound", "Hex", 0), 16);
-    EXPECT_EQ(ini.ReadInteger("VxSound", "Junk", 99), 99);
+    // Each key with its default and what a read gives.
+    const std::tuple<const char*, std::int32_t, std::int32_t> integers[] = {
+        {"FormWidth", 200, 640}, {"Hex", 0, 16}, {"Junk", 99, 99}, {"; Commented", 4, 4},
+        {"Gain", 0, 7},  // the first of duplicates
+        {"Nul", -1, -1}, {"B", 0, 0}, {"Extra", -1, -1},  // after a broken header; only the first section counts
+    };
+    for (const auto& [key, def, value] : integers)
+        EXPECT_EQ(ini.ReadInteger("VxSound", key, def), value) << key;
     EXPECT_TRUE(ini.ReadBool("VxSound", "Flag", false));
     EXPECT_TRUE(ini.ReadBool("VxSound", "Bad", true));
     EXPECT_FALSE(ini.ReadBool("VxSound", "Bad", false));
     EXPECT_EQ(ini.ReadString("VxSound", "Str"), "  spaced  ");
     EXPECT_EQ(ini.ReadString("VxSound", "Half"), "\"open");
-    EXPECT_EQ(ini.ReadInteger("VxSound", "; Commented", 4), 4);
-    EXPECT_EQ(ini.ReadInteger("VxSound", "Gain", 0), 7);  // the first of duplicates
-    EXPECT_EQ(ini.ReadInteger("VxSound", "Extra", -1), -1);  // only the first section counts
     EXPECT_EQ(ini.ReadString("VxSound", "HelpFile"), "a");
-    EXPECT_EQ(ini.ReadInteger("VxSound", "Nul", -1), -1);
-    // A header without its bracket still ends the section before it.
-    EXPECT_EQ(ini.ReadInteger("VxSound", "B", 0), 0);
     EXPECT_EQ(ini.ReadInteger("Other", "FormWidth", 1), 1);
 }
 
@@ -258,21 +258,17 @@ TEST_F(ProfileFileTest, PermissionsDecideHowAWriteReachesTheFile)
     const gid_t group = ::geteuid() == 0 ? 65534 : ::getegid();
     const std::string before = "; mine\r\n[VxSound]\r\nGain=5\r\nOdd key=x\r\n\r\n[Other]\r\nk=v";
     const std::string after = "; mine\r\n[VxSound]\r\nGain=-3\r\nOdd key=x\r\n\r\n[Other]\r\nk=v";
-    const struct {
-        const char* name;
-        mode_t fileMode;
-        bool folderWritable, written;
-        bool sameInode;  // rewritten in place
-        const char* through;
-    } cases[] = {
-        {"read-only file, writable folder", 0444, true, false, true, "VxSound.ini"},
-        {"writable file, read-only folder", 0644, false, true, true, "VxSound.ini"},
-        {"writable file, writable folder", 0644, true, true, false, "VxSound.ini"},
-        {"through a link", 0640, true, true, false, "link.ini"},
+    // The file's mode, whether the folder is the user's, whether the write
+    // succeeds, in place (same inode), through which name.
+    const std::tuple<mode_t, bool, bool, bool, const char*> cases[] = {
+        {0444, true, false, true, "VxSound.ini"},
+        {0644, false, true, true, "VxSound.ini"},
+        {0644, true, true, false, "VxSound.ini"},
+        {0640, true, true, false, "link.ini"},
     };
     ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [fileMode, folderWritable, written, sameInode, through] : cases) {
+        SCOPED_TRACE(testing::Message() << std::oct << fileMode << " " << folderWritable << " " << through);
         const fs::path folder = dir_ / "f";
         fs::remove_all(folder);
         fs::create_directory(folder);
@@ -281,24 +277,24 @@ TEST_F(ProfileFileTest, PermissionsDecideHowAWriteReachesTheFile)
         fs::create_symlink(path, folder / "link.ini");
         struct stat st {};
         ASSERT_EQ(::chown(path.c_str(), user, group), 0);
-        ASSERT_EQ(::chmod(path.c_str(), c.fileMode), 0);
+        ASSERT_EQ(::chmod(path.c_str(), fileMode), 0);
         ASSERT_EQ(::stat(path.c_str(), &st), 0);
-        if (c.folderWritable) {
+        if (folderWritable) {
             ASSERT_EQ(::chown(folder.c_str(), user, group), 0);
         }
-        ASSERT_EQ(::chmod(folder.c_str(), c.folderWritable ? 0755 : 0555), 0);
-        if (!c.folderWritable && ::geteuid() != 0 && ::access(folder.c_str(), W_OK) == 0)
+        ASSERT_EQ(::chmod(folder.c_str(), folderWritable ? 0755 : 0555), 0);
+        if (!folderWritable && ::geteuid() != 0 && ::access(folder.c_str(), W_OK) == 0)
             GTEST_SKIP() << "permissions are not enforced here";
 
-        const std::string target = (folder / c.through).string();
+        const std::string target = (folder / through).string();
         const std::string result =
             InChild([&] { TProfileFile(target).WriteInteger("VxSound", "Gain", -3); }, user, group);
-        EXPECT_EQ(result, c.written ? "ok" : "Unable to write to " + target);
-        EXPECT_EQ(Slurp(path), c.written ? after : before);
+        EXPECT_EQ(result, written ? "ok" : "Unable to write to " + target);
+        EXPECT_EQ(Slurp(path), written ? after : before);
         struct stat now {};
         ASSERT_EQ(::stat(path.c_str(), &now), 0);
-        EXPECT_EQ(now.st_ino == st.st_ino, c.sameInode);
-        EXPECT_EQ(now.st_mode & 0777, c.fileMode);
+        EXPECT_EQ(now.st_ino == st.st_ino, sameInode);
+        EXPECT_EQ(now.st_mode & 0777, fileMode);
         EXPECT_TRUE(fs::is_symlink(folder / "link.ini"));
         EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2) << "no temporary file left";
         ::chmod(folder.c_str(), 0755);

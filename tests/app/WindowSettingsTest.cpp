@@ -4,6 +4,8 @@
 #include "BlockAnalysis.h"
 #include "ProfileFile.h"
 
+#include <tuple>
+
 using Settings = WindowTest;
 
 TEST_F(Settings, NoFileGivesTheDefaults)
@@ -119,30 +121,26 @@ TEST_F(Settings, ReadAndSaveOrderFollowTheKeyTable)
     for (int i = 0; i < 16; ++i)
         bands += " EqualizerBand" + std::to_string(i);
     const std::string always = "SoundCardNo FormWidth FormHeight FormLeft FormTop HSplitPos VSplitPos AutoSaveChanges";
-    const struct {
-        const char* name;
-        bool load, autoSave;
-        std::string keys;
-    } cases[] = {
-        {"load", true, true,
+    // Load or save, auto save, the keys.
+    const std::tuple<bool, bool, std::string> cases[] = {
+        {true, true,
          "SoundCardNo UseFFT NoiseLevelSwitch ShowInput ShowInput FormWidth FormHeight FormLeft FormTop HSplitPos "
          "VSplitPos TriggerFaders SoundCard StayOnTop RunMinimized AutoSaveChanges PassKeys" +
              bands + " Gain NoiseLevelValue TrigDecay TrigAggr"},
-        {"save, auto save on", false, true,
+        {false, true,
          always + " UseFFT RunMinimized StayOnTop TriggerFaders SoundCard PassKeys NoiseLevelSwitch ShowInput "
                   "TrigDecay TrigAggr NoiseLevelValue" + bands + " Gain"},
-        {"save, auto save off", false, false, always},
+        {false, false, always},
     };
     TVxSoundApp& a = Create();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        a.AutoSaveChanges1->Tag = c.autoSave ? 1 : 0;
+    for (const auto& [load, autoSave, keys] : cases) {
+        a.AutoSaveChanges1->Tag = autoSave ? 1 : 0;
         Recorder ini(IniPath());
-        if (c.load)
+        if (load)
             a.LoadSettings(ini);
         else
             a.SaveSettings(ini);
-        EXPECT_EQ(ini.keys, c.keys);
+        EXPECT_EQ(ini.keys, keys) << load << autoSave;
     }
 }
 
@@ -151,22 +149,20 @@ TEST_F(Settings, ReadAndSaveOrderFollowTheKeyTable)
 // entry.
 TEST_F(Settings, SoundCardNoSelectsLastDeviceAndIgnoresBeyond)
 {
-    const struct {
-        const char* file;
-        int entry;
-        const char* saved;
-    } cases[] = {{"SoundCardNo=1\n", 1, "SoundCardNo=1\n"},
-                 {"SoundCardNo=2\n", 0, "SoundCardNo=0\n"},
-                 {"SoundCardNo=-3\n", 0, "SoundCardNo=0\n"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        WriteIni(c.file);
+    // The file, the entry chosen, what a close saves.
+    const std::tuple<const char*, int, const char*> cases[] = {
+        {"SoundCardNo=1\n", 1, "SoundCardNo=1\n"},
+        {"SoundCardNo=2\n", 0, "SoundCardNo=0\n"},
+        {"SoundCardNo=-3\n", 0, "SoundCardNo=0\n"}};
+    for (const auto& [file, entry, saved] : cases) {
+        SCOPED_TRACE(file);
+        WriteIni(file);
         TVxSoundApp& a = Create();
         EXPECT_TRUE(a.StartupComplete) << errors.join("; ").toStdString();
         EXPECT_EQ(a.ComboBox1->count(), 2);
-        EXPECT_EQ(a.ComboBox1->currentIndex(), c.entry);
-        EXPECT_EQ(DeviceId, c.entry - 1);
+        EXPECT_EQ(a.ComboBox1->currentIndex(), entry);
+        EXPECT_EQ(DeviceId, entry - 1);
         EXPECT_TRUE(UserClose(true));
-        EXPECT_NE(Ini().find(c.saved), std::string::npos);
+        EXPECT_NE(Ini().find(saved), std::string::npos);
     }
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "SharedMap.h"
 
@@ -157,26 +158,20 @@ std::string ErrorOf(FakePlatform& p)
 
 TEST(SharedMapFailures, EachStepReportsItsExactTextAndReleasesWhatItHoldsOnce)
 {
-    const struct {
-        bool FakePlatform::*fail;
-        const char* text;
-        int maps, unmaps, closes;
-    } cases[] = {
+    // The failing step, the error's text, the maps, unmaps and closes.
+    const std::tuple<bool FakePlatform::*, const char*, int, int, int> cases[] = {
         {nullptr, "", 1, 1, 1},
         {&FakePlatform::failCreate, " Createfilemapping error", 0, 0, 0},
         {&FakePlatform::failMap, "Tfilemapping map view error", 1, 0, 1},  // the handle is released
         {&FakePlatform::failUnmap, "TFilemapping unmapviewoffile error", 1, 2, 0},  // the end tries again
         {&FakePlatform::failClose, "TFileMapping close handle error", 1, 1, 1},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
+    for (const auto& [fail, text, maps, unmaps, closes] : cases) {
         FakePlatform p;
-        if (c.fail)
-            p.*c.fail = true;
-        EXPECT_EQ(ErrorOf(p), c.text);
-        EXPECT_EQ(p.maps, c.maps);
-        EXPECT_EQ(p.unmaps, c.unmaps);
-        EXPECT_EQ(p.closes, c.closes);
+        if (fail)
+            p.*fail = true;
+        EXPECT_EQ(ErrorOf(p), text);
+        EXPECT_EQ(std::tie(p.maps, p.unmaps, p.closes), std::tie(maps, unmaps, closes)) << text;
     }
 }
 
