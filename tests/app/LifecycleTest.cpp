@@ -10,27 +10,6 @@
 
 using Lifecycle = WindowTest;
 
-TEST_F(Lifecycle, HostCloseNeverAsksUserCloseAlwaysAndNoChangesNothing)
-{
-    TVxSoundApp& a = Create();
-    a.show();
-    EXPECT_FALSE(UserClose(false));
-    EXPECT_EQ(questions, 1);
-    EXPECT_TRUE(a.isVisible());
-    EXPECT_TRUE(a.SharedMapTimer->isActive());
-    EXPECT_TRUE(WaveInOpen());
-    EXPECT_EQ(Rec().AnalyzerActive(), 1);
-    EXPECT_EQ(Recording.load(), 1);
-
-    EXPECT_EQ(a.HostMessage(1234, 1, 2), 0);  // other messages do nothing
-    EXPECT_TRUE(a.isVisible());
-    EXPECT_EQ(a.HostMessage(2524, 7, -7), 0);
-    EXPECT_EQ(questions, 1);
-    EXPECT_TRUE(a.Closed);
-    EXPECT_FALSE(a.isVisible());
-    EXPECT_FALSE(WaveInOpen());
-}
-
 // Exit asks like the close box. The close clears the bands and the active
 // flag and keeps the rest of the record, the host's colours and reserved
 // bytes included.
@@ -100,14 +79,22 @@ TEST_F(Lifecycle, EarlyStopClosesWithoutWritingTheSettings)
     }
 }
 
-// A close whose settings cannot be written keeps the window open and
-// stops only the timers, whoever asked; a failed host close leaves no
-// request behind. The host's close request wins over the user's open
+// The user's close always asks, and No changes nothing. A close whose
+// settings cannot be written keeps the window open and stops only the
+// timers, whoever asked; the host's close never asks, and when it failed it
+// leaves no request behind. The host's close wins over the user's open
 // question (answered No for him).
-TEST_F(Lifecycle, UnwritableFileStopsTheCloseAndHostCloseWinsOverTheQuestion)
+TEST_F(Lifecycle, CloseQuestionUnwritableFileAndHostClose)
 {
     TVxSoundApp& a = Create();
     a.show();
+    EXPECT_FALSE(UserClose(false));
+    EXPECT_EQ(questions, 1);
+    EXPECT_EQ(a.HostMessage(1234, 1, 2), 0);  // other messages do nothing
+    EXPECT_TRUE(a.isVisible());
+    EXPECT_TRUE(a.SharedMapTimer->isActive());
+    EXPECT_EQ(Recording.load(), 1);
+
     // A regular file where the folder should be: no one can write there.
     const std::string blocker = (dir_ / "not-a-folder").string();
     std::ofstream(blocker) << "x";
@@ -115,8 +102,8 @@ TEST_F(Lifecycle, UnwritableFileStopsTheCloseAndHostCloseWinsOverTheQuestion)
     EXPECT_FALSE(UserClose(true));
     ASSERT_EQ(errors.size(), 1);
     EXPECT_EQ(errors.back().toStdString(), "Unable to write to " + blocker + "/VxSound.ini");
-    EXPECT_EQ(a.HostMessage(2524, 0, 0), 0);
-    EXPECT_EQ(errors.size(), 2);
+    EXPECT_EQ(a.HostMessage(2524, 7, -7), 0);
+    EXPECT_EQ(questions, 2);
     EXPECT_FALSE(a.Closed);
     EXPECT_FALSE(a.HostCloseRequested);
     EXPECT_TRUE(a.isVisible());
@@ -141,26 +128,8 @@ TEST_F(Lifecycle, UnwritableFileStopsTheCloseAndHostCloseWinsOverTheQuestion)
     EXPECT_TRUE(UserClose(false));
     EXPECT_TRUE(questionOpen);
     EXPECT_FALSE(a.isVisible());
+    EXPECT_FALSE(WaveInOpen());
     EXPECT_NE(Ini().find("AutoSaveChanges=1"), std::string::npos);
-}
-
-// Message boxes show their texts exactly; only the toolkit's box for an
-// exception during start-up adds its full stop, after a character above it.
-TEST_F(Lifecycle, BoxesShowTheirTextsExactly)
-{
-    TVxSoundApp& a = Create();
-    a.ShowError("Sound Card not existing");
-    a.ShowInfo("Could not add block no. 3");
-    a.DisplayMessage("PaintBox1 gfx error", TMessageKind::Error);
-    a.DisplayMessage("Gfx error", TMessageKind::Information);
-    EXPECT_EQ(errors, QStringList({"Sound Card not existing", "Could not add block no. 3", "PaintBox1 gfx error",
-                                   "Gfx error"}));
-    const std::pair<const char*, const char*> stops[] = {
-        {"No file x.bmp", "No file x.bmp."}, {"Value 7", "Value 7."}, {"Done.", "Done."},
-        {"Really?", "Really?."},             {"Wait!", "Wait!"},       {"", ""},
-    };
-    for (const auto& [text, shown] : stops)
-        EXPECT_EQ(TVxSoundApp::WithFullStop(text), shown);
 }
 
 TEST_F(Lifecycle, AboutWindowShowsAndHides)

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 
 #include "SharedMap.h"
 
@@ -112,67 +111,6 @@ TEST_F(SegmentTest, FullDevShmFailsTheCreationInsteadOfTheFirstStore)
         GTEST_SKIP() << "no private mount namespace (needs root)";
     ASSERT_FALSE(WIFSIGNALED(status)) << "killed by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1x: mapped although full (x = host-sized), 2x: other text, 78/79: setup";
-}
-
-// A platform whose steps fail on demand, counting what was released.
-class FakePlatform : public ISharedMemoryPlatform {
-public:
-    bool failCreate = false, failMap = false, failUnmap = false, failClose = false;
-    int maps = 0, unmaps = 0, closes = 0;
-    unsigned char memory[2431] = {};
-
-    MapHandle CreateFileMapping(const std::string&, std::uint32_t) override { return failCreate ? 0 : 42; }
-    void* MapViewOfFile(MapHandle handle, std::uint32_t) override
-    {
-        ++maps;
-        EXPECT_EQ(handle, 42);
-        return failMap ? nullptr : memory;
-    }
-    bool UnmapViewOfFile(void* view) override
-    {
-        ++unmaps;
-        EXPECT_EQ(view, memory);
-        return !failUnmap;
-    }
-    bool CloseHandle(MapHandle handle) override
-    {
-        ++closes;
-        EXPECT_EQ(handle, 42);
-        return !failClose;
-    }
-};
-
-// What a map made and destroyed twice (as a close and the end do) on the
-// platform reports.
-std::string ErrorOf(FakePlatform& p)
-{
-    try {
-        TSharedMap map(p);
-        map.Destroy();
-        EXPECT_EQ(map.Data, reinterpret_cast<SoundMapRecord*>(p.memory)) << "Data is left as it was";
-    } catch (const ESharedMemoryError& e) {
-        return e.what();
-    }
-    return "";
-}
-
-TEST(SharedMapFailures, EachStepReportsItsExactTextAndReleasesWhatItHoldsOnce)
-{
-    // The failing step, the error's text, the maps, unmaps and closes.
-    const std::tuple<bool FakePlatform::*, const char*, int, int, int> cases[] = {
-        {nullptr, "", 1, 1, 1},
-        {&FakePlatform::failCreate, " Createfilemapping error", 0, 0, 0},
-        {&FakePlatform::failMap, "Tfilemapping map view error", 1, 0, 1},  // the handle is released
-        {&FakePlatform::failUnmap, "TFilemapping unmapviewoffile error", 1, 2, 0},  // the end tries again
-        {&FakePlatform::failClose, "TFileMapping close handle error", 1, 1, 1},
-    };
-    for (const auto& [fail, text, maps, unmaps, closes] : cases) {
-        FakePlatform p;
-        if (fail)
-            p.*fail = true;
-        EXPECT_EQ(ErrorOf(p), text);
-        EXPECT_EQ(std::tie(p.maps, p.unmaps, p.closes), std::tie(maps, unmaps, closes)) << text;
-    }
 }
 
 }  // namespace
