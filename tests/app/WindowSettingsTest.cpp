@@ -8,7 +8,7 @@
 
 using Settings = WindowTest;
 
-TEST_F(Settings, NoFileGivesTheDefaults)
+TEST_F(Settings, NoFileGivesTheDefaultsAndACloseSavesTheRecordsValues)
 {
     TVxSoundApp& a = Create();
     ASSERT_TRUE(a.StartupComplete) << errors.join("; ").toStdString();
@@ -41,6 +41,23 @@ TEST_F(Settings, NoFileGivesTheDefaults)
     a.show();
     QApplication::processEvents();
     EXPECT_EQ(a.geometry().topLeft(), QPoint(200, 100));
+
+    // With auto save on, a close writes every key with the record's values.
+    // (The file's geometry and its other lines: WindowManager.* and
+    // ProfileFileTest.WritesKeepEveryOtherByte.)
+    Rec().SetEqualizerBand(15, -100);
+    Rec().SetGain(-128);
+    a.Medium1Click();
+    a.None1Click();
+    a.PassKeypressestoVantorixClick();
+    a.resize(260, 240);
+    EXPECT_TRUE(UserClose(true));
+    const std::string ini = Ini();
+    for (const char* line : {"EqualizerBand15=-100\n", "Gain=-128\n", "NoiseLevelSwitch=1\n", "ShowInput=0\n",
+                             "PassKeys=1\n", "UseFFT=0\n", "RunMinimized=0\n", "StayOnTop=1\n", "TriggerFaders=1\n",
+                             "SoundCard=1\n", "TrigAggr=150\n", "NoiseLevelValue=1\n", "FormWidth=260\n",
+                             "FormHeight=240\n", "SoundCardNo=0\n"})
+        EXPECT_NE(ini.find(line), std::string::npos) << line << ini;
 }
 
 // Odd values in the file: hex, garbage (the default), the low byte where
@@ -70,32 +87,6 @@ TEST_F(Settings, OddFileValuesAndRunMinimized)
     a.SharedMapTimerTimer();
     EXPECT_EQ(Rec().NoiseLevelSwitch(), 5);
     EXPECT_EQ(a.Low1->Tag, 1);
-}
-
-// The file's place and size at the start; at the close with auto save on,
-// every key with the record's values, and the file's other lines kept.
-TEST_F(Settings, AutoSaveWritesTheRecordsValuesAndKeepsTheRest)
-{
-    WriteIni("FormWidth=250\nFormHeight=230\nFormLeft=30\nFormTop=40\n; comment kept\n[Other]\nx=1\n");
-    TVxSoundApp& a = Create();
-    EXPECT_TRUE(a.VisualTimer->isActive());
-    a.show();
-    QApplication::processEvents();
-    EXPECT_EQ(a.geometry().topLeft(), QPoint(30, 40));
-    EXPECT_EQ(a.geometry().height(), 230);
-    Rec().SetEqualizerBand(15, -100);
-    Rec().SetGain(-128);
-    a.Medium1Click();
-    a.None1Click();
-    a.PassKeypressestoVantorixClick();
-    a.resize(260, 240);
-    EXPECT_TRUE(UserClose(true));
-    const std::string ini = Ini();
-    for (const char* line : {"EqualizerBand15=-100\n", "Gain=-128\n", "NoiseLevelSwitch=1\n", "ShowInput=0\n",
-                             "PassKeys=1\n", "UseFFT=0\n", "RunMinimized=0\n", "StayOnTop=1\n", "TriggerFaders=1\n",
-                             "SoundCard=1\n", "TrigAggr=150\n", "NoiseLevelValue=1\n", "FormWidth=260\n",
-                             "FormHeight=240\n", "; comment kept\n", "[Other]\nx=1\n"})
-        EXPECT_NE(ini.find(line), std::string::npos) << line << ini;
 }
 
 // The keys in the order start-up reads them and a close writes them, with
