@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
+#include <iterator>
 #include <tuple>
 
 #include <sched.h>
@@ -18,14 +18,6 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 namespace {
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class ProfileFileTest : public ::testing::Test {
 protected:
@@ -44,7 +36,11 @@ protected:
     }
 
     void Put(const std::string& bytes) const { std::ofstream(path_, std::ios::binary) << bytes; }
-    std::string Get() const { return Slurp(path_); }
+    std::string Get(const std::string& path = {}) const
+    {
+        std::ifstream in(path.empty() ? path_ : path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
 
     fs::path dir_;
     std::string path_;
@@ -68,10 +64,9 @@ TEST(ProfileIntegerTest, ConvertsOnlyWholeNumbers)
 // NUL; what does not convert gives the default.
 TEST_F(ProfileFileTest, ReadRules)
 {
+    // (A missing file's defaults: Settings.NoFileGivesTheDefaults*.)
     TProfileFile ini(path_);
-    EXPECT_EQ(ini.ReadInteger("VxSound", "FormTop", 100), 100);
-    EXPECT_TRUE(ini.ReadBool("VxSound", "StayOnTop", true));
-    EXPECT_EQ(ini.ReadString("VxSound", "HelpFile"), "");
+    EXPECT_EQ(ini.ReadString("VxSound", "HelpFile", "x"), "x");
     EXPECT_FALSE(fs::exists(path_)) << "a read creates nothing";
 
     Put("\xEF\xBB\xBF[VXSOUND]\r\n"
@@ -264,7 +259,7 @@ TEST_F(ProfileFileTest, PermissionsDecideHowAWriteReachesTheFile)
             result = e.what();
         }
         EXPECT_EQ(result, written ? "ok" : "Unable to write to " + target);
-        EXPECT_EQ(Slurp(path), written ? after : before);
+        EXPECT_EQ(Get(path), written ? after : before);
         struct stat now {};
         ASSERT_EQ(::stat(path.c_str(), &now), 0);
         EXPECT_EQ(now.st_ino == st.st_ino, sameInode);

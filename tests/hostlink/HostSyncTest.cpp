@@ -61,29 +61,15 @@ protected:
     WindowModel window{rec};
 };
 
-// Without a record the tick does nothing. With one it computes every
-// factor anew (the editor may write one between ticks) and, where the
-// window agrees with the record, runs nothing else. Switches that differ
-// toggle in the window's order; an odd value settles after one run.
-TEST_F(HostSyncTest, FactorsEveryTickAndSwitchesToggleInOrder)
+// Without a record the tick does nothing. Switches that differ from the
+// record toggle in the window's order, and nothing else moves; an odd value
+// settles after one run. (The factors and a window that agrees with the
+// record: Sync.* and WindowRobustness.* through the real window.)
+TEST_F(HostSyncTest, SwitchesToggleInOrderAndOddValuesSettle)
 {
     EqGain[3].store(2.0f);
     SharedMapTimerTimer(nullptr, window);
     EXPECT_EQ(EqGain[3].load(), 2.0f);
-
-    rec.SetEqualizerBand(3, 64);
-    rec.SetEqualizerBand(4, 127);
-    rec.SetEqualizerBand(5, -127);
-    for (int tick = 0; tick < 2; ++tick) {
-        SharedMapTimerTimer(&rec, window);
-        EXPECT_EQ(EqGain[0].load(), 1.0f);
-        EXPECT_EQ(EqGain[3].load(), static_cast<float>(3.16227766016837933L));
-        EXPECT_NEAR(EqGain[4].load(), 9.8217f, 5e-4f);
-        EXPECT_NEAR(EqGain[5].load(), 0.10182f, 5e-6f);
-        EqGain[3].store(2.0f);
-    }
-    EXPECT_TRUE(window.commands.empty());
-    EXPECT_TRUE(window.changes.empty());
 
     rec.SetUseFFT(1);
     rec.SetStayOnTop(7);
@@ -91,6 +77,7 @@ TEST_F(HostSyncTest, FactorsEveryTickAndSwitchesToggleInOrder)
     SharedMapTimerTimer(&rec, window);
     EXPECT_EQ(window.commands,
               (std::vector<SyncItem>{SyncItem::UseFFT1, SyncItem::StayOnTop1, SyncItem::AutoSaveChanges1}));
+    EXPECT_TRUE(window.changes.empty());
     EXPECT_EQ(rec.UseFFT(), 1);
     EXPECT_EQ(rec.StayOnTop(), 1);  // 7 differs from off: toggled on, 1 written back
     window.commands.clear();
