@@ -146,8 +146,7 @@ TEST_F(ProfileFileTest, HostileFilesReadSafely)
     Put("[Other]\nk=" + huge + "\n[VxSound]\nHelpFile=" + huge + "\nGain=" + huge + "\nTop=100");
     EXPECT_EQ(ini.ReadString("VxSound", "HelpFile"), std::string(kProfileStringMax, '7'));
     EXPECT_EQ(ini.ReadInteger("VxSound", "Gain", -5), -5);
-    ini.WriteInteger("VxSound", "Top", 101);
-    EXPECT_EQ(Get(), "[Other]\nk=" + huge + "\n[VxSound]\nHelpFile=" + huge + "\nGain=" + huge + "\nTop=101");
+    EXPECT_EQ(ini.ReadInteger("VxSound", "Top", 0), 100);
 }
 
 // A path that cannot be written (running as root defeats permission bits,

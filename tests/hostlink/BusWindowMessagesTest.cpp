@@ -130,16 +130,4 @@ TEST(BusWindowMessages, SecondOwnerOfAClassWaitsForTheName)
     QDBusConnection::disconnectFromBus("second");
 }
 
-TEST(BusWindowMessages, NoBusMeansNoWindowsAndNoCrash)
-{
-    QDBusConnection none = QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), "none");
-    BusWindowMessages bus(none);
-    EXPECT_FALSE(bus.Connected());
-    EXPECT_EQ(bus.FindWindow("TVxMainForm"), 0u);
-    BusWindow window(QStringLiteral("TVxSoundApp"), {}, {}, none);
-    EXPECT_FALSE(window.Published());
-    EXPECT_FALSE(window.Error().isEmpty());
-    QDBusConnection::disconnectFromBus("none");
-}
-
 }  // namespace

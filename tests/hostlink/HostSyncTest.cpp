@@ -1,5 +1,5 @@
-// The sync tick against the smallest window that agrees with the record
-// as start-up leaves it: what the tick runs, and in which order. The real
+// The sync tick against the smallest window that agrees with a zeroed
+// record: what the tick runs, and in which order. The real
 // window's commands and controls are the window tests' part.
 #include "HostSync.h"
 
@@ -14,14 +14,7 @@ namespace {
 
 class WindowModel : public IHostSyncWindow {
 public:
-    explicit WindowModel(SoundMapRecord& r) : rec(r)
-    {
-        rec.SetShowInput(1);
-        rec.SetNoiseLevelSwitch(2);
-        rec.SetTrigDecay(13);
-        rec.SetTrigAggr(150);
-        rec.SetNoiseLevelValue(25);
-    }
+    explicit WindowModel(SoundMapRecord& r) : rec(r) {}
 
     int ItemTag(SyncItem item) const override { return tags.count(item) ? tags.at(item) : 0; }
 
@@ -38,19 +31,17 @@ public:
             rec.SetAutoSaveChanges(on);
     }
 
-    int Position(SyncControl c) const override { return positions.at(c); }
+    // The controls stand at 0 and report a change only when they move.
+    int Position(SyncControl) const override { return 0; }
     int Maximum(SyncControl c) const override { return c == SyncControl::TrackBar3 ? 455 : 300; }
-    // A control reports a change only when it moves.
     void SetPosition(SyncControl c, int p) override
     {
-        if (positions.at(c) != p)
+        if (p != 0)
             changes.push_back(c);
     }
 
     SoundMapRecord& rec;
-    std::map<SyncItem, int> tags{{SyncItem::Realtime1, 1}, {SyncItem::High1, 1}};
-    std::map<SyncControl, int> positions{
-        {SyncControl::ScrollBar1, 0}, {SyncControl::TrackBar1, 13}, {SyncControl::TrackBar2, 150}, {SyncControl::TrackBar3, 25}};
+    std::map<SyncItem, int> tags{{SyncItem::None1, 1}, {SyncItem::Low1, 1}};  // as for a zeroed record
     std::vector<SyncItem> commands;
     std::vector<SyncControl> changes;
 };

@@ -77,8 +77,6 @@ TEST(SoundMapRecord, GainTextAndGarbageStayInsideTheirBytes)
     r->SetGainText("0.0 dB");
     EXPECT_EQ(r->GainText(), "0.0 dB");
     EXPECT_EQ(std::string(reinterpret_cast<char*>(b.At(VXSM_OFF_GAINTEXT + 1)), 10), "0.0 dB.678");
-    r->SetGainText("");
-    EXPECT_EQ(r->GainText(), "");
     *b.At(VXSM_OFF_GAINTEXT) = 200;
     EXPECT_EQ(r->GainText(), "0.0 dB.678");
 
