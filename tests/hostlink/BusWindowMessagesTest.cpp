@@ -16,16 +16,6 @@
 
 namespace {
 
-bool HaveBus()
-{
-    return QDBusConnection::sessionBus().isConnected();
-}
-
-QString UniqueClass(const char* tag)
-{
-    return QStringLiteral("VxTest%1_%2").arg(getpid()).arg(tag);
-}
-
 // Waits with a deadline; the windows answer from threads of their own.
 template <typename Pred>
 bool WaitFor(Pred pred)
@@ -35,9 +25,9 @@ bool WaitFor(Pred pred)
 
 TEST(BusWindowMessages, FindSendAndPostReachTheNamedWindow)
 {
-    if (!HaveBus())
+    if (!QDBusConnection::sessionBus().isConnected())
         GTEST_SKIP() << "no session bus";
-    const QString cls = UniqueClass("send");
+    const QString cls = QStringLiteral("VxTest%1_send").arg(getpid());
     BusWindowMessages bus;
     EXPECT_EQ(bus.FindWindow(cls.toStdString()), 0u) << "nothing published yet";
 
@@ -110,9 +100,9 @@ TEST(BusWindowMessages, FindSendAndPostReachTheNamedWindow)
 
 TEST(BusWindowMessages, SecondOwnerOfAClassWaitsForTheName)
 {
-    if (!HaveBus())
+    if (!QDBusConnection::sessionBus().isConnected())
         GTEST_SKIP() << "no session bus";
-    const QString cls = UniqueClass("queue");
+    const QString cls = QStringLiteral("VxTest%1_queue").arg(getpid());
     const auto answer = [](std::uint32_t, std::uint64_t, std::int64_t) { return std::int64_t{2}; };
     QDBusConnection one = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "first");
     QDBusConnection two = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "second");

@@ -18,17 +18,14 @@ public:
 
     int ItemTag(SyncItem item) const override { return tags.count(item) ? tags.at(item) : 0; }
 
-    // The on/off commands toggle and write the record, as the window's do.
+    // The on/off commands toggle and write the record, as the window's do
+    // (only Stay On Top's byte matters here).
     void RunCommand(SyncItem item) override
     {
         commands.push_back(item);
-        const auto on = static_cast<std::uint8_t>(tags[item] = 1 - ItemTag(item));
-        if (item == SyncItem::UseFFT1)
-            rec.SetUseFFT(on);
-        else if (item == SyncItem::StayOnTop1)
-            rec.SetStayOnTop(on);
-        else if (item == SyncItem::AutoSaveChanges1)
-            rec.SetAutoSaveChanges(on);
+        tags[item] = 1 - ItemTag(item);
+        if (item == SyncItem::StayOnTop1)
+            rec.SetStayOnTop(static_cast<std::uint8_t>(tags[item]));
     }
 
     // The controls stand at 0 and report a change only when they move.

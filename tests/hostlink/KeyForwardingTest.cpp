@@ -132,8 +132,7 @@ void Send(QWidget* to, QEvent::Type type, int key, Qt::KeyboardModifiers mods = 
 // Lets a held-back release go, with a deadline.
 void Settle(const FakeHost& host, std::size_t expected)
 {
-    for (int i = 0; i < 200 && host.posted.size() < expected; ++i)
-        QTest::qWait(5);
+    (void)QTest::qWaitFor([&] { return host.posted.size() >= expected; }, 1000);  // the caller checks what came
     QTest::qWait(KeyForwardFilter::kRepeatPairWaitMs * 2);  // and nothing more comes
 }
 
