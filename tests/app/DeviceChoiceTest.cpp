@@ -22,38 +22,17 @@ QString Pactl(const QStringList& args)
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
-struct TSource {
-    QString Index, Name, Description;
-};
-
-// The server's sources in its order.
-std::vector<TSource> Sources()
+// The lines of a pactl listing that start with one of `fields`, trimmed.
+std::vector<QString> Listing(const char* what, const QStringList& fields)
 {
-    std::vector<TSource> sources;
-    for (const QString& raw : Pactl({"list", "sources"}).split('\n')) {
+    std::vector<QString> lines;
+    for (const QString& raw : Pactl({"list", what}).split('\n')) {
         const QString line = raw.trimmed();
-        if (line.startsWith("Source #"))
-            sources.push_back({line.mid(8), {}, {}});
-        else if (!sources.empty() && line.startsWith("Name: "))
-            sources.back().Name = line.mid(6);
-        else if (!sources.empty() && line.startsWith("Description: "))
-            sources.back().Description = line.mid(13);
+        for (const QString& f : fields)
+            if (line.startsWith(f))
+                lines.push_back(line);
     }
-    return sources;
-}
-
-// Index of the source this process records from, or empty.
-QString OwnStreamSource()
-{
-    QString source;
-    for (const QString& raw : Pactl({"list", "source-outputs"}).split('\n')) {
-        const QString line = raw.trimmed();
-        if (line.startsWith("Source: "))
-            source = line.mid(8);
-        if (line == QStringLiteral("application.process.id = \"%1\"").arg(::getpid()))
-            return source;
-    }
-    return {};
+    return lines;
 }
 
 class DeviceChoice : public WindowTest {
@@ -85,30 +64,37 @@ protected:
 
 TEST_F(DeviceChoice, ListChoiceAndSavedNumberFollowTheServersSources)
 {
-    const std::vector<TSource> sources = Sources();
-    ASSERT_GE(sources.size(), 3u);
-    const QString defaultName = Pactl({"get-default-source"});
+    // The server's sources in its order: number, name, description.
+    const std::vector<QString> lines = Listing("sources", {"Source #", "Name: ", "Description: "});
+    ASSERT_TRUE(lines.size() >= 9 && lines.size() % 3 == 0) << lines.size();
+    const QString defaultName = "Name: " + Pactl({"get-default-source"});
     TVxSoundApp& a = Create();
     ASSERT_TRUE(a.StartupComplete) << errors.join("; ").toStdString();
-
-    ASSERT_EQ(a.ComboBox1->count(), static_cast<int>(sources.size()) + 1);
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-        EXPECT_EQ(a.ComboBox1->itemText(static_cast<int>(i) + 1).toStdString(),
-                  CutDeviceName(sources[i].Description.toStdString()));
-        if (sources[i].Name == defaultName) {
-            EXPECT_EQ(a.ComboBox1->itemText(0).toStdString(), CutDeviceName(sources[i].Description.toStdString()));
+    ASSERT_EQ(a.ComboBox1->count(), static_cast<int>(lines.size() / 3) + 1);
+    for (std::size_t i = 0; i < lines.size(); i += 3) {
+        const std::string description = CutDeviceName(lines[i + 2].mid(13).toStdString());
+        EXPECT_EQ(a.ComboBox1->itemText(static_cast<int>(i / 3) + 1).toStdString(), description);
+        if (lines[i + 1] == defaultName) {
+            EXPECT_EQ(a.ComboBox1->itemText(0).toStdString(), description);
         }
     }
 
-    // Entry k opens device k - 1: the server's source number k - 1.
+    // Entry k opens device k - 1: the server's source number k - 1. The
+    // source this process records from is the one above its process id.
     for (int entry : {2, 3}) {
         SCOPED_TRACE(entry);
         a.ComboBox1->setCurrentIndex(entry);
         a.ComboBox1Change();
         EXPECT_EQ(DeviceId, entry - 1);
-        const QString expected = sources[static_cast<std::size_t>(entry) - 1].Index;
-        EXPECT_TRUE(QTest::qWaitFor([&] { return OwnStreamSource() == expected; }, 10000))
-            << "recording from source " << OwnStreamSource().toStdString() << ", not " << expected.toStdString();
+        const QString expected = "Source: " + lines[static_cast<std::size_t>(entry - 1) * 3].mid(8);
+        const QString pid = QStringLiteral("application.process.id = \"%1\"").arg(::getpid());
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const std::vector<QString> out = Listing("source-outputs", {"Source: ", pid});
+                const auto own = std::find(out.begin(), out.end(), pid);
+                return own != out.begin() && own != out.end() && own[-1] == expected;
+            },
+            10000));
     }
     EXPECT_TRUE(UserClose(true));
     EXPECT_NE(Ini().find("SoundCardNo=3\n"), std::string::npos) << Ini();

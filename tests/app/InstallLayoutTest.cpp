@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <tuple>
 
 using namespace VxLayout;
 namespace fs = std::filesystem;
@@ -23,41 +24,35 @@ const std::string kShared = kDataFolder + "/Source-Images/Glyphs/AudioLevel.bmp"
 
 TEST(InstallLayout, PictureDecidesTheLayoutAndTheSettingsFolder)
 {
-    struct Case {
+    const std::string bin = "/opt/vx/bin/", home = "/home/u/.config/corvane-audio-analyzer/";
+    const struct {
         const char* what;
-        std::set<std::string> paths; // files and folders that exist
+        std::set<std::string> paths;  // files and folders that exist
         TEnvironment env;
         bool installed;
-        std::string picture;
-        std::string settings;
+        std::string picture, settings;
         bool create;
-    };
-    const Case cases[] = {
-        {"build folder", {kBeside}, {"", "/cfg", "/home/u"}, false, kBeside, "/opt/vx/bin/", false},
-        {"beside wins over the data folder", {kBeside, kDataFolder, kShared}, {"", "", "/home/u"}, false, kBeside,
-         "/opt/vx/bin/", false},
-        {"installed, default config", {kDataFolder, kShared}, {"", "", "/home/u"}, true, kShared,
-         "/home/u/.config/corvane-audio-analyzer/", true},
+    } cases[] = {
+        {"build folder", {kBeside}, {"", "/cfg", "/home/u"}, false, kBeside, bin, false},
+        {"beside wins over the data folder", {kBeside, kDataFolder, kShared}, {"", "", "/home/u"}, false, kBeside, bin, false},
+        {"installed, default config", {kDataFolder, kShared}, {"", "", "/home/u"}, true, kShared, home, true},
         {"installed, XDG_CONFIG_HOME", {kDataFolder, kShared}, {"", "/cfg/", "/home/u"}, true, kShared,
          "/cfg/corvane-audio-analyzer/", true},
-        {"relative XDG_CONFIG_HOME is ignored", {kDataFolder, kShared}, {"", "cfg", "/home/u"}, true, kShared,
-         "/home/u/.config/corvane-audio-analyzer/", true},
+        {"relative XDG_CONFIG_HOME is ignored", {kDataFolder, kShared}, {"", "cfg", "/home/u"}, true, kShared, home, true},
         {"override in the installed layout", {kDataFolder, kShared}, {"/tmp/s", "/cfg", "/home/u"}, true, kShared,
          "/tmp/s/", false},
         {"override in the portable layout", {kBeside}, {"/tmp/s/", "", ""}, false, kBeside, "/tmp/s/", false},
-        {"no picture anywhere: portable, error names the program folder", {}, {"", "", "/home/u"}, false,
-         kBeside, "/opt/vx/bin/", false},
-        {"data folder without its picture: installed, error names the data path", {kDataFolder},
-         {"", "", "/home/u"}, true, kShared, "/home/u/.config/corvane-audio-analyzer/", true},
-        {"installed without any home", {kDataFolder, kShared}, {"", "", ""}, true, kShared, "/opt/vx/bin/", false},
+        {"no picture anywhere: portable, error names the program folder", {}, {"", "", "/home/u"}, false, kBeside,
+         bin, false},
+        {"data folder without its picture: installed, error names the data path", {kDataFolder}, {"", "", "/home/u"},
+         true, kShared, home, true},
+        {"installed without any home", {kDataFolder, kShared}, {"", "", ""}, true, kShared, bin, false},
     };
-    for (const Case& c : cases) {
-        const TLayout l = ResolveLayout("/opt/vx/bin/", kData, c.env,
-                                        [&](const std::string& p) { return c.paths.count(p) > 0; });
-        EXPECT_EQ(l.Installed, c.installed) << c.what;
-        EXPECT_EQ(l.PictureFile, c.picture) << c.what;
-        EXPECT_EQ(l.SettingsFolder, c.settings) << c.what;
-        EXPECT_EQ(l.CreateSettingsFolder, c.create) << c.what;
+    for (const auto& c : cases) {
+        const TLayout l = ResolveLayout(bin, kData, c.env, [&](const std::string& p) { return c.paths.count(p) > 0; });
+        EXPECT_EQ(std::tie(l.Installed, l.PictureFile, l.SettingsFolder, l.CreateSettingsFolder),
+                  std::tie(c.installed, c.picture, c.settings, c.create))
+            << c.what;
     }
 }
 
@@ -77,13 +72,9 @@ TEST(InstallLayout, FirstWriteCreatesThePrivateFolderChain)
     layout.CreateSettingsFolder = true;
     PrepareSettingsFolder(layout);
     PrepareSettingsFolder(layout); // existing folders are fine
-    for (const fs::path& dir : {root / "config", root / "config/corvane-audio-analyzer"}) {
-        struct stat st {};
-        ASSERT_EQ(::stat(dir.c_str(), &st), 0) << dir;
-        EXPECT_EQ(st.st_mode & 0777, 0700u) << dir;
-    }
-    struct stat st {};
-    ASSERT_EQ(::stat(root.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0755u) << "an existing parent was changed";
+    const auto mode = [](const fs::path& p) { return fs::status(p).permissions() & fs::perms::all; };
+    EXPECT_EQ(mode(root / "config"), fs::perms::owner_all);
+    EXPECT_EQ(mode(root / "config/corvane-audio-analyzer"), fs::perms::owner_all);
+    EXPECT_EQ(mode(root), static_cast<fs::perms>(0755)) << "an existing parent was changed";
     fs::remove_all(root);
 }

@@ -1,5 +1,5 @@
 // Start-up and shut-down of the window: the close question, what a close
-// leaves in the record, the failure paths, run minimized.
+// leaves in the record, the failure paths.
 #include "WindowFixture.h"
 
 #include <QTest>
@@ -10,145 +10,104 @@
 
 using Lifecycle = WindowTest;
 
-TEST_F(Lifecycle, HostCloseNeverAsksUserCloseAlwaysAndNoChangesNothing)
+// Exit asks like the close box. The close clears the bands and the active
+// flag and keeps the rest of the record, the host's colours and reserved
+// bytes included.
+TEST_F(Lifecycle, ExitClearsBandsAndActiveAndKeepsTheRest)
+{
+    // Bytes only the host writes: colours, reserved bytes, unused bands.
+    auto host = HostMap();
+    const std::size_t hostBytes[] = {VXSM_OFF_EQUALIZERCOLOR, VXSM_OFF_EQUALIZERCOLOR + 14, VXSM_OFF_RESERVED1,
+                                     VXSM_OFF_RESERVED2, VXSM_OFF_RESERVED3, VXSM_OFF_RESERVED3 + 59,
+                                     VXSM_OFF_EQUALIZERBAND + 40};
+    for (std::size_t off : hostBytes)
+        host->Data->SetRawByte(off, 0xA5);
+    TVxSoundApp& a = Create();
+    a.SetUseFFT();
+    // Let real blocks through the analysis.
+    const std::uint32_t start = BlocksReceived.load();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return BlocksReceived.load() >= start + 5; }, 2000));
+    Rec().SetBandLevel(4, 0.5f);
+    Rec().SetBandLevel(20, 0.25f);
+    answer = true;
+    a.Exit1Click();
+    EXPECT_EQ(questions, 1);
+    ASSERT_TRUE(a.Closed);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(host->Data->BandLevel(i), 0.0f) << i;
+    EXPECT_EQ(host->Data->BandLevel(20), 0.25f);
+    EXPECT_EQ(host->Data->AnalyzerActive(), 0);
+    EXPECT_EQ(host->Data->UseFFT(), 1);
+    EXPECT_EQ(host->Data->TrigAggr(), 150);
+    EXPECT_EQ(host->Data->MapVersion(), 1);
+    for (std::size_t off : hostBytes)
+        EXPECT_EQ(host->Data->RawByte(off), 0xA5) << off;
+}
+
+// A start-up that stopped before the settings were loaded shows its error,
+// opens no device and leaves the user's file alone at the close, whether
+// the user closes afterwards or the host asks while the error box is open.
+// (Without a segment: Commands.WithoutASegmentNothingCrashes.)
+TEST_F(Lifecycle, EarlyStopClosesWithoutWritingTheSettings)
+{
+    const std::string settings = "; mine\n[VxSound]\nFormWidth=420\nAutoSaveChanges=1\nTrigDecay=3\n";
+    const std::string missing = (dir_ / "none.bmp").string();
+    for (const bool hostDuringBox : {false, true}) {
+        SCOPED_TRACE(hostDuringBox ? "host closes during the box" : "user closes");
+        std::ofstream(IniPath()) << settings;
+        errors.clear();
+        whileBoxOpen = hostDuringBox ? std::function<void()>([this] { w->HostMessage(2524, 0, 0); }) : nullptr;
+        TVxSoundApp& a = Create(QString::fromStdString(missing));
+        whileBoxOpen = nullptr;
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_EQ(errors.front().toStdString(), "Cannot open file " + missing + ".");
+        EXPECT_FALSE(a.SettingsLoaded);
+        EXPECT_EQ(a.TrackBar1->value(), 13);  // the design's value, not the file's
+        EXPECT_EQ(a.Closed, hostDuringBox);
+        EXPECT_EQ(driver_->BlocksDelivered(), 0u);
+        EXPECT_EQ(HostMap()->Data->AnalyzerActive(), hostDuringBox ? 0 : 1);  // the record was set up
+        if (!hostDuringBox) {
+            EXPECT_FALSE(WaveInOpen());
+            EXPECT_TRUE(UserClose(true));
+        }
+        EXPECT_EQ(Ini(), settings);
+        EXPECT_EQ(HostMap()->Data->AnalyzerActive(), 0);
+        w.reset();
+    }
+}
+
+// The user's close always asks, and No changes nothing. A close whose
+// settings cannot be written keeps the window open and stops only the
+// timers, whoever asked; the host's close never asks, and when it failed it
+// leaves no request behind. The host's close wins over the user's open
+// question (answered No for him).
+TEST_F(Lifecycle, CloseQuestionUnwritableFileAndHostClose)
 {
     TVxSoundApp& a = Create();
     a.show();
     EXPECT_FALSE(UserClose(false));
     EXPECT_EQ(questions, 1);
-    EXPECT_TRUE(a.isVisible());
-    EXPECT_TRUE(a.SharedMapTimer->isActive());
-    EXPECT_TRUE(WaveInOpen());
-    EXPECT_EQ(Rec().AnalyzerActive(), 1);
-    EXPECT_EQ(Recording.load(), 1);
-
     EXPECT_EQ(a.HostMessage(1234, 1, 2), 0);  // other messages do nothing
     EXPECT_TRUE(a.isVisible());
-    EXPECT_EQ(a.HostMessage(2524, 7, -7), 0);
-    EXPECT_EQ(questions, 1);
-    EXPECT_TRUE(a.Closed);
-    EXPECT_FALSE(a.isVisible());
-    EXPECT_FALSE(WaveInOpen());
-}
+    EXPECT_TRUE(a.SharedMapTimer->isActive());
+    EXPECT_EQ(Recording.load(), 1);
 
-TEST_F(Lifecycle, ExitAsksLikeTheCloseBox)
-{
-    TVxSoundApp& a = Create();
-    answer = true;
-    a.Exit1Click();
-    EXPECT_EQ(questions, 1);
-    EXPECT_TRUE(a.Closed);
-}
-
-TEST_F(Lifecycle, NormalCloseClearsBandsAndActiveAndKeepsTheRest)
-{
-    TVxSoundApp& a = Create();
-    a.SetUseFFT();
-    // Let real blocks through the analysis.
-    const std::uint32_t start = BlocksReceived.load();
-    for (int i = 0; i < 200 && BlocksReceived.load() < start + 5; ++i)
-        QTest::qWait(10);
-    Rec().SetBandLevel(4, 0.5f);
-    Rec().SetBandLevel(20, 0.25f);
-    ASSERT_TRUE(UserClose(true));
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(Rec().BandLevel(i), 0.0f) << i;
-    EXPECT_EQ(Rec().BandLevel(20), 0.25f);
-    EXPECT_EQ(Rec().AnalyzerActive(), 0);
-    EXPECT_EQ(Rec().UseFFT(), 1);
-    EXPECT_EQ(Rec().TrigAggr(), 150);
-    EXPECT_EQ(Rec().MapVersion(), 1);
-}
-
-TEST_F(Lifecycle, HostCreatedSegmentKeepsColoursAndReservedBytes)
-{
-    auto host = HostMap();
-    for (int i = 0; i < SoundMapRecord::kEqualizerColors; ++i)
-        host->Data->SetEqualizerColor(i, static_cast<std::uint8_t>(10 + i));
-    for (std::size_t off : {std::size_t{VXSM_OFF_RESERVED1}, std::size_t{VXSM_OFF_RESERVED2},
-                            std::size_t{VXSM_OFF_RESERVED3}, std::size_t{VXSM_OFF_RESERVED3 + 59}})
-        host->Data->SetRawByte(off, 0xA5);
-    host->Data->SetEqualizerBand(40, 9);
-    Create();
-    UserClose(true);
-    for (int i = 0; i < SoundMapRecord::kEqualizerColors; ++i)
-        EXPECT_EQ(host->Data->EqualizerColor(i), 10 + i);
-    for (std::size_t off : {std::size_t{VXSM_OFF_RESERVED1}, std::size_t{VXSM_OFF_RESERVED2},
-                            std::size_t{VXSM_OFF_RESERVED3}, std::size_t{VXSM_OFF_RESERVED3 + 59}})
-        EXPECT_EQ(host->Data->RawByte(off), 0xA5);
-    EXPECT_EQ(host->Data->EqualizerBand(40), 9);
-    EXPECT_EQ(host->Data->AnalyzerActive(), 0);
-}
-
-TEST_F(Lifecycle, MissingPictureShowsItsErrorAndOpensNoDevice)
-{
-    WriteIni("TrigDecay=3\n");
-    const std::string missing = (dir_ / "nothing.bmp").string();
-    TVxSoundApp& a = Create(QString::fromStdString(missing));
-    ASSERT_EQ(errors.size(), 1);
-    EXPECT_EQ(errors.front().toStdString(), "Cannot open file " + missing + ".");
-    EXPECT_FALSE(a.StartupComplete);
-    EXPECT_FALSE(WaveInOpen());
-    EXPECT_EQ(driver_->BlocksDelivered(), 0u);
-    // The record was initialised, the settings were not read.
-    EXPECT_EQ(Rec().AnalyzerActive(), 1);
-    EXPECT_EQ(a.TrackBar1->value(), 13);
-}
-
-// A start-up that stopped before the settings were loaded leaves the
-// user's file alone at the close, whether the user closes afterwards or
-// the host asks while the start-up error box is still open.
-TEST_F(Lifecycle, EarlyStopClosesWithoutWritingTheSettings)
-{
-    const std::string settings = "; mine\n[VxSound]\nFormWidth=420\nAutoSaveChanges=1\nTrigDecay=3\n";
-    const struct {
-        const char* name;
-        bool noSegment;
-        bool hostDuringBox;
-    } cases[] = {
-        {"missing picture, user closes", false, false},
-        {"missing picture, host closes during the box", false, true},
-        {"no segment, user closes", true, false},
-        {"no segment, host closes during the box", true, true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::ofstream(IniPath()) << settings;
-        if (c.noSegment)
-            qputenv("VX_SEGMENT_NAME", "no/such/segment");
-        errors.clear();
-        whileBoxOpen = nullptr;
-        if (c.hostDuringBox)
-            whileBoxOpen = [this] { w->HostMessage(2524, 0, 0); };
-        TVxSoundApp& a = c.noSegment ? Create() : Create(QString::fromStdString((dir_ / "none.bmp").string()));
-        ASSERT_EQ(errors.size(), 1);
-        EXPECT_FALSE(a.SettingsLoaded);
-        EXPECT_EQ(a.Closed, c.hostDuringBox);
-        whileBoxOpen = nullptr;
-        if (!c.hostDuringBox) {
-            EXPECT_TRUE(UserClose(true));
-        }
-        EXPECT_EQ(Ini(), settings);
-        if (!c.noSegment) {
-            EXPECT_EQ(HostMap()->Data->AnalyzerActive(), 0);
-        }
-        w.reset();
-        qputenv("VX_SEGMENT_NAME", QByteArray::fromStdString(segment_));
-    }
-}
-
-// The host's close request wins over the user's open question (answered
-// No for him), and a close that did not happen leaves no request behind.
-TEST_F(Lifecycle, HostCloseDuringTheQuestionClosesAndAFailedCloseForgetsIt)
-{
-    TVxSoundApp& a = Create();
-    a.show();
+    // A regular file where the folder should be: no one can write there.
     const std::string blocker = (dir_ / "not-a-folder").string();
     std::ofstream(blocker) << "x";
     SetSettingsDir(blocker);
-    EXPECT_EQ(a.HostMessage(2524, 0, 0), 0);
+    EXPECT_FALSE(UserClose(true));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors.back().toStdString(), "Unable to write to " + blocker + "/VxSound.ini");
+    EXPECT_EQ(a.HostMessage(2524, 7, -7), 0);
+    EXPECT_EQ(questions, 2);
     EXPECT_FALSE(a.Closed);
     EXPECT_FALSE(a.HostCloseRequested);
+    EXPECT_TRUE(a.isVisible());
+    EXPECT_FALSE(a.SharedMapTimer->isActive());
+    EXPECT_FALSE(a.VisualTimer->isActive());
+    EXPECT_TRUE(WaveInOpen());
+    EXPECT_EQ(Rec().AnalyzerActive(), 1);
     SetSettingsDir(dir_.string());
     a.SharedMapTimer->start();
 
@@ -156,7 +115,7 @@ TEST_F(Lifecycle, HostCloseDuringTheQuestionClosesAndAFailedCloseForgetsIt)
     a.ConfirmClose = nullptr;
     bool questionOpen = false;
     QTimer::singleShot(50, &a, [&] {
-        questionOpen = QApplication::activeModalWidget() != nullptr;  // the failed host close left nothing set
+        questionOpen = QApplication::activeModalWidget() != nullptr;
         a.HostMessage(2524, 0, 0);
     });
     QTimer::singleShot(5000, &a, [] {  // a failure, not a hang
@@ -166,48 +125,8 @@ TEST_F(Lifecycle, HostCloseDuringTheQuestionClosesAndAFailedCloseForgetsIt)
     EXPECT_TRUE(UserClose(false));
     EXPECT_TRUE(questionOpen);
     EXPECT_FALSE(a.isVisible());
+    EXPECT_FALSE(WaveInOpen());
     EXPECT_NE(Ini().find("AutoSaveChanges=1"), std::string::npos);
-}
-
-// Message boxes show their texts exactly; only the toolkit's box for an
-// exception during start-up adds its full stop (see MissingPicture...).
-TEST_F(Lifecycle, BoxesShowTheirTextsExactly)
-{
-    TVxSoundApp& a = Create();
-    const char* texts[] = {"Unspecified error", "Sound Card not existing", "Could not reset wave in",
-                           "Could not add block no. 3"};
-    for (const char* text : texts) {
-        a.ShowError(text);
-        EXPECT_EQ(errors.back().toStdString(), text);
-        a.ShowInfo(text);
-        EXPECT_EQ(errors.back().toStdString(), text);
-    }
-    a.DisplayMessage("PaintBox1 gfx error", TMessageKind::Error);
-    EXPECT_EQ(errors.back().toStdString(), "PaintBox1 gfx error");
-    a.DisplayMessage("Gfx error", TMessageKind::Information);
-    EXPECT_EQ(errors.back().toStdString(), "Gfx error");
-}
-
-TEST_F(Lifecycle, RunMinimizedOnAndOff)
-{
-    WriteIni("RunMinimized=1\n");
-    TVxSoundApp& a = Create();
-    EXPECT_TRUE(a.Minimized());
-    EXPECT_FALSE(a.VisualTimer->isActive());
-    EXPECT_TRUE(a.SharedMapTimer->isActive());
-    EXPECT_EQ(a.Runminimized1->Tag, 1);
-    EXPECT_EQ(Rec().RunMinimized(), 1);
-    a.HostMessage(2524, 0, 0);
-    w.reset();
-
-    WriteIni("RunMinimized=0\nFormWidth=250\nFormHeight=230\nFormLeft=30\nFormTop=40\n");
-    TVxSoundApp& b = Create();
-    EXPECT_FALSE(b.Minimized());
-    EXPECT_TRUE(b.VisualTimer->isActive());
-    b.show();
-    QApplication::processEvents();
-    EXPECT_EQ(b.geometry().topLeft(), QPoint(30, 40));
-    EXPECT_EQ(b.geometry().height(), 230);
 }
 
 TEST_F(Lifecycle, AboutWindowShowsAndHides)
@@ -228,14 +147,4 @@ TEST_F(Lifecycle, AboutWindowShowsAndHides)
     about.BitBtn1->click();
     EXPECT_FALSE(about.isVisible());
     AboutForm = nullptr;
-}
-
-TEST(ErrorBoxRule, FullStopOnlyAfterCharactersAboveIt)
-{
-    EXPECT_EQ(TVxSoundApp::WithFullStop("No file x.bmp"), "No file x.bmp.");
-    EXPECT_EQ(TVxSoundApp::WithFullStop("Value 7"), "Value 7.");
-    EXPECT_EQ(TVxSoundApp::WithFullStop("Done."), "Done.");
-    EXPECT_EQ(TVxSoundApp::WithFullStop("Really?"), "Really?.");
-    EXPECT_EQ(TVxSoundApp::WithFullStop("Wait!"), "Wait!");
-    EXPECT_EQ(TVxSoundApp::WithFullStop(""), "");
 }

@@ -4,90 +4,88 @@
 #include "BlockAnalysis.h"
 #include "ProfileFile.h"
 
+#include <tuple>
+
 using Settings = WindowTest;
 
-TEST_F(Settings, NoFileGivesTheDefaults)
+TEST_F(Settings, NoFileGivesTheDefaultsAndACloseSavesTheRecordsValues)
 {
     TVxSoundApp& a = Create();
     ASSERT_TRUE(a.StartupComplete) << errors.join("; ").toStdString();
     EXPECT_EQ(DeviceId, -1);
     EXPECT_EQ(a.ComboBox1->currentIndex(), 0);
-    EXPECT_EQ(a.UseFFT1->Tag, 0);
-    EXPECT_EQ(Rec().UseFFT(), 0);
-    EXPECT_EQ(a.Low1->Tag, 1);
+    // The menu switches: UseFFT, Low, Timeline, Realtime, Triggerfaders,
+    // SoundCard, StayOnTop, Runminimized, AutoSaveChanges, PassKeys.
+    EXPECT_EQ((std::vector<int>{a.UseFFT1->Tag, a.Low1->Tag, a.Timeline1->Tag, a.Realtime1->Tag, a.Triggerfaders1->Tag,
+                                a.SoundCard1->Tag, a.StayOnTop1->Tag, a.Runminimized1->Tag, a.AutoSaveChanges1->Tag,
+                                a.PassKeypressestoVantorix->Tag}),
+              (std::vector<int>{0, 1, 1, 0, 1, 1, 1, 0, 1, 0}));
+    EXPECT_FALSE(a.Minimized());
+    EXPECT_EQ(a.size(), QSize(200, 200));
+    EXPECT_EQ(a.TrackBar1->value(), 15);
+    EXPECT_EQ(a.TrackBar2->value(), 150);
     EXPECT_EQ(a.TrackBar3->maximum(), 50);
     EXPECT_EQ(a.TrackBar3->value(), 1);
-    EXPECT_EQ(a.Timeline1->Tag, 1);
-    EXPECT_EQ(a.Realtime1->Tag, 0);
-    EXPECT_EQ(Rec().ShowInput(), 1);
-    EXPECT_EQ(a.width(), 200);
-    EXPECT_EQ(a.height(), 200);
-    EXPECT_EQ(a.Triggerfaders1->Tag, 1);
-    EXPECT_EQ(a.SoundCard1->Tag, 1);
-    EXPECT_EQ(a.StayOnTop1->Tag, 1);
-    EXPECT_EQ(Rec().StayOnTop(), 1);
-    EXPECT_EQ(a.Runminimized1->Tag, 0);
-    EXPECT_FALSE(a.Minimized());
-    EXPECT_EQ(a.AutoSaveChanges1->Tag, 1);
-    EXPECT_EQ(a.PassKeypressestoVantorix->Tag, 0);
+    EXPECT_EQ(GlobalGain.load(), 1.0f);
+    // The record: UseFFT, ShowInput, StayOnTop, Gain, TrigDecay, TrigAggr,
+    // MapVersion, AnalyzerActive, and the equalizer.
+    EXPECT_EQ((std::vector<int>{Rec().UseFFT(), Rec().ShowInput(), Rec().StayOnTop(), Rec().Gain(), Rec().TrigDecay(),
+                                Rec().TrigAggr(), Rec().MapVersion(), Rec().AnalyzerActive()}),
+              (std::vector<int>{0, 1, 1, 0, 15, 150, 1, 1}));
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(Rec().EqualizerBand(i), 0);
-    EXPECT_EQ(Rec().Gain(), 0);
-    EXPECT_EQ(GlobalGain.load(), 1.0f);
-    EXPECT_EQ(a.TrackBar1->value(), 15);
-    EXPECT_EQ(Rec().TrigDecay(), 15);
-    EXPECT_EQ(a.TrackBar2->value(), 150);
-    EXPECT_EQ(Rec().TrigAggr(), 150);
-    EXPECT_EQ(Rec().MapVersion(), 1);
-    EXPECT_EQ(Rec().AnalyzerActive(), 1);
     // The first tick acts on the record's show-input value.
     a.SharedMapTimerTimer();
     EXPECT_EQ(a.Realtime1->Tag, 1);
 
-    a.SetUseFFT();
     a.show();
     QApplication::processEvents();
     EXPECT_EQ(a.geometry().topLeft(), QPoint(200, 100));
-    const int hsplit = a.width() - a.FFTPanel->width();
-    EXPECT_TRUE(UserClose(true));
-    const std::string ini = Ini();
-    EXPECT_NE(ini.find("HSplitPos=" + std::to_string(hsplit) + "\n"), std::string::npos) << ini;
-    EXPECT_NE(ini.find("SoundCardNo=0\n"), std::string::npos);
-}
 
-TEST_F(Settings, AutoSaveOffWritesOnlyTheAlwaysKeys)
-{
-    WriteIni("EqualizerBand3=12\nTrigDecay=7\n; comment kept\n[Other]\nx=1\n");
-    TVxSoundApp& a = Create();
-    EXPECT_EQ(Rec().EqualizerBand(3), 12);
-    a.AutoSaveChanges1Click();
-    Rec().SetEqualizerBand(3, 40);
-    a.TrackBar1->setValue(20);
-    a.resize(260, 240);
-    EXPECT_TRUE(UserClose(true));
-    const std::string ini = Ini();
-    for (const char* line : {"EqualizerBand3=12\n", "TrigDecay=7\n", "; comment kept\n", "[Other]\nx=1\n",
-                             "AutoSaveChanges=0\n", "FormWidth=260\n", "FormHeight=240\n", "SoundCardNo=0\n",
-                             "HSplitPos=", "VSplitPos="})
-        EXPECT_NE(ini.find(line), std::string::npos) << line << ini;
-    EXPECT_EQ(ini.find("UseFFT="), std::string::npos);
-    EXPECT_EQ(ini.find("Gain="), std::string::npos);
-}
-
-TEST_F(Settings, AutoSaveOnWritesEverythingWithTheRecordsValues)
-{
-    TVxSoundApp& a = Create();
+    // With auto save on, a close writes every key with the record's values.
+    // (The file's geometry and its other lines: WindowManager.* and
+    // ProfileFileTest.WritesKeepEveryOtherByte.)
     Rec().SetEqualizerBand(15, -100);
     Rec().SetGain(-128);
     a.Medium1Click();
     a.None1Click();
     a.PassKeypressestoVantorixClick();
+    a.resize(260, 240);
     EXPECT_TRUE(UserClose(true));
     const std::string ini = Ini();
     for (const char* line : {"EqualizerBand15=-100\n", "Gain=-128\n", "NoiseLevelSwitch=1\n", "ShowInput=0\n",
-                             "PassKeys=1\n", "UseFFT=0\n", "RunMinimized=0\n", "StayOnTop=1\n",
-                             "TriggerFaders=1\n", "SoundCard=1\n", "TrigAggr=150\n", "NoiseLevelValue=1\n"})
+                             "PassKeys=1\n", "UseFFT=0\n", "RunMinimized=0\n", "StayOnTop=1\n", "TriggerFaders=1\n",
+                             "SoundCard=1\n", "TrigAggr=150\n", "NoiseLevelValue=1\n", "FormWidth=260\n",
+                             "FormHeight=240\n", "SoundCardNo=0\n"})
         EXPECT_NE(ini.find(line), std::string::npos) << line << ini;
+}
+
+// Odd values in the file: hex, garbage (the default), the low byte where
+// the record holds a byte, a noise range the menu does not know, run
+// minimized.
+TEST_F(Settings, OddFileValuesAndRunMinimized)
+{
+    WriteIni("TrigAggr=0x64\nTrigDecay=12abc\nEqualizerBand0=300\nEqualizerBand1=-200\nGain=0x80\n"
+             "ShowInput=258\nUseFFT=0x1\nStayOnTop=junk\nFormWidth=\nNoiseLevelSwitch=5\nNoiseLevelValue=300\n"
+             "RunMinimized=1\n");
+    TVxSoundApp& a = Create();
+    // TrigAggr, TrigDecay, FormWidth, the noise range and value.
+    EXPECT_EQ((std::vector<int>{a.TrackBar2->value(), a.TrackBar1->value(), a.width(), a.TrackBar3->maximum(),
+                                a.TrackBar3->value()}),
+              (std::vector<int>{100, 15, 200, 455, 300}));
+    // Bands 0 and 1, Gain, ShowInput (low bytes), RunMinimized.
+    EXPECT_EQ((std::vector<int>{Rec().EqualizerBand(0), Rec().EqualizerBand(1), Rec().Gain(), Rec().ShowInput(),
+                                Rec().RunMinimized()}),
+              (std::vector<int>{44, 56, -128, 2, 1}));
+    // Realtime keeps its design state; UseFFT, StayOnTop, Runminimized. (What
+    // a minimized start stops: WindowManager.* and Commands.Minimize*.)
+    EXPECT_EQ((std::vector<int>{a.Realtime1->Tag, a.UseFFT1->Tag, a.StayOnTop1->Tag, a.Runminimized1->Tag}),
+              (std::vector<int>{1, 1, 1, 1}));
+    EXPECT_TRUE(a.Minimized());
+    // The tick leaves an unknown noise range alone.
+    a.SharedMapTimerTimer();
+    EXPECT_EQ(Rec().NoiseLevelSwitch(), 5);
+    EXPECT_EQ(a.Low1->Tag, 1);
 }
 
 // The keys in the order start-up reads them and a close writes them, with
@@ -97,131 +95,63 @@ TEST_F(Settings, ReadAndSaveOrderFollowTheKeyTable)
     // Records the keys a load or a save touches, in order.
     struct Recorder final : TProfileFile {
         using TProfileFile::TProfileFile;
-        mutable std::vector<std::string> keys;
+        mutable std::string keys;
         std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const override
         {
-            keys.emplace_back(key);
+            keys += (keys.empty() ? "" : " ") + std::string(key);
             return TProfileFile::ReadInteger(section, key, def);
         }
         void WriteString(std::string_view section, std::string_view key, std::string_view value) override
         {
-            keys.emplace_back(key);
+            keys += (keys.empty() ? "" : " ") + std::string(key);
             TProfileFile::WriteString(section, key, value);
         }
     };
-    std::vector<std::string> bands;
+    std::string bands;
     for (int i = 0; i < 16; ++i)
-        bands.push_back("EqualizerBand" + std::to_string(i));
-    auto join = [](std::vector<std::string> a, const std::vector<std::string>& b) {
-        a.insert(a.end(), b.begin(), b.end());
-        return a;
-    };
-    const std::vector<std::string> always = {"SoundCardNo", "FormWidth", "FormHeight", "FormLeft",
-                                             "FormTop", "HSplitPos", "VSplitPos", "AutoSaveChanges"};
-    const struct {
-        const char* name;
-        bool load;
-        bool autoSave;
-        std::vector<std::string> keys;
-    } cases[] = {
-        {"load", true, true,
-         join(join({"SoundCardNo", "UseFFT", "NoiseLevelSwitch", "ShowInput", "ShowInput", "FormWidth", "FormHeight",
-                    "FormLeft", "FormTop", "HSplitPos", "VSplitPos", "TriggerFaders", "SoundCard", "StayOnTop",
-                    "RunMinimized", "AutoSaveChanges", "PassKeys"},
-                   bands),
-              {"Gain", "NoiseLevelValue", "TrigDecay", "TrigAggr"})},
-        {"save, auto save on", false, true,
-         join(join(join(always, {"UseFFT", "RunMinimized", "StayOnTop", "TriggerFaders", "SoundCard", "PassKeys",
-                                 "NoiseLevelSwitch", "ShowInput", "TrigDecay", "TrigAggr", "NoiseLevelValue"}),
-                   bands),
-              {"Gain"})},
-        {"save, auto save off", false, false, always},
+        bands += " EqualizerBand" + std::to_string(i);
+    const std::string always = "SoundCardNo FormWidth FormHeight FormLeft FormTop HSplitPos VSplitPos AutoSaveChanges";
+    // Load or save, auto save, the keys.
+    const std::tuple<bool, bool, std::string> cases[] = {
+        {true, true,
+         "SoundCardNo UseFFT NoiseLevelSwitch ShowInput ShowInput FormWidth FormHeight FormLeft FormTop HSplitPos "
+         "VSplitPos TriggerFaders SoundCard StayOnTop RunMinimized AutoSaveChanges PassKeys" +
+             bands + " Gain NoiseLevelValue TrigDecay TrigAggr"},
+        {false, true,
+         always + " UseFFT RunMinimized StayOnTop TriggerFaders SoundCard PassKeys NoiseLevelSwitch ShowInput "
+                  "TrigDecay TrigAggr NoiseLevelValue" + bands + " Gain"},
+        {false, false, always},
     };
     TVxSoundApp& a = Create();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        a.AutoSaveChanges1->Tag = c.autoSave ? 1 : 0;
+    for (const auto& [load, autoSave, keys] : cases) {
+        a.AutoSaveChanges1->Tag = autoSave ? 1 : 0;
         Recorder ini(IniPath());
-        if (c.load)
+        if (load)
             a.LoadSettings(ini);
         else
             a.SaveSettings(ini);
-        EXPECT_EQ(ini.keys, c.keys);
+        EXPECT_EQ(ini.keys, keys) << load << autoSave;
     }
 }
 
-TEST_F(Settings, NoiseLevelSwitchFiveKeepsTheDesignedMenu)
-{
-    WriteIni("NoiseLevelSwitch=5\nNoiseLevelValue=300\n");
-    TVxSoundApp& a = Create();
-    EXPECT_EQ(a.Low1->Tag, 1);
-    EXPECT_EQ(a.TrackBar3->maximum(), 455);
-    EXPECT_EQ(a.TrackBar3->value(), 300);
-    EXPECT_EQ(Rec().NoiseLevelSwitch(), 5);
-    // The tick leaves an unknown range alone.
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(Rec().NoiseLevelSwitch(), 5);
-    EXPECT_EQ(a.Low1->Tag, 1);
-}
-
+// SoundCardNo picks the chooser's entry: the last device (the test driver
+// has one), beyond it or below zero the default input; a close saves the
+// entry.
 TEST_F(Settings, SoundCardNoSelectsLastDeviceAndIgnoresBeyond)
 {
-    // The test driver has one device: N = 1.
-    WriteIni("SoundCardNo=1\n");
-    TVxSoundApp& a = Create();
-    EXPECT_EQ(a.ComboBox1->count(), 2);
-    EXPECT_EQ(a.ComboBox1->currentIndex(), 1);
-    EXPECT_EQ(DeviceId, 0);
-    EXPECT_TRUE(UserClose(true));
-    EXPECT_NE(Ini().find("SoundCardNo=1\n"), std::string::npos);
-
-    WriteIni("SoundCardNo=2\n");
-    TVxSoundApp& b = Create();
-    EXPECT_EQ(b.ComboBox1->currentIndex(), 0);
-    EXPECT_EQ(DeviceId, -1);
-    EXPECT_TRUE(UserClose(true));
-    EXPECT_NE(Ini().find("SoundCardNo=0\n"), std::string::npos);
-
-    // A negative number means the default input (no device lies below it).
-    WriteIni("SoundCardNo=-3\n");
-    TVxSoundApp& c = Create();
-    EXPECT_TRUE(c.StartupComplete) << errors.join("; ").toStdString();
-    EXPECT_EQ(DeviceId, -1);
-    EXPECT_EQ(c.ComboBox1->currentIndex(), 0);
-}
-
-TEST_F(Settings, HexGarbageAndLowBytes)
-{
-    WriteIni("TrigAggr=0x64\nTrigDecay=12abc\nEqualizerBand0=300\nEqualizerBand1=-200\nGain=0x80\n"
-             "ShowInput=258\nUseFFT=0x1\nStayOnTop=junk\nFormWidth=\n");
-    TVxSoundApp& a = Create();
-    EXPECT_EQ(a.TrackBar2->value(), 100);
-    EXPECT_EQ(a.TrackBar1->value(), 15);  // does not convert: the default
-    EXPECT_EQ(Rec().EqualizerBand(0), 44);
-    EXPECT_EQ(Rec().EqualizerBand(1), 56);
-    EXPECT_EQ(Rec().Gain(), -128);
-    EXPECT_EQ(Rec().ShowInput(), 2);  // 258's low byte; the menu keeps its design state
-    EXPECT_EQ(a.Realtime1->Tag, 1);
-    EXPECT_EQ(a.UseFFT1->Tag, 1);
-    EXPECT_EQ(a.StayOnTop1->Tag, 1);
-    EXPECT_EQ(a.width(), 200);
-}
-
-TEST_F(Settings, UnwritableFileStopsShutDownWithTheWindowOpen)
-{
-    TVxSoundApp& a = Create();
-    a.show();
-    // A regular file where the folder should be: no one can write there.
-    const std::string blocker = (dir_ / "not-a-folder").string();
-    std::ofstream(blocker) << "x";
-    SetSettingsDir(blocker);
-    EXPECT_FALSE(UserClose(true));
-    ASSERT_FALSE(errors.isEmpty());
-    EXPECT_EQ(errors.back().toStdString(), "Unable to write to " + blocker + "/VxSound.ini");
-    EXPECT_TRUE(a.isVisible());
-    EXPECT_FALSE(a.SharedMapTimer->isActive());
-    EXPECT_FALSE(a.VisualTimer->isActive());
-    EXPECT_TRUE(WaveInOpen());
-    EXPECT_EQ(Rec().AnalyzerActive(), 1);
-    SetSettingsDir(dir_.string());
+    // The file, the entry chosen, what a close saves.
+    const std::tuple<const char*, int, const char*> cases[] = {
+        {"SoundCardNo=1\n", 1, "SoundCardNo=1\n"},
+        {"SoundCardNo=2\n", 0, "SoundCardNo=0\n"},
+        {"SoundCardNo=-3\n", 0, "SoundCardNo=0\n"}};
+    for (const auto& [file, entry, saved] : cases) {
+        SCOPED_TRACE(file);
+        WriteIni(file);
+        TVxSoundApp& a = Create();
+        EXPECT_EQ(a.ComboBox1->count(), 2);
+        EXPECT_EQ(a.ComboBox1->currentIndex(), entry);
+        EXPECT_EQ(DeviceId, entry - 1);
+        EXPECT_TRUE(UserClose(true));
+        EXPECT_NE(Ini().find(saved), std::string::npos);
+    }
 }
