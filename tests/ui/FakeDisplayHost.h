@@ -31,9 +31,7 @@ public:
     std::string status, hint2, hint3, hintCombo, hintStatusBar = "initial";
     std::string label;
     TColor labelColor = 0;
-    int statusRepaints = 0;
     std::vector<std::string> messages;
-    std::vector<TDisplayBox> drawn;
     char separator = '.';
     std::string device = "Monitor of vxtest";
     // Called on every status-bar repaint, as the window's drawing would.
@@ -47,11 +45,7 @@ public:
     {
         return box == TDisplayBox::PaintBox1 ? box1 : box == TDisplayBox::PaintBox2 ? box2 : box3;
     }
-    void BoxDrawn(TDisplayBox box) override
-    {
-        drawn.push_back(box);
-        events.push_back("drawn" + std::to_string(static_cast<int>(box) + 1));
-    }
+    void BoxDrawn(TDisplayBox box) override { events.push_back("drawn" + std::to_string(static_cast<int>(box) + 1)); }
     bool PaintBox3Visible() override { return box3Visible; }
     bool Realtime1Selected() override { return realtime; }
     bool Timeline1Selected() override { return timeline; }
@@ -97,7 +91,6 @@ public:
     }
     void RepaintStatusBar() override
     {
-        ++statusRepaints;
         events.push_back("statusbar");
         if (onRepaintStatusBar)
             onRepaintStatusBar();
