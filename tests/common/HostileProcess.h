@@ -33,20 +33,10 @@ inline int RunShell(const std::string& command)
     return WEXITSTATUS(status);
 }
 
-// Waits with the event loop running (timers tick) until done() or the deadline.
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::steady_clock::time_point deadline)
-{
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
-
+// Waits with the event loop running (timers tick) until done() or the timeout.
 inline bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout)
 {
-    return WaitUntil(done, std::chrono::steady_clock::now() + timeout);
+    return QTest::qWaitFor(done, static_cast<int>(timeout.count()));
 }
 
 // The process's stderr goes to a file while this lives.

@@ -1,11 +1,14 @@
 // The window as a user meets it: a size that holds, split sizes that
-// survive hidden panels, the panels' colours, the status bar's lights and
-// hints.
+// survive hidden panels, where boxes and lights sit, and the displays
+// reached by the refresh tick and the mouse.
 #include "WindowFixture.h"
 
 #include <QScreen>
 #include <QTest>
 #include <QToolTip>
+
+#include "BlockAnalysis.h"
+#include "TrigDetector.h"
 
 namespace {
 
@@ -25,6 +28,7 @@ protected:
         EXPECT_TRUE(UserClose(true));
         return Ini();
     }
+    TColor Light(int x) const { return w->StatusLights->Canvas().Pixel(x, 10); }
 };
 
 TEST_F(Layout, FirstStartKeepsItsDesignSizeWhileHintsChange)
@@ -89,12 +93,7 @@ TEST_F(Layout, HiddenPanelsKeepTheirSizesThroughACloseAndAStart)
     EXPECT_EQ(a.FFTPanel->width(), 200);
     EXPECT_EQ(a.PaintBox3->height(), 80);
     EXPECT_GT(a.PaintBox1->width(), 200);
-}
-
-TEST_F(Layout, NoneLeavesTheSpectrumPanelItsOwnWidthAtTheRight)
-{
-    WriteIni("FormWidth=500\nFormHeight=400\nHSplitPos=300\nUseFFT=1\n");
-    TVxSoundApp& a = Shown();
+    // None leaves the spectrum panel its own width at the right.
     a.None1Click();
     QApplication::processEvents();
     EXPECT_EQ(a.FFTPanel->width(), 200);
@@ -110,25 +109,30 @@ TEST_F(Layout, BoxesLightsAndFadersSitWhereDesigned)
     // The lights: two 30-pixel panels at the bar's left edge, full height.
     EXPECT_EQ(a.StatusLights->geometry(), QRect(0, 0, 60, a.StatusBar1->height()));
     EXPECT_EQ(a.StatusPanel2->x(), 60);
-    // The faders stand on the button face, and their tick marks show on it.
+    // The faders stand on the button face, and their tick marks show on
+    // it: darker than the face and lighter than black.
     const QImage faders = a.FaderPanel->grab().toImage();
     EXPECT_EQ(QColor(faders.pixel(faders.width() - 1, 0)), QColor::fromRgb(clBtnFace));
     const QImage decay = a.TrackBar1->grab().toImage();
-    // Marks darker than the face and lighter than black (black on black
-    // was the fault).
-    int dark = 0;
+    int marks = 0;
     for (int y = decay.height() / 2 + 3; y < decay.height(); ++y)
         for (int x = 0; x < decay.width(); ++x)
-            dark += qGray(decay.pixel(x, y)) >= 60 && qGray(decay.pixel(x, y)) <= 200;
-    EXPECT_GE(dark, 10) << "no tick marks below the decay fader";
+            marks += qGray(decay.pixel(x, y)) >= 60 && qGray(decay.pixel(x, y)) <= 200;
+    EXPECT_GE(marks, 10) << "no tick marks below the decay fader";
 }
 
-TEST_F(Layout, StatusHintsClearTheirTooltipAndFollowAKeyboardMenu)
+TEST_F(Layout, StatusHintsFollowTheLightsClearTheirTooltipAndFollowAKeyboardMenu)
 {
     TVxSoundApp& a = Shown();
+    const int left = a.StatusLights->x();
+    QTest::mouseMove(a.StatusLights, QPoint(45 - left, 5));
+    EXPECT_EQ(a.StatusPanel2->text(), "Flashes on trig");
+    QTest::mouseMove(a.StatusLights, QPoint(10 - left, 5));
+    EXPECT_EQ(a.StatusPanel2->text(), "Flashes if sound input is clipping");
+    EXPECT_EQ(a.StatusBar1->toolTip(), "Clipping detector");
+
     QToolTip::showText(a.mapToGlobal(QPoint(10, 190)), "Clipping detector", &a);
     ASSERT_TRUE(QToolTip::isVisible());
-    QTest::mouseMove(a.StatusLights, QPoint(10, 5));
     QTest::mouseMove(a.StatusBar1, QPoint(150, 5));
     EXPECT_EQ(a.StatusPanel2->text(), "");
     // Gone at once, not at the tooltip's own expiry seconds later.
@@ -140,6 +144,87 @@ TEST_F(Layout, StatusHintsClearTheirTooltipAndFollowAKeyboardMenu)
     EXPECT_TRUE(QTest::qWaitFor([&] { return a.StatusPanel2->text() == "Don't show Audio Analyzer on startup"; }))
         << a.StatusPanel2->text().toStdString();
     a.View1->close();
+}
+
+TEST_F(Layout, TickDrawsTheBoxesTempoAndLightsAndStopsWhileMinimized)
+{
+    TVxSoundApp& a = Shown();
+    // Only the test moves the analysis state and runs the tick.
+    CloseWaveIn();
+    a.VisualTimer->stop();
+    ASSERT_GT(a.PaintBox3->height(), 0);
+    Bpm.store(120.0f);
+    BpmLocked.store(true);
+    PeakHold.store(32767);
+    TrigFlash.store(1);
+    a.VisualTimerTimer();
+    EXPECT_EQ(a.Label1->text(), "120.00 BPM");
+    EXPECT_EQ(a.Label1Color, clLime);
+    EXPECT_EQ(Light(10), clRed);
+    EXPECT_EQ(Light(45), clBlue);
+    EXPECT_EQ(PeakHold.load(), 31767);
+    // The equalizer editor shows its flat bars in the middle row; real-time
+    // mode leaves the level box's last column to the box's own black.
+    const TCanvas& editor = a.PaintBox3->Canvas();
+    bool drawn = false;
+    for (int x = 0; x < editor.Width(); ++x)
+        drawn = drawn || editor.Pixel(x, editor.Height() / 2) != clBlack;
+    EXPECT_TRUE(drawn);
+    const TCanvas& level = a.PaintBox1->Canvas();
+    EXPECT_EQ(level.Pixel(level.Width() - 1, 5), clBlack);
+
+    a.ApplicationMinimize();
+    a.VisualTimerTimer();
+    EXPECT_EQ(PeakHold.load(), 31767);
+    a.ApplicationRestore();
+    a.VisualTimer->stop();
+    a.VisualTimerTimer();
+    EXPECT_EQ(PeakHold.load(), 30767);
+}
+
+TEST_F(Layout, MouseEditsTheEqualizerAndTheCutOffAndRewritesTheHints)
+{
+    TVxSoundApp& a = Shown();
+    CloseWaveIn();
+    a.VisualTimer->stop();
+    a.UseFFT1->trigger();  // the spectrum panel is shown
+    a.setGeometry(a.x(), a.y(), 400, 420);
+    QApplication::processEvents();
+    a.VisualTimerTimer();
+    TPaintBox* editor = a.PaintBox3;
+    const int w3 = editor->width();
+    const int h3 = editor->height();
+    ASSERT_GT(w3, 15);
+    ASSERT_GT(h3, 4);
+
+    // Band 8 dragged to the top row: the largest gain.
+    const int x8 = w3 * 7 / 15 + w3 / 30;
+    QTest::mousePress(editor, Qt::LeftButton, {}, QPoint(x8, h3 / 2));
+    QTest::mouseMove(editor, QPoint(x8, 0));
+    EXPECT_GT(Rec().EqualizerBand(8), 100);
+    EXPECT_GT(EqGain[8].load(), 5.0f);
+    EXPECT_TRUE(a.StatusPanel2->text().startsWith("Gain at 1500 Hz: ")) << a.StatusPanel2->text().toStdString();
+    EXPECT_TRUE(a.PaintBox3->toolTip().endsWith("dB"));
+    // Letting go gives the editor its own hint back.
+    QTest::mouseRelease(editor, Qt::LeftButton, {}, QPoint(x8, 0));
+    EXPECT_EQ(a.PaintBox3->toolTip(), "Equalizer");
+    EXPECT_EQ(a.StatusPanel2->text(), "Global equalizer for the sound input");
+    ASSERT_TRUE(a.PaintBox2->isVisible());
+    QTest::mouseMove(a.PaintBox2, QPoint(x8, 2));
+    EXPECT_EQ(a.StatusPanel2->text(), " Spectrum Analyzer 1500 Hz");
+    EXPECT_EQ(a.PaintBox2->toolTip(), "1500 Hz");
+
+    // In the time line a click in the level box sets the cut-off fader.
+    a.Timeline1->trigger();
+    a.VisualTimerTimer();
+    TPaintBox* box = a.PaintBox1;
+    ASSERT_GT(box->height(), 10);
+    const int before = a.TrackBar3->value();
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 4));
+    EXPECT_NE(a.TrackBar3->value(), before);
+    EXPECT_EQ(Rec().NoiseLevelValue(), a.TrackBar3->value());
+    EXPECT_EQ(a.Level->LevelBitmap.Width(), box->width());
+    EXPECT_EQ(a.Level->LevelBitmap.Height(), box->height());
 }
 
 }  // namespace

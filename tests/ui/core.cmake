@@ -6,7 +6,6 @@ vx_add_test(ui_tests
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/CanvasTest.cpp ${CMAKE_CURRENT_LIST_DIR}/DisplaysTest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/WindowCommandsTest.cpp ${CMAKE_CURRENT_LIST_DIR}/WindowLayoutTest.cpp
         ${CMAKE_CURRENT_LIST_DIR}/WindowSyncTest.cpp
-        ${CMAKE_CURRENT_LIST_DIR}/WindowFadersTest.cpp ${CMAKE_CURRENT_LIST_DIR}/WindowDisplaysTest.cpp ${CMAKE_CURRENT_LIST_DIR}/WindowSegmentTest.cpp
     LIBS vx_ui Qt6::Test
     THREAD_TESTS "^WindowSegment[.]")
 target_compile_definitions(ui_tests PRIVATE VX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
