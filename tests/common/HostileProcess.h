@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -64,9 +65,7 @@ public:
     {
         std::fflush(stderr);
         std::ifstream in(path_);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return {std::istreambuf_iterator<char>(in), {}};
     }
     // Lines that contain `part`.
     int Lines(const std::string& part) const

@@ -16,7 +16,7 @@
 #include <functional>
 #include <fstream>
 #include <memory>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -119,9 +119,7 @@ protected:
     std::string Ini() const
     {
         std::ifstream in(IniPath());
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return {std::istreambuf_iterator<char>(in), {}};
     }
     // The segment as the host maps it.
     std::unique_ptr<TSharedMap> HostMap() const

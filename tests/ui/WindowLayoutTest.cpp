@@ -1,6 +1,7 @@
 // The window as a user meets it: a size that holds, split sizes that
 // survive hidden panels, where boxes and lights sit, and the displays
-// reached by the refresh tick and the mouse.
+// reached by the mouse. What the tick draws is the displays tests' part
+// and, on a real display, the screenshot test's.
 #include "WindowFixture.h"
 
 #include <QScreen>
@@ -8,7 +9,6 @@
 #include <QToolTip>
 
 #include "BlockAnalysis.h"
-#include "TrigDetector.h"
 
 namespace {
 
@@ -28,20 +28,7 @@ protected:
         EXPECT_TRUE(UserClose(true));
         return Ini();
     }
-    TColor Light(int x) const { return w->StatusLights->Canvas().Pixel(x, 10); }
 };
-
-TEST_F(Layout, FirstStartKeepsItsDesignSizeWhileHintsChange)
-{
-    TVxSoundApp& a = Shown();
-    EXPECT_EQ(a.size(), QSize(200, 200));
-    a.ApplicationHint("|Reset all equalizer faders to the middle (default) value, and a good deal more text");
-    QApplication::processEvents();
-    EXPECT_EQ(a.size(), QSize(200, 200));
-    EXPECT_LE(a.minimumSizeHint().width(), 200);
-    const std::string ini = CloseAndRead();
-    EXPECT_NE(ini.find("FormWidth=200\n"), std::string::npos) << ini;
-}
 
 TEST_F(Layout, ExtremeGeometryIsHeldToTheScreenAndTheSplitterLimits)
 {
@@ -100,9 +87,13 @@ TEST_F(Layout, HiddenPanelsKeepTheirSizesThroughACloseAndAStart)
     EXPECT_EQ(a.FFTPanel->mapTo(&a, QPoint(a.FFTPanel->width(), 0)).x(), a.width());
 }
 
-TEST_F(Layout, BoxesLightsAndFadersSitWhereDesigned)
+TEST_F(Layout, BoxesLightsAndFadersSitWhereDesignedAndALongHintWidensNothing)
 {
     TVxSoundApp& a = Shown();
+    a.ApplicationHint("|Reset all equalizer faders to the middle (default) value, and a good deal more text");
+    QApplication::processEvents();
+    EXPECT_EQ(a.size(), QSize(200, 200));
+    EXPECT_LE(a.minimumSizeHint().width(), 200);
     // Boxes one bevel pixel inside their panels.
     EXPECT_EQ(a.PaintBox1->mapTo(a.Panel1, QPoint(0, 0)), QPoint(1, 1));
     EXPECT_EQ(a.PaintBox1->width(), a.Panel1->width() - 2);
@@ -146,42 +137,6 @@ TEST_F(Layout, StatusHintsFollowTheLightsClearTheirTooltipAndFollowAKeyboardMenu
     a.View1->close();
 }
 
-TEST_F(Layout, TickDrawsTheBoxesTempoAndLightsAndStopsWhileMinimized)
-{
-    TVxSoundApp& a = Shown();
-    // Only the test moves the analysis state and runs the tick.
-    CloseWaveIn();
-    a.VisualTimer->stop();
-    ASSERT_GT(a.PaintBox3->height(), 0);
-    Bpm.store(120.0f);
-    BpmLocked.store(true);
-    PeakHold.store(32767);
-    TrigFlash.store(1);
-    a.VisualTimerTimer();
-    EXPECT_EQ(a.Label1->text(), "120.00 BPM");
-    EXPECT_EQ(a.Label1Color, clLime);
-    EXPECT_EQ(Light(10), clRed);
-    EXPECT_EQ(Light(45), clBlue);
-    EXPECT_EQ(PeakHold.load(), 31767);
-    // The equalizer editor shows its flat bars in the middle row; real-time
-    // mode leaves the level box's last column to the box's own black.
-    const TCanvas& editor = a.PaintBox3->Canvas();
-    bool drawn = false;
-    for (int x = 0; x < editor.Width(); ++x)
-        drawn = drawn || editor.Pixel(x, editor.Height() / 2) != clBlack;
-    EXPECT_TRUE(drawn);
-    const TCanvas& level = a.PaintBox1->Canvas();
-    EXPECT_EQ(level.Pixel(level.Width() - 1, 5), clBlack);
-
-    a.ApplicationMinimize();
-    a.VisualTimerTimer();
-    EXPECT_EQ(PeakHold.load(), 31767);
-    a.ApplicationRestore();
-    a.VisualTimer->stop();
-    a.VisualTimerTimer();
-    EXPECT_EQ(PeakHold.load(), 30767);
-}
-
 TEST_F(Layout, MouseEditsTheEqualizerAndTheCutOffAndRewritesTheHints)
 {
     TVxSoundApp& a = Shown();
@@ -194,17 +149,13 @@ TEST_F(Layout, MouseEditsTheEqualizerAndTheCutOffAndRewritesTheHints)
     TPaintBox* editor = a.PaintBox3;
     const int w3 = editor->width();
     const int h3 = editor->height();
-    ASSERT_GT(w3, 15);
-    ASSERT_GT(h3, 4);
 
     // Band 8 dragged to the top row: the largest gain.
     const int x8 = w3 * 7 / 15 + w3 / 30;
     QTest::mousePress(editor, Qt::LeftButton, {}, QPoint(x8, h3 / 2));
     QTest::mouseMove(editor, QPoint(x8, 0));
     EXPECT_GT(Rec().EqualizerBand(8), 100);
-    EXPECT_GT(EqGain[8].load(), 5.0f);
     EXPECT_TRUE(a.StatusPanel2->text().startsWith("Gain at 1500 Hz: ")) << a.StatusPanel2->text().toStdString();
-    EXPECT_TRUE(a.PaintBox3->toolTip().endsWith("dB"));
     // Letting go gives the editor its own hint back.
     QTest::mouseRelease(editor, Qt::LeftButton, {}, QPoint(x8, 0));
     EXPECT_EQ(a.PaintBox3->toolTip(), "Equalizer");
@@ -218,7 +169,6 @@ TEST_F(Layout, MouseEditsTheEqualizerAndTheCutOffAndRewritesTheHints)
     a.Timeline1->trigger();
     a.VisualTimerTimer();
     TPaintBox* box = a.PaintBox1;
-    ASSERT_GT(box->height(), 10);
     const int before = a.TrackBar3->value();
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 4));
     EXPECT_NE(a.TrackBar3->value(), before);
