@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <stdexcept>
 
 #include "BlockAnalysis.h"
 #include "CaptureState.h"
@@ -33,8 +32,7 @@ public:
     TColor labelColor = 0;
     char separator = '.';
     std::function<void()> onRepaintStatusBar;
-    bool throwOnComboHint = false, throwOnPosition = false;
-    std::vector<std::string> events, messages;
+    std::vector<std::string> events;  // steps of a tick, and messages shown
 
     SoundMapRecord* Record() override { return &record; }
     TCanvas& BoxCanvas(TDisplayBox box) override
@@ -45,12 +43,7 @@ public:
     bool PaintBox3Visible() override { return box3Visible; }
     bool Realtime1Selected() override { return realtime; }
     bool Timeline1Selected() override { return timeline; }
-    int TrackBar3Position() override
-    {
-        if (throwOnPosition)
-            throw std::runtime_error("position");
-        return position;
-    }
+    int TrackBar3Position() override { return position; }
     int TrackBar3Min() override { return minimum; }
     int TrackBar3Max() override { return maximum; }
     void SetTrackBar3Position(int p) override
@@ -73,8 +66,6 @@ public:
     void SetPaintBox3Hint(const std::string& h) override { hint3 = h; }
     void SetComboBox1Hint(const std::string& h) override
     {
-        if (throwOnComboHint)
-            throw std::runtime_error("hint");
         hintCombo = h;
         events.push_back("combo");
     }
@@ -93,7 +84,7 @@ public:
     }
     std::string DeviceName() override { return "Monitor of vxtest"; }
     char DecimalSeparator() override { return separator; }
-    void ShowMessage(const std::string& text, TMessageKind) override { messages.push_back(text); }
+    void ShowMessage(const std::string& text, TMessageKind) override { events.push_back(text); }
 };
 
 class DisplaysTest : public testing::Test {
@@ -189,7 +180,7 @@ TEST_F(DisplaysTest, TimelineShowsCutOffHistoryAndSweep)
     TrigHistory[40].store(1);
     level.PaintBox1Paint(host.box1);
     ExpectPixels(host.box1, {{EntryX(9), 100, clYellow}, {EntryX(39), 100, clYellow}});
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(host.events.empty());
 }
 
 TEST_F(DisplaysTest, LevelDragSetsTheCutOffFaderInTheTimelineOnly)
@@ -206,8 +197,6 @@ TEST_F(DisplaysTest, LevelDragSetsTheCutOffFaderInTheTimelineOnly)
     level.PaintBox1MouseMove(0, 30, 500);
     EXPECT_EQ(host.position, 1);
     EXPECT_EQ(host.changeCount, 5);
-    level.PaintBox1MouseMove(0, 30, 0);
-    EXPECT_EQ(host.position, 455);
     host.maximum = 50;
     level.PaintBox1MouseMove(0, 30, -40);
     EXPECT_EQ(host.position, 50);
@@ -217,20 +206,13 @@ TEST_F(DisplaysTest, LevelDragSetsTheCutOffFaderInTheTimelineOnly)
     EXPECT_EQ(host.position, 50);
     EXPECT_EQ(host.status, kPaintBox1HintLong);
 
-    // In real-time mode, or in a box one pixel high, the fader stays.
-    host.position = 25;
+    // In real-time mode the fader stays.
     host.changeCount = 0;
     host.timeline = false;
     host.realtime = true;
     level.PaintBox1MouseDown(1, 0, 30, 100);
-    EXPECT_EQ(host.position, 25);
+    EXPECT_EQ(host.position, 50);
     EXPECT_EQ(host.changeCount, 0);
-    EXPECT_EQ(host.status, "Use this window to verify sound level");
-    host.timeline = true;
-    host.realtime = false;
-    host.box1.SetSize(127, 1);
-    level.PaintBox1MouseMove(0, 30, 0);
-    EXPECT_EQ(host.position, 25);
 }
 
 int SampleForRow(int h, int y)
@@ -292,13 +274,6 @@ TEST_F(DisplaysTest, EqualizerBarsFollowTheBandValuesInTheirColours)
     // Stretched into the box without its last column, which is cleared.
     ExpectPixels(host.box3, {{4, 19, clYellow}, {148, 19, clBlack}, {147, 5, clBlack}});
     EXPECT_EQ(Strays(host.box3), 0);
-
-    // Hidden, the editor draws only its bitmap's background.
-    Paint(host.box3, clWhite);
-    host.box3Visible = false;
-    spectrum.DrawEqualizerEditor(host.box3);
-    EXPECT_EQ(spectrum.EqualizerBitmap.Pixel(3, 19), clBlack);
-    EXPECT_EQ(host.box3.Pixel(4, 19), clWhite);
 }
 
 TEST_F(DisplaysTest, EqualizerDragSetsBandsAndShowsTheGainInTheHint)
@@ -334,12 +309,9 @@ TEST_F(DisplaysTest, EqualizerDragSetsBandsAndShowsTheGainInTheHint)
     EXPECT_EQ(host.record.EqualizerBand(8), 126);
     EXPECT_EQ(host.hint3, "19.8dB|Gain at 1500 Hz: 19.8dB");
     spectrum.PaintBox3MouseUp(1, 0, 0, 0);
-    for (const auto& [gain, hint] : {std::pair{std::pow(10.0, 126 / 128.0), "19.7dB|Gain at 1500 Hz: 19.7dB"},
-                                     std::pair{0.1, "-20.0dB|Gain at 1500 Hz: -20.0dB"}}) {
-        EqGain[8].store(static_cast<float>(gain));
-        spectrum.PaintBox3MouseMove(0, 75, 1);
-        EXPECT_EQ(host.hint3, hint);
-    }
+    EqGain[8].store(0.1f);
+    spectrum.PaintBox3MouseMove(0, 75, 1);
+    EXPECT_EQ(host.hint3, "-20.0dB|Gain at 1500 Hz: -20.0dB");
 }
 
 TEST_F(DisplaysTest, SpectrumBarsShowThePicturesLowerRowsAndTheHintItsBand)
@@ -393,7 +365,7 @@ TEST(TempoText, RoundsToFiveDigitsThenTwoDecimals)
     EXPECT_EQ(FormatFixed(9.96, 7, 1, '.'), "10.0");
 }
 
-TEST_F(DisplaysTest, TickShowsTempoThenDrawsEveryBoxInOrder)
+TEST_F(DisplaysTest, TickShowsTempoDrawsEveryBoxInOrderAndLightsTheLights)
 {
     host.separator = ',';
     refresh.VisualTimerTimer();
@@ -412,10 +384,8 @@ TEST_F(DisplaysTest, TickShowsTempoThenDrawsEveryBoxInOrder)
     refresh.VisualTimerTimer();
     EXPECT_EQ(host.label, "120.00 BPM (117.19)");
     EXPECT_EQ(host.labelColor, clRed);
-}
 
-TEST_F(DisplaysTest, APeakLightsClippingForThreeTicksATrigFlashesOnce)
-{
+    // A peak lights the clipping light for three ticks, a trig flashes once.
     PeakHold.store(32767);
     TrigFlash.store(1);
     TrigFlash.store(1);  // several trigs in one tick
@@ -457,25 +427,6 @@ TEST_F(DisplaysTest, StatusBarHintNamesTheLightUnderTheMouse)
         refresh.StatusBar1MouseMove(0, x, 5);
         EXPECT_EQ(host.hintStatusBar, hint) << "x = " << x;
     }
-}
-
-TEST_F(DisplaysTest, FailureSkipsTheRestOfTheTick)
-{
-    PeakHold.store(20000);
-    host.throwOnComboHint = true;
-    refresh.VisualTimerTimer();
-    EXPECT_EQ(host.messages, std::vector<std::string>{"Gfx error"});
-    EXPECT_EQ(PeakHold.load(), 20000);
-    EXPECT_EQ(host.events, std::vector<std::string>{"label"});
-
-    // The next tick starts again; a level display failure is its own and
-    // the tick goes on.
-    host.throwOnComboHint = false;
-    host.throwOnPosition = true;
-    refresh.VisualTimerTimer();
-    EXPECT_EQ(host.messages, (std::vector<std::string>{"Gfx error", "PaintBox1 gfx error"}));
-    EXPECT_EQ(host.events.back(), "statusbar");
-    EXPECT_EQ(PeakHold.load(), 19000);
 }
 
 }  // namespace

