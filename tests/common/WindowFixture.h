@@ -11,7 +11,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <fstream>
