@@ -6,47 +6,29 @@
 #include <QTest>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <sstream>
+#include <iterator>
 #include <string>
-
-extern char** environ;
 
 // Runs `sh -c command` as a process of its own; its exit code, or -1.
 inline int RunShell(const std::string& command)
 {
-    char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), const_cast<char*>(command.c_str()), nullptr};
-    pid_t pid = -1;
-    if (::posix_spawnp(&pid, "sh", nullptr, nullptr, argv, environ) != 0)
-        return -1;
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+    const int status = std::system(command.c_str());
+    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Waits with the event loop running (timers tick) until done() or the deadline.
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::steady_clock::time_point deadline)
-{
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
-
+// Waits with the event loop running (timers tick) until done() or the timeout.
 inline bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout)
 {
-    return WaitUntil(done, std::chrono::steady_clock::now() + timeout);
+    return QTest::qWaitFor(done, static_cast<int>(timeout.count()));
 }
 
 // The process's stderr goes to a file while this lives.
@@ -74,18 +56,7 @@ public:
     {
         std::fflush(stderr);
         std::ifstream in(path_);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    // Lines that contain `part`.
-    int Lines(const std::string& part) const
-    {
-        std::istringstream in(Text());
-        int n = 0;
-        for (std::string line; std::getline(in, line);)
-            n += line.find(part) != std::string::npos ? 1 : 0;
-        return n;
+        return {std::istreambuf_iterator<char>(in), {}};
     }
 
 private:

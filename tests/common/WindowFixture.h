@@ -11,12 +11,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <fstream>
 #include <memory>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -119,9 +118,7 @@ protected:
     std::string Ini() const
     {
         std::ifstream in(IniPath());
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return {std::istreambuf_iterator<char>(in), {}};
     }
     // The segment as the host maps it.
     std::unique_ptr<TSharedMap> HostMap() const

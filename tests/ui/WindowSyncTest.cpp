@@ -1,228 +1,197 @@
-// The host's side of the synchronisation: a second mapping of the real
-// segment writes the record, the window's own 100 ms timer adopts it, and
-// the test looks at the record and the window as the user would see them.
+// The host's side of the segment: a second mapping of the real segment
+// writes the record and the window's tick adopts it; a host that cuts the
+// segment short, removes or replaces it, while the capture and the ticks
+// run.
 #include "WindowFixture.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
-#include <vector>
+#include <sys/stat.h>
 
 #include "BlockAnalysis.h"
-#include "HostSync.h"
+#include "HostileProcess.h"
 
 namespace {
 
-// The real window behind a counter of the commands the tick runs.
-class TCountingWindow : public IHostSyncWindow {
-public:
-    explicit TCountingWindow(TVxSoundApp& w) : w_(w) {}
-    int ItemTag(SyncItem item) const override { return w_.ItemTag(item); }
-    void RunCommand(SyncItem item) override
-    {
-        ++Commands;
-        w_.RunCommand(item);
-    }
-    int Position(SyncControl control) const override { return w_.Position(control); }
-    void SetPosition(SyncControl control, int position) override
-    {
-        if (position != w_.Position(control))
-            ++Moves;
-        w_.SetPosition(control, position);
-    }
-    int Maximum(SyncControl control) const override { return w_.Maximum(control); }
-    int Commands = 0;
-    int Moves = 0;
+using namespace std::chrono_literals;
 
-private:
-    TVxSoundApp& w_;
-};
+// Each test maps the segment a second time, as the host does.
+using Sync = WindowTest;
 
-// EqualizerBand up to TrigAggr: every field the host may write.
-constexpr std::size_t kSettingsFrom = VXSM_OFF_EQUALIZERBAND;
-constexpr std::size_t kSettingsTo = VXSM_OFF_CLIPPING;
-
-}  // namespace
-
-class Sync : public WindowTest {
-protected:
-    TVxSoundApp& Start()
-    {
-        TVxSoundApp& a = Create();
-        EXPECT_TRUE(a.StartupComplete) << errors.join("; ").toStdString();
-        host_ = HostMap();
-        return a;
-    }
-    SoundMapRecord& Host() { return *host_->Data; }
-
-    // The window's own timer, not a direct call: the host cannot call it.
-    // A tick is 100 ms; the margin only covers a slow sanitizer build.
-    bool AdoptedWithinATick(const std::function<bool()>& done) { return QTest::qWaitFor(done, 1500); }
-
-    std::unique_ptr<TSharedMap> host_;
-};
-
-TEST_F(Sync, HostChoicesRunTheMenuCommands)
+TEST_F(Sync, TheWindowsOwnTimerAdoptsTheHostsChoicesAndGain)
 {
-    TVxSoundApp& a = Start();
+    TVxSoundApp& a = Create();
+    const auto map = HostMap();
+    SoundMapRecord& host = *map->Data;
     a.Realtime1Click();
     if (a.UseFFT1->Tag == 1)
         a.UseFFT1Click();
-    ASSERT_EQ(a.UseFFT1->Tag, 0);
-    ASSERT_FALSE(a.FFTPanel->isVisibleTo(&a));
 
-    Host().SetShowInput(2);
-    Host().SetUseFFT(1);
-    Host().SetEqualizerBand(3, 64);
-    ASSERT_TRUE(AdoptedWithinATick([&] { return a.Timeline1->Tag == 1 && a.UseFFT1->Tag == 1; }));
-    EXPECT_EQ(a.Realtime1->Tag, 0);
-    EXPECT_EQ(a.Timeline1->ImageIndex(), 22);
-    EXPECT_EQ(a.Realtime1->ImageIndex(), 23);
-    EXPECT_EQ(Host().ShowInput(), 2);
+    host.SetShowInput(2);
+    host.SetUseFFT(1);
+    host.SetGain(60);
+    // A tick is 100 ms; the margin only covers a slow sanitizer build.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return a.Timeline1->Tag == 1 && a.UseFFT1->Tag == 1 && a.ScrollBar1->value() == -60; }, 1500));
     EXPECT_TRUE(a.FFTPanel->isVisibleTo(&a));
-    EXPECT_EQ(a.UseFFT1->ImageIndex(), 10);
-    EXPECT_EQ(Host().UseFFT(), 1);
-    EXPECT_NEAR(EqGain[3].load(), 3.1623f, 1e-4f);
-    EXPECT_FLOAT_EQ(EqGain[3].load(), EqualizerFactor(64));
+    EXPECT_EQ(host.UseFFT(), 1);
+    const QString gain = GainReadout(GainOfPosition(-60));
+    EXPECT_EQ(a.StatusPanel2->text(), "Gain: " + gain + "dB");
+    EXPECT_EQ(host.GainText(), gain.toStdString());
 
     // A value outside the choices selects nothing and stays for the host.
-    Host().SetShowInput(9);
-    Host().SetNoiseLevelSwitch(-3);
+    host.SetShowInput(9);
+    host.SetNoiseLevelSwitch(-3);
     a.SharedMapTimerTimer();
     EXPECT_EQ(a.Timeline1->Tag, 1);
     EXPECT_EQ(a.Timeline1->ImageIndex(), 22);
-    EXPECT_EQ(Host().ShowInput(), 9);
-    EXPECT_EQ(Host().NoiseLevelSwitch(), -3);
-    // The user's choice overwrites it.
-    a.None1->trigger();
-    EXPECT_EQ(Host().ShowInput(), 0);
-    EXPECT_FALSE(a.Panel1->isVisibleTo(&a));
-}
-
-TEST_F(Sync, DefaultGainReachesTheScrollBarAtTheNextTickWithTheLocaleSeparator)
-{
-    TVxSoundApp& a = Start();
-    a.ScrollBar1->setValue(-60);
-    ASSERT_EQ(Host().Gain(), 60);
-    a.Volume1->trigger();
-    EXPECT_EQ(Host().Gain(), 0);
-    EXPECT_EQ(a.ScrollBar1->value(), -60);
-    ASSERT_TRUE(AdoptedWithinATick([&] { return a.ScrollBar1->value() == 0; }));
-    const QString zero = QLocale().toString(0.0, 'f', 1);
-    EXPECT_EQ(a.StatusPanel2->text(), "Gain: " + zero + "dB");
-    EXPECT_EQ(Host().GainText(), zero.toStdString());
-    EXPECT_EQ(GlobalGain.load(), 1.0f);
+    EXPECT_EQ(host.ShowInput(), 9);
+    EXPECT_EQ(host.NoiseLevelSwitch(), -3);
 }
 
 TEST_F(Sync, RangeAndCutOffFromTheHost)
 {
-    TVxSoundApp& a = Start();
+    TVxSoundApp& a = Create();
+    const auto map = HostMap();
+    SoundMapRecord& host = *map->Data;
     a.High1Click();
     a.TrackBar3->setValue(300);
-    ASSERT_EQ(Host().NoiseLevelValue(), 300);
+    ASSERT_EQ(host.NoiseLevelValue(), 300);
 
     // Low with 40 together: the range command clamps to 50 and writes it
     // over the host's 40 before the faders are compared.
-    Host().SetNoiseLevelSwitch(0);
-    Host().SetNoiseLevelValue(40);
+    host.SetNoiseLevelSwitch(0);
+    host.SetNoiseLevelValue(40);
     a.SharedMapTimerTimer();
     EXPECT_EQ(a.Low1->Tag, 1);
     EXPECT_EQ(a.TrackBar3->maximum(), 50);
     EXPECT_EQ(a.TrackBar3->value(), 50);
-    EXPECT_EQ(Host().NoiseLevelValue(), 50);
+    EXPECT_EQ(host.NoiseLevelValue(), 50);
+    EXPECT_EQ(a.StatusPanel2->text(), "Minimum sound trig level: -20.2 dB");
 
-    // Medium, then a value above its maximum: the maximum is written back.
-    Host().SetNoiseLevelSwitch(1);
+    // A higher range moves nothing and runs no handler; then a value above
+    // its maximum: the maximum is written back.
+    a.StatusPanel2->setText("untouched");
+    host.SetNoiseLevelSwitch(1);
     a.SharedMapTimerTimer();
-    Host().SetNoiseLevelValue(500);
+    EXPECT_EQ(a.TrackBar3->value(), 50);
+    EXPECT_EQ(a.StatusPanel2->text(), "untouched");
+    host.SetNoiseLevelValue(500);
     a.SharedMapTimerTimer();
     EXPECT_EQ(a.TrackBar3->maximum(), 150);
     EXPECT_EQ(a.TrackBar3->value(), 150);
-    EXPECT_EQ(Host().NoiseLevelValue(), 150);
+    EXPECT_EQ(host.NoiseLevelValue(), 150);
     EXPECT_EQ(a.StatusPanel2->text(), "Minimum sound trig level: -10.7 dB");
     // Already at the maximum: the fader does not move, the clamp still writes.
     QSignalSpy moved(a.TrackBar3, &QSlider::valueChanged);
-    Host().SetNoiseLevelValue(1000);
+    host.SetNoiseLevelValue(1000);
     a.SharedMapTimerTimer();
     EXPECT_EQ(moved.count(), 0);
-    EXPECT_EQ(Host().NoiseLevelValue(), 150);
+    EXPECT_EQ(host.NoiseLevelValue(), 150);
 }
 
 TEST_F(Sync, OutOfRangeValuesAreWrittenBackOnlyWhenTheControlMoved)
 {
-    TVxSoundApp& a = Start();
-    // Gain -128 asks for 128: the scroll bar goes to 127 and -127 is written.
+    TVxSoundApp& a = Create();
+    const auto map = HostMap();
+    SoundMapRecord& host = *map->Data;
     a.ScrollBar1->setValue(100);
-    Host().SetGain(-128);
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(a.ScrollBar1->value(), 127);
-    EXPECT_EQ(Host().Gain(), -127);
-    // Already at the bottom: nothing moves and the host's -128 stays.
-    Host().SetGain(-128);
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(a.ScrollBar1->value(), 127);
-    EXPECT_EQ(Host().Gain(), -128);
-
     a.TrackBar1->setValue(13);
-    Host().SetTrigDecay(0);
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(a.TrackBar1->value(), 1);
-    EXPECT_EQ(Host().TrigDecay(), 1);
-    Host().SetTrigDecay(0);
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(Host().TrigDecay(), 0);  // the analysis reads this one
-    Host().SetTrigDecay(26);
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(a.TrackBar1->value(), 25);
-    EXPECT_EQ(Host().TrigDecay(), 25);
-    Host().SetTrigDecay(26);
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(Host().TrigDecay(), 26);
-
-    // An on/off byte of 7 is neither state: the command runs once and
-    // the next tick finds agreement.
-    const int before = a.StayOnTop1->Tag;
-    Host().SetStayOnTop(7);
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(a.StayOnTop1->Tag, 1 - before);
-    EXPECT_EQ(Host().StayOnTop(), a.StayOnTop1->Tag);
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(a.StayOnTop1->Tag, 1 - before);
+    const struct {
+        const char* what;
+        bool gain;  // else the decay
+        int written;
+        int recorded;  // after the tick
+    } cases[] = {
+        // Gain -128 asks for 128: the scroll bar goes to 127 and -127 is written.
+        {"gain moves", true, -128, -127},
+        {"gain at the bottom", true, -128, -128},
+        {"decay moves", false, 0, 1},
+        {"decay at the bottom", false, 0, 0},
+        {"decay moves up", false, 26, 25},
+        {"decay at the top", false, 26, 26},
+    };
+    for (const auto& c : cases) {
+        if (c.gain)
+            host.SetGain(static_cast<std::int8_t>(c.written));
+        else
+            host.SetTrigDecay(c.written);
+        a.SharedMapTimerTimer();
+        EXPECT_EQ(c.gain ? host.Gain() : host.TrigDecay(), c.recorded) << c.what;
+    }
 }
 
-TEST_F(Sync, ValuesTheWindowAlreadyShowsRunNothing)
+struct stat Stat(const std::string& path)
 {
-    TVxSoundApp& a = Start();
-    a.SharedMapTimerTimer();  // the start-up gain reaches the scroll bar
-    a.StatusPanel2->setText("untouched");
-    std::vector<std::unique_ptr<QSignalSpy>> spies;
-    for (QAbstractSlider* c : std::initializer_list<QAbstractSlider*>{a.ScrollBar1, a.TrackBar1, a.TrackBar2, a.TrackBar3})
-        spies.push_back(std::make_unique<QSignalSpy>(c, &QAbstractSlider::valueChanged));
-    for (TMenuItem* it : {a.None1, a.Realtime1, a.Timeline1, a.Low1, a.Medium1, a.High1, a.UseFFT1, a.Triggerfaders1,
-                          a.SoundCard1, a.Runminimized1, a.StayOnTop1, a.AutoSaveChanges1})
-        spies.push_back(std::make_unique<QSignalSpy>(it, &QAction::changed));
-    const std::vector<std::uint8_t> before = RecordBytes(Host());
-
-    // The host writes back exactly the settings it read (the analysis'
-    // own fields and Trig are not the host's to rewrite).
-    for (std::size_t i = kSettingsFrom; i < kSettingsTo; ++i)
-        if (i != VXSM_OFF_TRIG)
-            Host().SetRawByte(i, before[i]);
-    QSignalSpy ticks(a.SharedMapTimer, &QTimer::timeout);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 3; }, 5000)) << "three ticks of the window's timer";
-    TCountingWindow counted(a);
-    SharedMapTimerTimer(a.Record(), counted);
-    EXPECT_EQ(counted.Commands, 0);
-    EXPECT_EQ(counted.Moves, 0);
-
-    for (const auto& spy : spies) {
-        EXPECT_EQ(spy->count(), 0) << spy->signal().toStdString();
-    }
-    EXPECT_EQ(a.StatusPanel2->text(), "untouched");
-    const std::vector<std::uint8_t> after = RecordBytes(Host());
-    for (std::size_t i = kSettingsFrom; i < kSettingsTo; ++i) {
-        if (i != VXSM_OFF_TRIG) {
-            EXPECT_EQ(after[i], before[i]) << "offset " << i;
-        }
-    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        st.st_ino = 0;
+    return st;
 }
+
+using WindowSegment = WindowTest;
+
+TEST_F(WindowSegment, CutShortRemovedOrReplacedSegmentIsPutBackWithItsSettings)
+{
+    TVxSoundApp& a = Create();
+    ASSERT_TRUE(a.StartupComplete) << errors.join("; ").toStdString();
+    // Two settings that only the record and a fader hold.
+    Rec().SetEqualizerBand(3, 64);
+    a.TrackBar1->setValue(7);
+    const std::string path = "/dev/shm/" + segment_;
+    QSignalSpy ticks(a.SharedMapTimer, &QTimer::timeout);
+    ASSERT_TRUE(WaitFor([&] { return ticks.count() >= 2; }, 2s));
+    const struct {
+        const char* command;  // %s = the segment's path
+        bool newFile;
+        std::chrono::milliseconds within;
+        const char* said;
+    } rows[] = {
+        {"truncate -s 0 %s", false, 2s, "was cut short by another process"},
+        {"truncate -s 1 %s", false, 2s, "was cut short by another process"},
+        {"truncate -s 2430 %s", false, 2s, "was cut short by another process"},
+        {"rm %s", true, 1s, "was removed by another process"},
+        // Created again by a host: never by the analyzer.
+        {"rm %s && umask 077 && truncate -s 2431 %s", true, 1s, "was replaced by another process"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command);
+        StderrCapture err;
+        const ino_t before = Stat(path).st_ino;
+        const std::uint32_t blocks = BlocksReceived.load();
+        char command[512];
+        std::snprintf(command, sizeof command, row.command, path.c_str(), path.c_str());
+        ASSERT_EQ(RunShell(command), 0);
+        // Before any tick: cut to 0, this very read faults, here on the UI
+        // thread (the capture thread's stores fault likewise).
+        EXPECT_LE(Rec().AnalyzerActive(), 1);
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                const struct stat st = Stat(path);
+                return st.st_size == 2431 && (!row.newFile || (st.st_ino != 0 && st.st_ino != before));
+            },
+            row.within));
+        // What a host mapping it now sees: the analyzer active, its settings
+        // back, and fresh levels (the analysis never writes a negative one).
+        auto host = HostMap();
+        host->Data->SetLevel(-1.0f);
+        const auto left = row.within - std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - start);
+        EXPECT_TRUE(WaitFor([&] { return host->Data->AnalyzerActive() == 1 && host->Data->Level() >= 0.0f; }, left))
+            << "active " << int(host->Data->AnalyzerActive()) << ", level " << host->Data->Level();
+        EXPECT_EQ(host->Data->MapVersion(), 1);
+        EXPECT_EQ(host->Data->EqualizerBand(3), 64);
+        EXPECT_EQ(host->Data->TrigDecay(), 7);
+        EXPECT_EQ(host->Data->AutoSaveChanges(), a.AutoSaveChanges1->Tag);
+        EXPECT_GT(BlocksReceived.load(), blocks) << "the capture stopped";
+        // Said once.
+        EXPECT_NE(err.Text().find(row.said), std::string::npos) << err.Text();
+        EXPECT_EQ(err.Text().find(row.said), err.Text().rfind(row.said)) << err.Text();
+    }
+    EXPECT_FALSE(a.Closed);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+}
+
+}  // namespace

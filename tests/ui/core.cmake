@@ -1,17 +1,11 @@
-vx_add_test(vx_ui_canvas_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/CanvasTest.cpp
-    LIBS vx_ui_core)
-
-vx_add_test(vx_ui_displays_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/DisplaysTest.cpp
-    LIBS vx_ui_core)
-
-vx_add_test(vx_ui_refresh_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/DisplayRefreshTest.cpp
-    LIBS vx_ui_core)
-
-vx_add_test(vx_ui_paintbox_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/PaintBoxTest.cpp
-    LIBS vx_ui_widgets)
-# The test sets QT_QPA_PLATFORM=offscreen itself.
-target_compile_definitions(vx_ui_paintbox_test PRIVATE VX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+# The displays, the paint box and the main window, under Qt's offscreen
+# platform. The segment tests run the capture thread beside the window's
+# ticks, so they run under ThreadSanitizer too.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+vx_add_test(ui_tests
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/CanvasTest.cpp ${CMAKE_CURRENT_LIST_DIR}/DisplaysTest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/WindowCommandsTest.cpp ${CMAKE_CURRENT_LIST_DIR}/WindowLayoutTest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/WindowSyncTest.cpp
+    LIBS vx_ui Qt6::Test
+    THREAD_TESTS "^WindowSegment[.]")
+target_compile_definitions(ui_tests PRIVATE VX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
