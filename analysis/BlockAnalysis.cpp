@@ -188,6 +188,17 @@ void ResetHistory()
     HistoryPos.store(0, kRelaxed);
 }
 
+void RestartAnalysis()
+{
+    ResetPeakHold();
+    ResetTempo();
+    ResetGlobalGain();
+    ResetHistory();
+    PrepareAnalysis();
+    for (auto& v : BandValues)
+        v.store(0.0f, kRelaxed);
+}
+
 void LowerPeakHold(std::int32_t amount)
 {
     const std::int64_t lowered = std::int64_t{PeakHold.load(kRelaxed)} - amount;

@@ -28,6 +28,9 @@ void PrepareAnalysis();
 void ResetPeakHold();
 void ResetGlobalGain();
 void ResetHistory();
+// All of the above with the tempo and the band values, in the analyzer's
+// start-up order: for a second analysis run in the same process.
+void RestartAnalysis();
 
 // Lowers the held peak, as the display refresh does every tick. Stops at
 // the lowest int32 instead of wrapping when no blocks arrive for days.

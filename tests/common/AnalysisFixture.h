@@ -33,13 +33,7 @@ protected:
         SetSoundMapOwner(map_.get());
         SetTickClock(&clock);
 
-        ResetPeakHold();
-        ResetTempo();
-        ResetGlobalGain();
-        ResetHistory();
-        PrepareAnalysis();
-        for (auto& v : BandValues)
-            v.store(0.0f);
+        RestartAnalysis();
         Recording.store(1);
         DeviceHandlePresent.store(true);
     }

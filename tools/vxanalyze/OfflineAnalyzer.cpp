@@ -47,14 +47,7 @@ TOfflineAnalyzer::TOfflineAnalyzer(const TOfflineSettings& settings)
     rec.SetNoiseLevelValue(settings.noise);
 
     SetTickClock(&clock_);
-    // The start-up order of the analyzer.
-    ResetPeakHold();
-    ResetTempo();
-    ResetGlobalGain();
-    ResetHistory();
-    PrepareAnalysis();
-    for (auto& v : BandValues)
-        v.store(0.0f, std::memory_order_relaxed);
+    RestartAnalysis();
     GlobalGain.store(GainFactor(settings.gain), std::memory_order_relaxed);
     for (int b = 0; b < kOfflineBands; ++b) {
         rec.SetEqualizerBand(b, static_cast<std::int8_t>(settings.eq[static_cast<std::size_t>(b)]));
