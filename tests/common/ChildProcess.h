@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,16 +27,19 @@ public:
             ::kill(pid_, SIGKILL);
             ::waitpid(pid_, nullptr, 0);
         }
-        for (int fd : {out_, err_})
+        for (int fd : {out_, err_, in_})
             if (fd >= 0)
                 ::close(fd);
     }
 
     // argv[0] is looked up in PATH; env adds or replaces NAME=VALUE entries.
+    // Spawned, not forked: the thread sanitizer does not follow a fork of a
+    // process with threads.
     bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {})
     {
-        int outPipe[2], errPipe[2];
-        if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+        int outPipe[2], errPipe[2], inPipe[2] = {-1, -1};
+        if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0 ||
+            (PipeInput && ::pipe2(inPipe, O_CLOEXEC) != 0))
             return false;
         std::vector<std::string> envs;
         for (char** e = environ; *e != nullptr; ++e) {
@@ -54,18 +58,31 @@ public:
         for (const auto& e : envs)
             envp.push_back(const_cast<char*>(e.c_str()));
         envp.push_back(nullptr);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(outPipe[1], STDOUT_FILENO);
-            ::dup2(errPipe[1], STDERR_FILENO);
-            ::execvpe(args[0], args.data(), envp.data());
-            ::_exit(127);
-        }
-        ::close(outPipe[1]);
-        ::close(errPipe[1]);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+        if (PipeInput)
+            posix_spawn_file_actions_adddup2(&actions, inPipe[0], STDIN_FILENO);
+        const int rc = ::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        for (int fd : {outPipe[1], errPipe[1], inPipe[0]})
+            if (fd >= 0)
+                ::close(fd);
         out_ = outPipe[0];
         err_ = errPipe[0];
-        return pid_ > 0;
+        in_ = inPipe[1];
+        if (rc != 0)
+            pid_ = -1;
+        return rc == 0;
+    }
+
+    // Its standard input closed: end of input for a child that reads it.
+    void CloseInput()
+    {
+        if (in_ >= 0)
+            ::close(in_);
+        in_ = -1;
     }
 
     pid_t Pid() const { return pid_; }
@@ -135,11 +152,15 @@ public:
 
     std::string out;
     std::string err;
+    // Set before Start: the child's standard input is a pipe held here
+    // (until CloseInput), not the test's own.
+    bool PipeInput = false;
 
 private:
     pid_t pid_ = -1;
     int out_ = -1;
     int err_ = -1;
+    int in_ = -1;
     bool ended_ = false;
     int status_ = 0;
 };

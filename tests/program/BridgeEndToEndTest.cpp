@@ -17,30 +17,12 @@
 #include <sys/mman.h>
 #include <sys/socket.h>
 
-#include <cmath>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
-#include "ChildProcess.h"
-#include "SharedMap.h"
+#include "RunningAnalyzer.h"
 
 namespace {
 
 constexpr int kClicks = 24;  // enough beats for the smoothing to settle within 1 %
 constexpr int kMoreClicks = 4;
-
-// Runs a program to its end; its output, or nullopt when it failed.
-std::optional<std::string> RunTool(const std::vector<std::string>& argv, int timeoutMs = 30000)
-{
-    TChild c;
-    if (!c.Start(argv))
-        return std::nullopt;
-    const int status = c.End(0, timeoutMs);
-    if (status != 0)
-        return std::nullopt;
-    return c.out;
-}
 
 std::vector<std::string> Words(const std::string& line)
 {
@@ -57,14 +39,15 @@ class TSink {
 public:
     explicit TSink(std::string name) : name_(std::move(name))
     {
-        if (const auto out = RunTool({"pactl", "load-module", "module-null-sink", "sink_name=" + name_, "rate=44100",
-                                  "channels=2"}))
-            module_ = Words(*out).empty() ? "" : Words(*out)[0];
+        std::string out;
+        if (RunToEnd({"pactl", "load-module", "module-null-sink", "sink_name=" + name_, "rate=44100", "channels=2"}, &out) == 0 &&
+            !Words(out).empty())
+            module_ = Words(out)[0];
     }
     ~TSink()
     {
         if (!module_.empty())
-            RunTool({"pactl", "unload-module", module_});
+            RunToEnd({"pactl", "unload-module", module_});
     }
     bool Loaded() const { return !module_.empty(); }
     const std::string& Name() const { return name_; }
@@ -73,10 +56,10 @@ public:
     // order after the default input: entry k is source k - 1.
     int ChooserEntry() const
     {
-        const auto out = RunTool({"pactl", "list", "short", "sources"});
-        if (!out)
+        std::string out;
+        if (RunToEnd({"pactl", "list", "short", "sources"}, &out) != 0)
             return -1;
-        std::istringstream lines(*out);
+        std::istringstream lines(out);
         int k = 0;
         for (std::string line; std::getline(lines, line); ++k) {
             const auto w = Words(line);
@@ -212,86 +195,42 @@ private:
     std::size_t used_ = 0;
 };
 
-class TAnalyzer {
-public:
-    TAnalyzer(std::vector<std::string> env, std::string segment) : env_(std::move(env)), segment_(std::move(segment))
-    {
-    }
-    ~TAnalyzer() { Close(); }
-
-    // Started, the record mapped and active, and its capture stream recording.
-    std::string Start()
-    {
-        analyzer_ = std::make_unique<TChild>();
-        if (!analyzer_->Start({VXSOUND_PATH}, env_))
-            return "cannot start " VXSOUND_PATH;
-        if (!analyzer_->WaitFor([&] { return SharedSegmentExists(segment_) || !analyzer_->Running(); }, 15000) ||
-            !analyzer_->Running())
-            return "no segment from the analyzer:\n" + analyzer_->err;
-        if (!map_)
-            map_ = std::make_unique<TSharedMap>(PosixSharedMemory(), segment_);
-        if (!analyzer_->WaitFor([&] { return map_->Data->AnalyzerActive() == 1 || !analyzer_->Running(); }, 15000) ||
-            !analyzer_->Running())
-            return "the analyzer never became active:\n" + analyzer_->err;
-        const std::string pid = "application.process.id = \"" + std::to_string(analyzer_->Pid()) + "\"";
-        if (!analyzer_->WaitFor(
-                [&] {
-                    const auto out = RunTool({"pactl", "list", "source-outputs"});
-                    return out && out->find(pid) != std::string::npos;
-                },
-                15000))
-            return "the analyzer does not record";
-        return "";
-    }
-
-    // Closed by the host's request; its exit status (-1 when it hung).
-    int Close()
-    {
-        if (!analyzer_ || !analyzer_->Running())
-            return analyzer_ ? analyzer_->End(0, 0) : 0;
-        RunTool({VXHOST_PATH, "--segment", segment_, "close"});
-        const int status = analyzer_->End(0, 15000);
-        if (status < 0)
-            analyzer_->End(SIGKILL, 5000);
-        return status;
-    }
-
-    const SoundMapRecord* Record() const { return map_ ? map_->Data : nullptr; }
-
-private:
-    std::vector<std::string> env_;
-    std::string segment_;
-    std::unique_ptr<TChild> analyzer_;
-    std::unique_ptr<TSharedMap> map_;
-};
+// The analyzer started, and its capture stream recording.
+std::string StartRecording(TRunningAnalyzer& a)
+{
+    if (std::string why = a.Start(); !why.empty())
+        return why;
+    const std::string pid = "application.process.id = \"" + std::to_string(a.Process().Pid()) + "\"";
+    std::string out;
+    return a.Process().WaitFor(
+               [&] { return RunToEnd({"pactl", "list", "source-outputs"}, &out) == 0 && out.find(pid) != std::string::npos; },
+               15000)
+               ? ""
+               : "the analyzer does not record";
+}
 
 // Clicks of 30 ms, 1 kHz, every 0.5 s, after one second of silence (the
 // analyzer holds its first trig for 14 blocks after the capture starts).
 bool MakeClicks(const std::string& path, int clicks)
 {
-    return RunTool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", path, "synth", "0.03", "sine", "1000", "vol", "0.9",
-                "pad", "0", "0.47", "repeat", std::to_string(clicks - 1), "pad", "1", "0"}).has_value();
+    return RunToEnd({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", path, "synth", "0.03", "sine", "1000", "vol", "0.9",
+                "pad", "0", "0.47", "repeat", std::to_string(clicks - 1), "pad", "1", "0"}) == 0;
 }
 
 TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
 {
-    if (!RunTool({"pactl", "info"}, 5000))
+    if (!SoundServerAnswers())
         GTEST_SKIP() << "no sound server";
-    const std::string tag = std::to_string(::getpid());
-    TSink sink("vxbridge_e2e_" + tag);
+    TSink sink("vxbridge_e2e_" + std::to_string(::getpid()));
     ASSERT_TRUE(sink.Loaded()) << "cannot load a null sink";
     const int entry = sink.ChooserEntry();
     ASSERT_GT(entry, 0);
-
-    char dirTemplate[] = "/tmp/vxbridge-e2e.XXXXXX";
-    ASSERT_NE(::mkdtemp(dirTemplate), nullptr);
-    const std::string dir = dirTemplate;
-    std::ofstream(dir + "/VxSound.ini") << "[VxSound]\nAutoSaveChanges=0\nRunMinimized=0\nSoundCardNo=" << entry
-                                        << "\n";
+    TRunningAnalyzer analyzer("BRIDGE");
+    analyzer.WriteIni("AutoSaveChanges=0\nRunMinimized=0\nSoundCardNo=" + std::to_string(entry) + "\n");
+    const std::string dir = analyzer.dir.string();
+    const std::string& segment = analyzer.segment;
     ASSERT_TRUE(MakeClicks(dir + "/clicks.wav", kClicks));
     ASSERT_TRUE(MakeClicks(dir + "/more.wav", kMoreClicks));
-    const std::string segment = "VXBRIDGE_E2E_" + tag;
-    ::shm_unlink(("/" + segment).c_str());
 
     TOscDump dump;
     ASSERT_TRUE(dump.Start()) << "oscdump does not listen";
@@ -318,10 +257,8 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
     EXPECT_FALSE(SharedSegmentExists(segment)) << "the bridge made the segment";
 
     TReceivers receivers(dump.Child(), os2l);
-    TAnalyzer analyzer({"VX_SETTINGS_DIR=" + dir, "VX_SEGMENT_NAME=" + segment, "QT_QPA_PLATFORM=offscreen"}, segment);
-    const std::string why = analyzer.Start();
-    ASSERT_EQ(why, "");
-    receivers.Watch(analyzer.Record());
+    ASSERT_EQ(StartRecording(analyzer), "");
+    receivers.Watch(&analyzer.Record());
     ASSERT_TRUE(bridge.ErrHas("the analyzer is active", 5000)) << bridge.err;
 
     // The clicks: a press and a release each.
@@ -362,7 +299,7 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
         EXPECT_EQ(tempo[i].second, 1) << "not locked at beat " << i + 1;
     EXPECT_NEAR(tempo.back().first, 120.0f, 1.2f) << "the tempo of the last beat";
     EXPECT_EQ(first.TrigStillSet, 0) << "Trig was still 1 when the beat arrived";
-    EXPECT_EQ(analyzer.Record()->Trig(), 0);
+    EXPECT_EQ(analyzer.Record().Trig(), 0);
 
     std::string bad;
     const auto objects = first.Os2lObjects(bad);
@@ -395,7 +332,7 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
     ASSERT_TRUE(bridge.Running()) << bridge.err;
 
     // A new analyzer: the beats go on, counted on.
-    ASSERT_EQ(analyzer.Start(), "");
+    ASSERT_EQ(StartRecording(analyzer), "");
     const std::size_t objectsBefore = objects.size();
     TChild more;
     ASSERT_TRUE(more.Start({"paplay", "-d", sink.Name(), dir + "/more.wav"}));
@@ -415,8 +352,6 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
     EXPECT_EQ(analyzer.Close(), 0);
     EXPECT_EQ(bridge.End(SIGTERM, 5000), 0) << bridge.err;
     ::close(os2l);
-    ::shm_unlink(("/" + segment).c_str());
-    std::system(("rm -rf " + dir).c_str());
 }
 
 }  // namespace

@@ -10,22 +10,14 @@
 #include <QTest>
 #include <QWindow>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <chrono>
-#include <thread>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "BlockAnalysis.h"
+#include "ChildProcess.h"
 #include "SoundMapRecord.h"
-
-extern char** environ;
 
 namespace {
 
@@ -169,95 +161,6 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
         std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
 }
 
-// The scribbler in its own process, with a pipe each way: its report comes
-// on its standard output, and closing its standard input releases its last
-// round. Spawned rather than forked: the thread sanitizer does not follow a
-// fork of a process with threads.
-class HostProcess {
-public:
-    bool Start(const std::vector<std::string>& args)
-    {
-        int in[2];
-        int out[2];
-        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
-            return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        const int rc = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(in[0]);
-        ::close(out[1]);
-        toChild_ = in[1];
-        fromChild_ = out[0];
-        if (rc != 0)
-            pid_ = -1;
-        return rc == 0;
-    }
-    // A whole line of output, once there is one.
-    bool ReadLine(std::string& line)
-    {
-        pollfd p{fromChild_, POLLIN, 0};
-        while (::poll(&p, 1, 0) > 0) {
-            char c;
-            if (::read(fromChild_, &c, 1) != 1)
-                return false;
-            if (c == '\n') {
-                line = buffer_;
-                return true;
-            }
-            buffer_ += c;
-        }
-        return false;
-    }
-    bool Running()
-    {
-        if (pid_ > 0 && ::waitpid(pid_, &status_, WNOHANG) == pid_)
-            pid_ = -1;
-        return pid_ > 0;
-    }
-    void CloseInput()
-    {
-        if (toChild_ >= 0)
-            ::close(toChild_);
-        toChild_ = -1;
-    }
-    // Waits for the end; false (and the process killed) after the timeout.
-    bool Wait(std::chrono::milliseconds timeout)
-    {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (Running() && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (!Running())
-            return true;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status_, 0);
-        pid_ = -1;
-        return false;
-    }
-    int ExitCode() const { return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1; }
-    ~HostProcess()
-    {
-        CloseInput();
-        if (pid_ > 0)
-            Wait(std::chrono::milliseconds(2000));
-        if (fromChild_ >= 0)
-            ::close(fromChild_);
-    }
-
-private:
-    pid_t pid_ = -1;
-    int status_ = 0;
-    int toChild_ = -1;
-    int fromChild_ = -1;
-    std::string buffer_;
-};
-
 class WindowRobustness : public WindowTest {
 protected:
     void SetUp() override
@@ -287,19 +190,23 @@ TEST_F(WindowRobustness, HostWritingGarbageEverywhereLeavesTheWindowRunningAndOn
     QSignalSpy visualTicks(a.VisualTimer, &QTimer::timeout);
     const std::uint32_t blocksBefore = BlocksReceived.load();
 
-    HostProcess host;
+    // The scribbler in its own process: its report comes on its standard
+    // output, and closing its standard input releases its last round.
+    TChild host;
+    host.PipeInput = true;
     ASSERT_TRUE(host.Start({VX_SCRIBBLER_PATH, segment_, std::to_string(kScribbleMs), "20240", "--hold-last"}));
     // The window's own event loop runs the 100 ms ticks meanwhile, until the
     // host reports the end of its run.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kScribbleMs + 20000);
-    std::string report;
-    while (!host.ReadLine(report) && host.Running() && std::chrono::steady_clock::now() < deadline)
+    while (host.out.find('\n') == std::string::npos && host.Running() && std::chrono::steady_clock::now() < deadline) {
+        host.Pump(0);
         QTest::qWait(10);
+    }
     // No tick may come between the host's last round and the one below.
     a.SharedMapTimer->stop();
     host.CloseInput();
-    ASSERT_TRUE(host.Wait(std::chrono::milliseconds(10000))) << "the scribbler did not finish: " << report;
-    ASSERT_EQ(host.ExitCode(), 0) << report;
+    const std::string report = host.out;
+    ASSERT_EQ(host.End(0, 10000), 0) << "the scribbler did not finish: " << report << host.err;
     long rounds = 0;
     ASSERT_EQ(std::sscanf(report.c_str(), "rounds %ld", &rounds), 1) << report;
     // Even a slowed-down host wrote several thousand rounds of garbage.
