@@ -14,8 +14,9 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
+
+#include <algorithm>
 
 #include "RunningAnalyzer.h"
 
@@ -75,124 +76,78 @@ private:
 };
 
 // oscdump on a free UDP port.
-class TOscDump {
-public:
-    bool Start()
-    {
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            port_ = FreeUdpPort();
-            dump_ = std::make_unique<TChild>();
-            if (!dump_->Start({"oscdump", "-L", std::to_string(port_)}))
-                return false;
-            // Listening once the port can no longer be bound here.
-            if (dump_->WaitFor([&] { return !dump_->Running() || !CanBind(port_); }, 5000) && dump_->Running())
-                return true;
-        }
-        return false;
-    }
-    int Port() const { return port_; }
-    TChild& Child() { return *dump_; }
+// A local socket of `type` bound to `port` (0: a free one), or -1.
+int Bound(int type, int port)
+{
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
+}
 
-private:
-    static int FreeUdpPort()
-    {
-        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        socklen_t len = sizeof a;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        ::close(fd);
-        return ntohs(a.sin_port);
-    }
-    static bool CanBind(int port)
-    {
-        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        ::close(fd);
-        return ok;
-    }
+int PortOf(int fd)
+{
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    return ntohs(a.sin_port);
+}
 
-    int port_ = 0;
-    std::unique_ptr<TChild> dump_;
-};
-
-// What both receivers got. The record is read on every press: the bridge
-// clears Trig before it sends.
-struct TReceived {
+// What oscdump printed and the OS2L listener got. The record is read on
+// every press: the bridge clears Trig before it sends.
+struct TReceivers {
+    TReceivers(TChild& dump, int os2l) : Dump(dump), Os2lFd(os2l) {}
+    TChild& Dump;
+    int Os2lFd;
+    const SoundMapRecord* Record = nullptr;
     std::vector<std::vector<std::string>> Osc;  // path, types, arguments
     std::string Os2l;
     int TrigStillSet = 0;
+    std::size_t Used = 0;
+
+    // Takes what both got until cond() holds or timeoutMs passes.
+    bool WaitFor(const std::function<bool()>& cond, int timeoutMs)
+    {
+        return Dump.WaitFor(
+            [&] {
+                for (std::size_t end; (end = Dump.out.find('\n', Used)) != std::string::npos; Used = end + 1) {
+                    auto w = Words(Dump.out.substr(Used, end - Used));
+                    if (w.size() < 4)
+                        continue;
+                    w.erase(w.begin());  // oscdump's time tag; then path, types, arguments
+                    TrigStillSet += w[0] == "/vx/beat" && w[2] == "1.000000" && Record != nullptr && Record->Trig() != 0;
+                    Osc.push_back(std::move(w));
+                }
+                char buf[4096];
+                for (ssize_t n; (n = ::recv(Os2lFd, buf, sizeof buf, MSG_DONTWAIT)) > 0;)
+                    Os2l.append(buf, static_cast<std::size_t>(n));
+                return cond();
+            },
+            timeoutMs);
+    }
+
+    int Count(const std::string& path, const std::string& arg) const
+    {
+        return static_cast<int>(std::count_if(Osc.begin(), Osc.end(), [&](const auto& m) { return m[0] == path && m[2] == arg; }));
+    }
 
     // OS2L objects come back to back: read as one array, they must parse.
-    std::vector<QJsonObject> Os2lObjects(std::string& bad) const
+    std::vector<QJsonObject> Os2lObjects() const
     {
         QJsonParseError error{};
         const QJsonDocument doc =
             QJsonDocument::fromJson("[" + QByteArray::fromStdString(Os2l).replace("}{", "},{") + "]", &error);
-        if (!doc.isArray())
-            bad = Os2l + " (" + error.errorString().toStdString() + ")";
+        EXPECT_TRUE(doc.isArray()) << "OS2L data that is not JSON: " << Os2l << " (" << error.errorString().toStdString() << ")";
         std::vector<QJsonObject> objects;
         for (const auto& v : doc.array())
             objects.push_back(v.toObject());
         return objects;
     }
-
-    int Count(const std::string& path, const std::string& arg) const
-    {
-        int n = 0;
-        for (const auto& m : Osc)
-            n += m.size() > 2 && m[0] == path && m[2] == arg ? 1 : 0;
-        return n;
-    }
-};
-
-class TReceivers {
-public:
-    TReceivers(TChild& dump, int os2l) : dump_(dump), os2l_(os2l) {}
-    void Watch(const SoundMapRecord* record) { record_ = record; }
-
-    // Pumps both receivers until cond() holds or timeoutMs passes.
-    bool WaitFor(const std::function<bool(const TReceived&)>& cond, int timeoutMs)
-    {
-        return dump_.WaitFor(
-            [&] {
-                Take();
-                return cond(got);
-            },
-            timeoutMs);
-    }
-
-    TReceived got;
-
-private:
-    void Take()
-    {
-        std::size_t end;
-        while ((end = dump_.out.find('\n', used_)) != std::string::npos) {
-            auto w = Words(dump_.out.substr(used_, end - used_));
-            used_ = end + 1;
-            if (w.size() < 3)
-                continue;
-            w.erase(w.begin());  // oscdump's time tag
-            if (w[0] == "/vx/beat" && w.size() > 2 && w[2] == "1.000000" && record_ != nullptr &&
-                record_->Trig() != 0)
-                ++got.TrigStillSet;
-            got.Osc.push_back(std::move(w));
-        }
-        char buf[4096];
-        ssize_t n;
-        while ((n = ::recv(os2l_, buf, sizeof buf, MSG_DONTWAIT)) > 0)
-            got.Os2l.append(buf, static_cast<std::size_t>(n));
-    }
-
-    TChild& dump_;
-    int os2l_;
-    const SoundMapRecord* record_ = nullptr;
-    std::size_t used_ = 0;
 };
 
 // The analyzer started, and its capture stream recording.
@@ -232,21 +187,33 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
     ASSERT_TRUE(MakeClicks(dir + "/clicks.wav", kClicks));
     ASSERT_TRUE(MakeClicks(dir + "/more.wav", kMoreClicks));
 
-    TOscDump dump;
-    ASSERT_TRUE(dump.Start()) << "oscdump does not listen";
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    // oscdump on a free port: listening once the port can no longer be bound here.
+    std::unique_ptr<TChild> dump;
+    int oscPort = 0;
+    for (int attempt = 0; attempt < 5 && oscPort == 0; ++attempt) {
+        const int probe = Bound(SOCK_DGRAM, 0);
+        oscPort = PortOf(probe);
+        ::close(probe);
+        dump = std::make_unique<TChild>();
+        ASSERT_TRUE(dump->Start({"oscdump", "-L", std::to_string(oscPort)}));
+        const auto taken = [&] {
+            const int fd = Bound(SOCK_DGRAM, oscPort);
+            if (fd >= 0)
+                ::close(fd);
+            return fd < 0;
+        };
+        if (!dump->WaitFor([&] { return !dump->Running() || taken(); }, 5000) || !dump->Running())
+            oscPort = 0;
+    }
+    ASSERT_NE(oscPort, 0) << "oscdump does not listen";
+    const int listener = Bound(SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
     ASSERT_EQ(::listen(listener, 2), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len), 0);
 
     // The bridge first: it waits for the segment without making it.
     TChild bridge;
-    ASSERT_TRUE(bridge.Start({VXBRIDGE_PATH, "--segment", segment, "--osc", "127.0.0.1:" + std::to_string(dump.Port()),
-                              "--os2l", "127.0.0.1:" + std::to_string(ntohs(a.sin_port))}));
+    ASSERT_TRUE(bridge.Start({VXBRIDGE_PATH, "--segment", segment, "--osc", "127.0.0.1:" + std::to_string(oscPort),
+                              "--os2l", "127.0.0.1:" + std::to_string(PortOf(listener))}));
     ASSERT_TRUE(bridge.ErrHas("waiting for the segment /" + segment, 5000)) << bridge.err;
     pollfd p{listener, POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 5000), 1) << "no OS2L connection:\n" << bridge.err;
@@ -256,27 +223,23 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
     ASSERT_TRUE(bridge.ErrHas("OS2L: connected to", 5000)) << bridge.err;
     EXPECT_FALSE(SharedSegmentExists(segment)) << "the bridge made the segment";
 
-    TReceivers receivers(dump.Child(), os2l);
+    TReceivers got(*dump, os2l);
     ASSERT_EQ(StartRecording(analyzer), "");
-    receivers.Watch(&analyzer.Record());
+    got.Record = &analyzer.Record();
     ASSERT_TRUE(bridge.ErrHas("the analyzer is active", 5000)) << bridge.err;
 
     // The clicks: a press and a release each.
     TChild player;
     ASSERT_TRUE(player.Start({"paplay", "-d", sink.Name(), dir + "/clicks.wav"}));
-    receivers.WaitFor(
-        [&](const TReceived& r) {
-            return !player.Running() && r.Count("/vx/beat", "0.000000") >= kClicks && r.Os2l.size() > 0;
-        },
-        40000);
-    receivers.WaitFor([](const TReceived&) { return false; }, 300);  // anything extra shows now
+    got.WaitFor([&] { return !player.Running() && got.Count("/vx/beat", "0.000000") >= kClicks && !got.Os2l.empty(); },
+                40000);
+    got.WaitFor([] { return false; }, 300);  // anything extra shows now
     EXPECT_EQ(player.End(0, 1000), 0);
-    const TReceived first = receivers.got;
 
     std::vector<std::string> beats;  // "1"/"0" in arrival order
     std::vector<int> counts;
     std::vector<std::pair<float, int>> tempo;  // per count, from count 1: {bpm, locked}, bpm 0 = none
-    for (const auto& m : first.Osc) {
+    for (const auto& m : got.Osc) {
         if (m[0] == "/vx/beat" && m.size() == 3)
             beats.push_back(m[2] == "1.000000" ? "1" : m[2] == "0.000000" ? "0" : m[2]);
         if (m[0] == "/vx/beat/count" && m.size() == 3) {
@@ -287,24 +250,22 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
             tempo.back() = {std::stof(m[2]), std::stoi(m[3])};
     }
     std::vector<std::string> pairs;
-    for (int i = 0; i < kClicks; ++i)
+    std::vector<int> expectedCounts;
+    for (int i = 1; i <= kClicks; ++i) {
         pairs.insert(pairs.end(), {"1", "0"});
+        expectedCounts.push_back(i);
+    }
     EXPECT_EQ(beats, pairs) << "one press and one release per click, in that order";
-    std::vector<int> expectedCounts(kClicks);
-    for (int i = 0; i < kClicks; ++i)
-        expectedCounts[static_cast<std::size_t>(i)] = i + 1;
     EXPECT_EQ(counts, expectedCounts);
     ASSERT_EQ(tempo.size(), static_cast<std::size_t>(kClicks));
     for (std::size_t i = 4; i < tempo.size(); ++i)
         EXPECT_EQ(tempo[i].second, 1) << "not locked at beat " << i + 1;
     EXPECT_NEAR(tempo.back().first, 120.0f, 1.2f) << "the tempo of the last beat";
-    EXPECT_EQ(first.TrigStillSet, 0) << "Trig was still 1 when the beat arrived";
+    EXPECT_EQ(got.TrigStillSet, 0) << "Trig was still 1 when the beat arrived";
     EXPECT_EQ(analyzer.Record().Trig(), 0);
 
-    std::string bad;
-    const auto objects = first.Os2lObjects(bad);
-    EXPECT_EQ(bad, "") << "OS2L data that is not JSON";
-    ASSERT_EQ(objects.size(), static_cast<std::size_t>(kClicks)) << first.Os2l;
+    const auto objects = got.Os2lObjects();
+    ASSERT_EQ(objects.size(), static_cast<std::size_t>(kClicks)) << got.Os2l;
     for (std::size_t i = 0; i < objects.size(); ++i) {
         SCOPED_TRACE(i + 1);
         const QJsonObject& o = objects[i];
@@ -318,16 +279,9 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
     EXPECT_TRUE(objects.front().value("change").toBool()) << "the first beat starts a grid";
 
     // The analyzer closes: the bridge says inactive and stays.
-    const std::size_t before = receivers.got.Osc.size();
+    const int inactive = got.Count("/vx/active", "0");
     EXPECT_EQ(analyzer.Close(), 0);
-    EXPECT_TRUE(receivers.WaitFor(
-        [&](const TReceived& r) {
-            for (std::size_t i = before; i < r.Osc.size(); ++i)
-                if (r.Osc[i][0] == "/vx/active" && r.Osc[i].size() == 3 && r.Osc[i][2] == "0")
-                    return true;
-            return false;
-        },
-        5000));
+    EXPECT_TRUE(got.WaitFor([&] { return got.Count("/vx/active", "0") > inactive; }, 5000));
     EXPECT_TRUE(bridge.ErrHas("the analyzer is inactive", 3000)) << bridge.err;
     ASSERT_TRUE(bridge.Running()) << bridge.err;
 
@@ -336,15 +290,13 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
     const std::size_t objectsBefore = objects.size();
     TChild more;
     ASSERT_TRUE(more.Start({"paplay", "-d", sink.Name(), dir + "/more.wav"}));
-    receivers.WaitFor(
-        [&](const TReceived& r) { return !more.Running() && r.Count("/vx/beat", "0.000000") >= kClicks + kMoreClicks; },
-        20000);
+    got.WaitFor([&] { return !more.Running() && got.Count("/vx/beat", "0.000000") >= kClicks + kMoreClicks; }, 20000);
     std::vector<int> later;
-    for (const auto& m : receivers.got.Osc)
+    for (const auto& m : got.Osc)
         if (m[0] == "/vx/beat/count" && m.size() == 3 && std::stoi(m[2]) > kClicks)
             later.push_back(std::stoi(m[2]));
     EXPECT_EQ(later, (std::vector<int>{kClicks + 1, kClicks + 2, kClicks + 3, kClicks + 4}));
-    const auto all = receivers.got.Os2lObjects(bad);
+    const auto all = got.Os2lObjects();
     ASSERT_EQ(all.size(), objectsBefore + kMoreClicks);
     EXPECT_EQ(all[objectsBefore].value("pos").toInt(), kClicks + 1);
     EXPECT_TRUE(all[objectsBefore].value("change").toBool()) << "the first beat of a new run starts a grid";
