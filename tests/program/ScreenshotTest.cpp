@@ -13,64 +13,47 @@
 #include <optional>
 #include <set>
 #include <sstream>
-#include <tuple>
 
 #include "RunningAnalyzer.h"
 
 namespace {
 
-struct TRgb {
-    int R = 0, G = 0, B = 0;
-    bool operator==(const TRgb&) const = default;
-    bool operator<(const TRgb& o) const { return std::tie(R, G, B) < std::tie(o.R, o.G, o.B); }
-};
+constexpr QRgb kBlack = qRgb(0, 0, 0);
+constexpr QRgb kLime = qRgb(0, 255, 0);
+constexpr QRgb kYellow = qRgb(255, 255, 0);
+constexpr QRgb kBlue = qRgb(0, 0, 255);
+constexpr QRgb kRed = qRgb(255, 0, 0);
+constexpr QRgb kBtnFace = qRgb(240, 240, 240);
+constexpr QRgb kGray = qRgb(128, 128, 128);
 
-constexpr TRgb kBlack{0, 0, 0};
-constexpr TRgb kLime{0, 255, 0};
-constexpr TRgb kYellow{255, 255, 0};
-constexpr TRgb kBlue{0, 0, 255};
-constexpr TRgb kRed{255, 0, 0};
-constexpr TRgb kBtnFace{240, 240, 240};
-constexpr TRgb kGray{128, 128, 128};
-// The screen as `import` wrote it, 8 bits a channel.
-struct TScreen {
-    explicit TScreen(const std::string& path) : Image(QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32)) {}
-    TRgb At(int x, int y) const
-    {
-        const QRgb p = Image.pixel(x, y);
-        return {qRed(p), qGreen(p), qBlue(p)};
-    }
-    QImage Image;
-    int Width = Image.width();
-    int Height = Image.height();
-};
-
-struct TBox {
-    int Left = 0, Top = 0, Right = -1, Bottom = -1;  // inclusive
-    int Width() const { return Right - Left + 1; }
-    int Height() const { return Bottom - Top + 1; }
-};
-
-std::ostream& operator<<(std::ostream& os, const TBox& b)
+// A picture file, 8 bits a channel.
+QImage Picture(const std::string& path)
 {
-    return os << "(" << b.Left << "," << b.Top << ")-(" << b.Right << "," << b.Bottom << ")";
+    return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
+}
+
+std::string Str(const QRect& b)
+{
+    std::ostringstream os;
+    os << "(" << b.left() << "," << b.top() << ")-(" << b.right() << "," << b.bottom() << ")";
+    return os.str();
 }
 
 struct TLayout {
-    TBox StatusBar;
-    TBox Level;  // the time line above, the tempo label in its last rows
+    QRect StatusBar;
+    QRect Level;  // the time line above, the tempo label in its last rows
     // The spectrum analyzer above the equalizer editor: both black, with
     // the grey splitter handle between them.
-    TBox Fft;
+    QRect Fft;
 };
 
 // What a display paints: black, near black, or a clear colour; the panel
 // frames and the window's greys are none of these. The grey handle of the
 // splitter between the spectrum analyzer and the editor counts as theirs.
-bool Drawn(const TRgb& p)
+bool Drawn(QRgb p)
 {
-    const int hi = std::max({p.R, p.G, p.B});
-    const int lo = std::min({p.R, p.G, p.B});
+    const int hi = std::max({qRed(p), qGreen(p), qBlue(p)});
+    const int lo = std::min({qRed(p), qGreen(p), qBlue(p)});
     return hi < 60 || hi - lo >= 40 || p == kGray;
 }
 
@@ -79,12 +62,12 @@ struct TRun {
 };
 
 template <class Pred>
-std::vector<TRun> RowRuns(const TScreen& s, int y, int from, int to, int minLength, Pred pred)
+std::vector<TRun> RowRuns(const QImage& s, int y, int from, int to, int minLength, Pred pred)
 {
     std::vector<TRun> runs;
     int start = -1;
     for (int x = from; x <= to + 1; ++x) {
-        const bool in = x <= to && pred(s.At(x, y));
+        const bool in = x <= to && pred(s.pixel(x, y));
         if (in && start < 0)
             start = x;
         if (!in && start >= 0) {
@@ -96,80 +79,59 @@ std::vector<TRun> RowRuns(const TScreen& s, int y, int from, int to, int minLeng
     return runs;
 }
 
-// The drawn stretch of column x through row y.
-TRun ColumnRun(const TScreen& s, int x, int y, int top, int bottom)
+// A display's box from its top row y down: its bottom is the median over
+// five columns of the drawn stretch, so that one column crossing a trace
+// pixel that looks like a frame does not move it.
+QRect DisplayBox(const QImage& s, const TRun& run, int y, int bottom)
 {
-    TRun r{y, y};
-    while (r.From > top && Drawn(s.At(x, r.From - 1)))
-        --r.From;
-    while (r.To < bottom && Drawn(s.At(x, r.To + 1)))
-        ++r.To;
-    return r;
-}
-
-// A box whose sides are the medians over five columns, so that one column
-// crossing a trace pixel that looks like a frame does not move them.
-template <class F>
-TBox MedianBox(int left, int right, F runAt)
-{
-    std::vector<int> tops, bottoms;
+    std::vector<int> bottoms;
     for (int k = 1; k <= 5; ++k) {
-        const TRun r = runAt(left + (right - left) * k / 6);
-        tops.push_back(r.From);
-        bottoms.push_back(r.To);
+        const int x = run.From + (run.To - run.From) * k / 6;
+        int low = y;
+        while (low < bottom && Drawn(s.pixel(x, low + 1)))
+            ++low;
+        bottoms.push_back(low);
     }
-    std::sort(tops.begin(), tops.end());
     std::sort(bottoms.begin(), bottoms.end());
-    return {left, tops[2], right, bottoms[2]};
+    return QRect(QPoint(run.From, y), QPoint(run.To, bottoms[2]));
 }
 
-std::optional<TLayout> FindLayout(const TScreen& s, std::string& why)
+std::optional<TLayout> FindLayout(const QImage& s, std::string& why)
 {
     TLayout l;
     // The status bar: the lowest long stretch of the button face grey; its
     // left part may be a lit light.
-    int y = s.Height - 1;
-    for (; y >= 0; --y) {
-        const auto runs = RowRuns(s, y, 0, s.Width - 1, 200, [](const TRgb& p) { return p == kBtnFace; });
-        if (runs.empty())
-            continue;
-        l.StatusBar.Right = runs.back().To;
-        l.StatusBar.Left = runs.back().From;
-        while (l.StatusBar.Left > 0) {
-            const TRgb p = s.At(l.StatusBar.Left - 1, y);
-            if (!(p == kBtnFace || p == kBlue || p == kRed))
-                break;
-            --l.StatusBar.Left;
-        }
-        break;
-    }
+    int y = s.height() - 1;
+    std::vector<TRun> runs;
+    while (y >= 0 && (runs = RowRuns(s, y, 0, s.width() - 1, 200, [](QRgb p) { return p == kBtnFace; })).empty())
+        --y;
     if (y < 0) {
         why = "no status bar on the screen";
         return std::nullopt;
     }
-    l.StatusBar.Bottom = y;
-    l.StatusBar.Top = y;
-    while (l.StatusBar.Top > 0 && s.At(l.StatusBar.Right - 1, l.StatusBar.Top - 1) == kBtnFace)
-        --l.StatusBar.Top;
-    if (l.StatusBar.Height() < 10) {
-        why = "status bar only " + std::to_string(l.StatusBar.Height()) + " rows high";
+    int left = runs.back().From;
+    while (left > 0 && (s.pixel(left - 1, y) == kBtnFace || s.pixel(left - 1, y) == kBlue || s.pixel(left - 1, y) == kRed))
+        --left;
+    const int right = runs.back().To;
+    int top = y;
+    while (top > 0 && s.pixel(right - 1, top - 1) == kBtnFace)
+        --top;
+    l.StatusBar = QRect(QPoint(left, top), QPoint(right, y));
+    if (l.StatusBar.height() < 10) {
+        why = "status bar only " + std::to_string(l.StatusBar.height()) + " rows high";
         return std::nullopt;
     }
 
     // The displays' first row: the topmost row of the window with two long
     // black stretches, the level display's and the spectrum analyzer's.
-    const int left = l.StatusBar.Left;
-    const int right = l.StatusBar.Right;
-    int probe = -1;
-    std::vector<TRun> runs;
-    for (y = 0; y < l.StatusBar.Top && probe < 0; ++y) {
+    for (y = 0; y < l.StatusBar.top(); ++y) {
         // A bar or trace that reaches a display's top row splits its black
         // stretch: pieces with only drawn pixels between them are one display.
         runs.clear();
-        for (const TRun& r : RowRuns(s, y, left, right, 1, [](const TRgb& p) { return p == kBlack; })) {
+        for (const TRun& r : RowRuns(s, y, left, right, 1, [](QRgb p) { return p == kBlack; })) {
             bool joined = !runs.empty();
             for (int x = joined ? runs.back().To + 1 : r.From; joined && x < r.From; ++x)
-                joined = Drawn(s.At(x, y));
+                joined = Drawn(s.pixel(x, y));
             if (joined)
                 runs.back().To = r.To;
             else
@@ -177,21 +139,16 @@ std::optional<TLayout> FindLayout(const TScreen& s, std::string& why)
         }
         std::erase_if(runs, [](const TRun& r) { return r.To - r.From + 1 < 60; });
         if (runs.size() >= 2)
-            probe = y;
+            break;
     }
-    if (probe < 0) {
+    if (runs.size() < 2) {
         why = "no two black displays side by side above the status bar";
         return std::nullopt;
     }
-    const int bottom = l.StatusBar.Top - 1;
-    l.Level = MedianBox(runs.front().From, runs.front().To,
-                        [&](int x) { return ColumnRun(s, x, probe, probe, bottom); });
-    l.Fft = MedianBox(runs.back().From, runs.back().To,
-                      [&](int x) { return ColumnRun(s, x, probe, probe, bottom); });
-    if (l.Level.Height() < 40 || l.Fft.Height() < 40) {
-        std::ostringstream os;
-        os << "displays too small: level " << l.Level << ", spectrum and editor " << l.Fft;
-        why = os.str();
+    l.Level = DisplayBox(s, runs.front(), y, l.StatusBar.top() - 1);
+    l.Fft = DisplayBox(s, runs.back(), y, l.StatusBar.top() - 1);
+    if (l.Level.height() < 40 || l.Fft.height() < 40) {
+        why = "displays too small: level " + Str(l.Level) + ", spectrum and editor " + Str(l.Fft);
         return std::nullopt;
     }
     return l;
@@ -205,20 +162,19 @@ struct TCount {
 };
 
 template <class Pred>
-TCount CountIn(const TScreen& s, const TBox& b, Pred pred)
+TCount CountIn(const QImage& s, const QRect& b, Pred pred)
 {
     TCount c;
-    for (int y = b.Top; y <= b.Bottom; ++y)
-        for (int x = b.Left; x <= b.Right; ++x)
-            if (pred(s.At(x, y))) {
+    for (int y = b.top(); y <= b.bottom(); ++y)
+        for (int x = b.left(); x <= b.right(); ++x)
+            if (pred(s.pixel(x, y))) {
                 ++c.Pixels;
                 c.Rows.insert(y);
                 c.Columns.insert(x);
             }
     int last = -2;
     for (int x : c.Columns) {
-        if (x != last + 1)
-            ++c.Groups;
+        c.Groups += x != last + 1 ? 1 : 0;
         last = x;
     }
     return c;
@@ -226,41 +182,11 @@ TCount CountIn(const TScreen& s, const TBox& b, Pred pred)
 
 constexpr int kLabelRows = 13;  // the tempo label's fixed height
 
-TBox TraceBox(const TLayout& l)
+// The trig light, the second light of the status bar, lit.
+bool TrigLightLit(const QImage& s, const TLayout& l)
 {
-    TBox b = l.Level;
-    b.Bottom -= kLabelRows;
-    return b;
-}
-
-TBox LabelBox(const TLayout& l)
-{
-    TBox b = l.Level;
-    b.Top = b.Bottom - kLabelRows + 1;
-    return b;
-}
-
-// The trig light: the second light of the status bar.
-TBox TrigLightBox(const TLayout& l)
-{
-    return {l.StatusBar.Left + 30, l.StatusBar.Top, l.StatusBar.Left + 64, l.StatusBar.Bottom};
-}
-
-bool TrigLightLit(const TScreen& s, const TLayout& l)
-{
-    return CountIn(s, TrigLightBox(l), [](const TRgb& p) { return p == kBlue; }).Pixels >= 200;
-}
-
-std::set<TRgb> PictureColours()
-{
-    std::set<TRgb> colours;
-    const TScreen picture(VX_SOURCE_DIR "/Source-Images/Glyphs/AudioLevel.bmp");
-    for (int y = 0; y < picture.Height; ++y)
-        for (int x = 0; x < picture.Width; ++x)
-            colours.insert(picture.At(x, y));
-    // The picture's dark gap column is no bar.
-    std::erase_if(colours, [](const TRgb& c) { return std::max({c.R, c.G, c.B}) < 60; });
-    return colours;
+    const QRect light(QPoint(l.StatusBar.left() + 30, l.StatusBar.top()), QPoint(l.StatusBar.left() + 64, l.StatusBar.bottom()));
+    return CountIn(s, light, [](QRgb p) { return p == kBlue; }).Pixels >= 200;
 }
 
 }  // namespace
@@ -309,15 +235,15 @@ TEST(Screenshot, TheRunningAnalyzerDrawsItsDisplaysAndLights)
     // The trig light is lit for one refresh tick after each click: shots
     // a tenth of a second apart catch it within a few clicks.
     const std::string shot = dir + "/screen.ppm";
-    std::optional<TScreen> first, lit, last;
+    std::optional<QImage> first, lit, last;
     std::optional<TLayout> layout;
     std::string why;
     for (int i = 0; i < 40 && !lit; ++i) {
         ASSERT_EQ(RunToEnd({"import", "-window", "root", "-depth", "8", "ppm:" + shot}), 0) << "import failed";
-        TScreen screen(shot);
-        ASSERT_FALSE(screen.Image.isNull()) << "cannot read the screenshot";
+        QImage screen = Picture(shot);
+        ASSERT_FALSE(screen.isNull()) << "cannot read the screenshot";
         if (!layout && !(layout = FindLayout(screen, why))) {
-            screen.Image.save("vxsound_screenshot.png");
+            screen.save("vxsound_screenshot.png");
             FAIL() << why << " (see vxsound_screenshot.png in the test's working folder)";
         }
         if (!first)
@@ -330,41 +256,47 @@ TEST(Screenshot, TheRunningAnalyzerDrawsItsDisplaysAndLights)
     player.End(SIGTERM, 5000);
     EXPECT_EQ(a.Close(), 0) << "vxhost close did not end the analyzer with exit 0";
 
-    const TScreen& shown = lit ? *lit : *last;
-    EXPECT_TRUE(shown.Image.save("vxsound_screenshot.png"));
+    EXPECT_TRUE((lit ? *lit : *last).save("vxsound_screenshot.png"));
     const TLayout& l = *layout;
     SCOPED_TRACE(::testing::Message() << "vxsound_screenshot.png in the test's working folder; status bar "
-                                      << l.StatusBar << ", level " << l.Level << ", spectrum and editor " << l.Fft);
+                                      << Str(l.StatusBar) << ", level " << Str(l.Level) << ", spectrum and editor "
+                                      << Str(l.Fft));
 
     // The trig light flashed on a click.
     EXPECT_TRUE(lit.has_value()) << "the trig light was never lit in 40 screenshots";
 
     // Level display: the time line follows the sound over many rows, not
     // just the flat line of an empty history.
-    const TCount trace = CountIn(*first, TraceBox(l), [](const TRgb& p) { return p == kLime || p == kYellow; });
+    const QRect traceBox = l.Level.adjusted(0, 0, 0, -kLabelRows);
+    const TCount trace = CountIn(*first, traceBox, [](QRgb p) { return p == kLime || p == kYellow; });
     EXPECT_GE(trace.Pixels, 100);
     EXPECT_GE(trace.Rows.size(), 10u) << "the level trace stays flat";
-    EXPECT_GE(trace.Columns.size(), static_cast<std::size_t>(TraceBox(l).Width() / 4));
+    EXPECT_GE(trace.Columns.size(), static_cast<std::size_t>(traceBox.width() / 4));
 
     // Tempo label: its text in lime (locked) or red (searching).
-    const TCount text = CountIn(*first, LabelBox(l), [](const TRgb& p) {
-        return (p.R >= 150 && p.G < 60 && p.B < 60) || (p.G >= 150 && p.R < 60 && p.B < 60);
+    const TCount text = CountIn(*first, l.Level.adjusted(0, l.Level.height() - kLabelRows, 0, 0), [](QRgb p) {
+        return (qRed(p) >= 150 && qGreen(p) < 60 && qBlue(p) < 60) || (qGreen(p) >= 150 && qRed(p) < 60 && qBlue(p) < 60);
     });
     EXPECT_GE(text.Pixels, 20) << "no tempo text";
 
     // Spectrum analyzer: pink noise fills every band, so bars of the
     // picture's colours stand side by side on one baseline.
-    const std::set<TRgb> barColours = PictureColours();
+    std::set<QRgb> barColours;
+    const QImage picture = Picture(VX_SOURCE_DIR "/Source-Images/Glyphs/AudioLevel.bmp");
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (std::max({qRed(picture.pixel(x, y)), qGreen(picture.pixel(x, y)), qBlue(picture.pixel(x, y))}) >= 60)
+                barColours.insert(picture.pixel(x, y));  // the picture's dark gap column is no bar
     ASSERT_FALSE(barColours.empty()) << "AudioLevel.bmp did not load";
-    const auto isBar = [&](const TRgb& p) { return barColours.count(p) > 0; };
+    const auto isBar = [&](QRgb p) { return barColours.count(p) > 0; };
     const TCount bars = CountIn(*first, l.Fft, isBar);
     EXPECT_GE(bars.Pixels, 300);
     EXPECT_GE(bars.Groups, 10) << "fewer bars than bands";
-    EXPECT_GE(bars.Columns.size(), static_cast<std::size_t>(l.Fft.Width() * 6 / 10));
+    EXPECT_GE(bars.Columns.size(), static_cast<std::size_t>(l.Fft.width() * 6 / 10));
     std::map<int, int> feet;  // lowest bar row -> columns
     for (int x : bars.Columns)
-        for (int y = l.Fft.Bottom; y >= l.Fft.Top; --y)
-            if (isBar(first->At(x, y))) {
+        for (int y = l.Fft.bottom(); y >= l.Fft.top(); --y)
+            if (isBar(first->pixel(x, y))) {
                 ++feet[y];
                 break;
             }
@@ -375,17 +307,17 @@ TEST(Screenshot, TheRunningAnalyzerDrawsItsDisplaysAndLights)
 
     // Equalizer editor, below the bars: a flat equalizer is a row of
     // yellow bars three pixels thick across the middle of its box.
-    TBox editor = l.Fft;
-    editor.Top = baseline->first + 1;
-    const TCount eq = CountIn(*first, editor, [](const TRgb& p) { return p == kYellow; });
-    EXPECT_EQ(CountIn(*first, l.Fft, [](const TRgb& p) { return p == kYellow; }).Pixels, eq.Pixels)
+    QRect editor = l.Fft;
+    editor.setTop(baseline->first + 1);
+    const TCount eq = CountIn(*first, editor, [](QRgb p) { return p == kYellow; });
+    EXPECT_EQ(CountIn(*first, l.Fft, [](QRgb p) { return p == kYellow; }).Pixels, eq.Pixels)
         << "editor bars above the spectrum's baseline";
     EXPECT_GE(eq.Groups, 10) << "fewer editor bars than bands";
-    EXPECT_GE(eq.Columns.size(), static_cast<std::size_t>(editor.Width() / 2));
+    EXPECT_GE(eq.Columns.size(), static_cast<std::size_t>(editor.width() / 2));
     ASSERT_FALSE(eq.Rows.empty()) << "no editor bars";
     EXPECT_GE(eq.Rows.size(), 2u);
     EXPECT_LE(eq.Rows.size(), 5u) << "a flat equalizer drawn uneven";
-    const double place = static_cast<double>(*eq.Rows.begin() - editor.Top) / editor.Height();
+    const double place = static_cast<double>(*eq.Rows.begin() - editor.top()) / editor.height();
     EXPECT_GT(place, 0.25) << "editor bars not in the editor's middle";
     EXPECT_LT(place, 0.85) << "editor bars not in the editor's middle";
 }
