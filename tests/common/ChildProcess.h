@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -41,22 +42,17 @@ public:
         if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0 ||
             (PipeInput && ::pipe2(inPipe, O_CLOEXEC) != 0))
             return false;
-        std::vector<std::string> envs;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry = *e;
-            bool replaced = false;
-            for (const auto& add : env)
-                replaced = replaced || entry.substr(0, entry.find('=') + 1) == add.substr(0, add.find('=') + 1);
-            if (!replaced)
-                envs.push_back(entry);
-        }
-        envs.insert(envs.end(), env.begin(), env.end());
+        const auto name = [](const std::string& e) { return e.substr(0, e.find('=') + 1); };
+        std::vector<std::string> envs(env);
+        for (char** e = environ; *e != nullptr; ++e)
+            if (std::none_of(env.begin(), env.end(), [&](const std::string& add) { return name(add) == name(*e); }))
+                envs.push_back(*e);
         std::vector<char*> args, envp;
         for (const auto& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
         for (const auto& e : envs)
             envp.push_back(const_cast<char*>(e.c_str()));
+        args.push_back(nullptr);
         envp.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -89,15 +85,9 @@ public:
 
     bool Running()
     {
-        if (pid_ <= 0 || ended_)
-            return false;
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        if (pid_ > 0 && !ended_ && ::waitpid(pid_, &status_, WNOHANG) == pid_)
             ended_ = true;
-            status_ = status;
-            return false;
-        }
-        return true;
+        return pid_ > 0 && !ended_;
     }
 
     // Reads what the pipes hold, waiting at most waitMs for something.

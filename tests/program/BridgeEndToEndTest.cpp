@@ -35,47 +35,34 @@ std::vector<std::string> Words(const std::string& line)
 }
 
 // A null sink of this test's own, so that no other test's sound reaches
-// this analyzer, nor this test's clicks another's.
-class TSink {
-public:
-    explicit TSink(std::string name) : name_(std::move(name))
+// this analyzer, nor this test's clicks another's; and the entry of its
+// monitor in the analyzer's device chooser, which lists the sources in the
+// server's order after the default input: entry k is source k - 1.
+struct TSink {
+    explicit TSink(const std::string& name) : Name(name)
     {
         std::string out;
-        if (RunToEnd({"pactl", "load-module", "module-null-sink", "sink_name=" + name_, "rate=44100", "channels=2"}, &out) == 0 &&
-            !Words(out).empty())
-            module_ = Words(out)[0];
+        if (RunToEnd({"pactl", "load-module", "module-null-sink", "sink_name=" + Name, "rate=44100", "channels=2"},
+                     &out) != 0 ||
+            Words(out).empty())
+            return;
+        Module = Words(out)[0];
+        RunToEnd({"pactl", "list", "short", "sources"}, &out);
+        std::istringstream lines(out);
+        int k = 1;
+        for (std::string line; std::getline(lines, line) && Entry < 0; ++k)
+            if (Words(line).size() > 1 && Words(line)[1] == Name + ".monitor")
+                Entry = k;
     }
     ~TSink()
     {
-        if (!module_.empty())
-            RunToEnd({"pactl", "unload-module", module_});
+        if (!Module.empty())
+            RunToEnd({"pactl", "unload-module", Module});
     }
-    bool Loaded() const { return !module_.empty(); }
-    const std::string& Name() const { return name_; }
-
-    // The analyzer's device chooser lists the sources in the server's
-    // order after the default input: entry k is source k - 1.
-    int ChooserEntry() const
-    {
-        std::string out;
-        if (RunToEnd({"pactl", "list", "short", "sources"}, &out) != 0)
-            return -1;
-        std::istringstream lines(out);
-        int k = 0;
-        for (std::string line; std::getline(lines, line); ++k) {
-            const auto w = Words(line);
-            if (w.size() > 1 && w[1] == name_ + ".monitor")
-                return k + 1;
-        }
-        return -1;
-    }
-
-private:
-    std::string name_;
-    std::string module_;
+    std::string Name, Module;
+    int Entry = -1;
 };
 
-// oscdump on a free UDP port.
 // A local socket of `type` bound to `port` (0: a free one), or -1.
 int Bound(int type, int port)
 {
@@ -177,11 +164,10 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
     if (!SoundServerAnswers())
         GTEST_SKIP() << "no sound server";
     TSink sink("vxbridge_e2e_" + std::to_string(::getpid()));
-    ASSERT_TRUE(sink.Loaded()) << "cannot load a null sink";
-    const int entry = sink.ChooserEntry();
-    ASSERT_GT(entry, 0);
+    ASSERT_FALSE(sink.Module.empty()) << "cannot load a null sink";
+    ASSERT_GT(sink.Entry, 0);
     TRunningAnalyzer analyzer("BRIDGE");
-    analyzer.WriteIni("AutoSaveChanges=0\nRunMinimized=0\nSoundCardNo=" + std::to_string(entry) + "\n");
+    analyzer.WriteIni("AutoSaveChanges=0\nRunMinimized=0\nSoundCardNo=" + std::to_string(sink.Entry) + "\n");
     const std::string dir = analyzer.dir.string();
     const std::string& segment = analyzer.segment;
     ASSERT_TRUE(MakeClicks(dir + "/clicks.wav", kClicks));
@@ -230,7 +216,7 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
 
     // The clicks: a press and a release each.
     TChild player;
-    ASSERT_TRUE(player.Start({"paplay", "-d", sink.Name(), dir + "/clicks.wav"}));
+    ASSERT_TRUE(player.Start({"paplay", "-d", sink.Name, dir + "/clicks.wav"}));
     got.WaitFor([&] { return !player.Running() && got.Count("/vx/beat", "0.000000") >= kClicks && !got.Os2l.empty(); },
                 40000);
     got.WaitFor([] { return false; }, 300);  // anything extra shows now
@@ -289,7 +275,7 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
     ASSERT_EQ(StartRecording(analyzer), "");
     const std::size_t objectsBefore = objects.size();
     TChild more;
-    ASSERT_TRUE(more.Start({"paplay", "-d", sink.Name(), dir + "/more.wav"}));
+    ASSERT_TRUE(more.Start({"paplay", "-d", sink.Name, dir + "/more.wav"}));
     got.WaitFor([&] { return !more.Running() && got.Count("/vx/beat", "0.000000") >= kClicks + kMoreClicks; }, 20000);
     std::vector<int> later;
     for (const auto& m : got.Osc)

@@ -181,9 +181,6 @@ TEST_F(WindowRobustness, HostWritingGarbageEverywhereLeavesTheWindowRunningAndOn
     EXPECT_GT(visualTicks.count(), 0);
     EXPECT_GE(BlocksReceived.load() - blocksBefore, 100u) << "the analysis stopped";
     EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
-    std::printf("scribbler rounds %ld, sync ticks %lld, visual ticks %lld, blocks %u\n", rounds,
-                static_cast<long long>(syncTicks.count()), static_cast<long long>(visualTicks.count()),
-                BlocksReceived.load() - blocksBefore);
     // The host's last round is still in the record: the checks see it.
     EXPECT_FALSE(Disagreements(a, Rec()).empty());
 
