@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QWidget>
 
@@ -23,7 +22,7 @@ void Type(QWidget& w, int key, Qt::KeyboardModifiers mods, quint32 xkey)
     QApplication::sendEvent(&w, &release);
 }
 
-TEST(KeysOverBus, TypedKeysReachTheHostToolOnceEachAndNoHostMeansNoWait)
+TEST(KeysOverBus, TypedKeysReachTheHostToolOnceEach)
 {
     AppOn("offscreen");
     if (std::getenv("DBUS_SESSION_BUS_ADDRESS") == nullptr || !QDBusConnection::sessionBus().isConnected())
@@ -36,15 +35,6 @@ TEST(KeysOverBus, TypedKeysReachTheHostToolOnceEachAndNoHostMeansNoWait)
     int tag = 1;
     KeyForwardFilter filter([&] { return tag; }, bus);
     qApp->installEventFilter(&filter);
-
-    // No host window yet: both halves are handled at once, nothing waits.
-    ASSERT_EQ(bus.FindWindow(kHostWindowClass), 0u) << "a host window is running";
-    QElapsedTimer t;
-    t.start();
-    Type(window, Qt::Key_A, Qt::NoModifier, 38);
-    filter.FlushRelease();
-    EXPECT_EQ(filter.handled, 2);
-    EXPECT_LT(t.elapsed(), 1000);
 
     TChild host;
     ASSERT_TRUE(host.Start({VXHOST_PATH, "keys"}));

@@ -7,7 +7,6 @@
 #include <QTest>
 
 #include <chrono>
-#include <regex>
 
 #include "RunningAnalyzer.h"
 #include "VxSoundApp.h"
@@ -56,10 +55,11 @@ std::string ClientWindow(TRunningAnalyzer& a)
     return Poll(
         [&] {
             const std::string list = Xprop({"-root", "_NET_CLIENT_LIST"});
-            const std::regex id("0x[0-9a-f]+");
-            for (auto it = std::sregex_iterator(list.begin(), list.end(), id); it != std::sregex_iterator(); ++it)
-                if (Xprop({"-id", it->str(), "_NET_WM_PID"}).ends_with(pid))
-                    return it->str();
+            for (std::size_t at = list.find("0x"); at != std::string::npos; at = list.find("0x", at + 2)) {
+                const std::string id = list.substr(at, list.find_first_not_of("0123456789abcdefx", at) - at);
+                if (Xprop({"-id", id, "_NET_WM_PID"}).ends_with(pid))
+                    return id;
+            }
             return std::string();
         },
         20000);
