@@ -58,12 +58,11 @@ bool ControlAgrees(const QAbstractSlider& c, std::int64_t value)
 std::string Disagreements(const TVxSoundApp& a, const SoundMapRecord& r)
 {
     std::string bad;
-    const auto check = [&](bool ok, const std::string& field, const std::string& detail) {
+    // What the record (or the rule) asks for against what the window shows.
+    const auto check = [&](bool ok, const std::string& field, double wants, double shows) {
         if (!ok)
-            bad += "\n  " + field + ": " + detail;
+            bad += "\n  " + field + ": wants " + std::to_string(wants) + ", the window shows " + std::to_string(shows);
     };
-    const auto num = [](std::int64_t v) { return std::to_string(v); };
-
     const struct {
         const char* name;
         const TMenuItem* item;
@@ -77,48 +76,38 @@ std::string Disagreements(const TVxSoundApp& a, const SoundMapRecord& r)
         {"AutoSaveChanges", a.AutoSaveChanges1, r.AutoSaveChanges()},
     };
     for (const auto& s : switches)
-        check((s.item->Tag == 0 || s.item->Tag == 1) && s.value == s.item->Tag, s.name,
-              "byte " + num(s.value) + ", item tag " + num(s.item->Tag));
+        check((s.item->Tag == 0 || s.item->Tag == 1) && s.value == s.item->Tag, s.name, s.value, s.item->Tag);
 
     // Option groups: exactly one item on, and a value in 0..2 selects it.
-    const auto group = [&](const char* name, std::int64_t value, const TMenuItem* const (&items)[3]) {
-        int on = 0;
-        for (const TMenuItem* it : items)
-            on += it->Tag == 1 ? 1 : 0;
-        check(on == 1, name, num(on) + " items on");
+    const auto group = [&](const std::string& name, std::int64_t value, const TMenuItem* const (&items)[3]) {
+        const int on = (items[0]->Tag == 1) + (items[1]->Tag == 1) + (items[2]->Tag == 1);
+        check(on == 1, name + " items on", value, on);
         if (value >= 0 && value <= 2)
-            check(items[value]->Tag == 1, name, "value " + num(value) + " but its item is off");
+            check(items[value]->Tag == 1, name + " item", value, items[value]->Tag);
     };
     group("ShowInput", r.ShowInput(), {a.None1, a.Realtime1, a.Timeline1});
     group("NoiseLevelSwitch", r.NoiseLevelSwitch(), {a.Low1, a.Medium1, a.High1});
     const int maximum = a.Low1->Tag == 1 ? 50 : a.Medium1->Tag == 1 ? 150 : 455;
-    check(a.TrackBar3->maximum() == maximum, "NoiseLevelSwitch",
-          "noise fader maximum " + num(a.TrackBar3->maximum()) + " for the selected range " + num(maximum));
+    check(a.TrackBar3->maximum() == maximum, "noise fader maximum", maximum, a.TrackBar3->maximum());
 
     // The gain bar runs -127 (top) .. 127; the record holds minus its position.
     const int bar = a.ScrollBar1->value();
-    check(r.Gain() == -bar || (r.Gain() == -128 && bar == 127), "Gain",
-          num(r.Gain()) + " with the scroll bar at " + num(bar));
-    check(GlobalGain.load() == GainOfPosition(bar), "Gain",
-          "GlobalGain " + std::to_string(GlobalGain.load()) + " is not the scroll bar's factor");
-
-    check(ControlAgrees(*a.TrackBar1, r.TrigDecay()), "TrigDecay",
-          num(r.TrigDecay()) + " with the decay fader at " + num(a.TrackBar1->value()));
-    check(ControlAgrees(*a.TrackBar2, r.TrigAggr()), "TrigAggr",
-          num(r.TrigAggr()) + " with the aggressiveness fader at " + num(a.TrackBar2->value()));
+    check(r.Gain() == -bar || (r.Gain() == -128 && bar == 127), "Gain (scroll bar)", r.Gain(), bar);
+    check(GlobalGain.load() == GainOfPosition(bar), "GlobalGain of the scroll bar", GainOfPosition(bar), GlobalGain.load());
+    check(ControlAgrees(*a.TrackBar1, r.TrigDecay()), "TrigDecay", r.TrigDecay(), a.TrackBar1->value());
+    check(ControlAgrees(*a.TrackBar2, r.TrigAggr()), "TrigAggr", r.TrigAggr(), a.TrackBar2->value());
     check(ControlAgrees(*a.TrackBar3, r.NoiseLevelValue()) && r.NoiseLevelValue() <= a.TrackBar3->maximum(),
-          "NoiseLevelValue",
-          num(r.NoiseLevelValue()) + " with the noise fader at " + num(a.TrackBar3->value()) + " of " +
-              num(a.TrackBar3->maximum()));
+          "NoiseLevelValue", r.NoiseLevelValue(), a.TrackBar3->value());
     // Garbage must never reach the controls' own ranges.
-    check(a.TrackBar1->minimum() == 1 && a.TrackBar1->maximum() == 25, "TrigDecay", "fader range changed");
-    check(a.TrackBar2->minimum() == 0 && a.TrackBar2->maximum() == 300, "TrigAggr", "fader range changed");
-    check(a.TrackBar3->minimum() == 1, "NoiseLevelValue", "fader minimum changed");
-    check(a.ScrollBar1->minimum() == -127 && a.ScrollBar1->maximum() == 127, "Gain", "scroll bar range changed");
-
+    check(a.TrackBar1->minimum() == 1 && a.TrackBar1->maximum() == 25, "decay fader range", 1, a.TrackBar1->minimum());
+    check(a.TrackBar2->minimum() == 0 && a.TrackBar2->maximum() == 300, "aggressiveness fader range", 0,
+          a.TrackBar2->minimum());
+    check(a.TrackBar3->minimum() == 1, "noise fader minimum", 1, a.TrackBar3->minimum());
+    check(a.ScrollBar1->minimum() == -127 && a.ScrollBar1->maximum() == 127, "gain bar range", -127,
+          a.ScrollBar1->minimum());
     for (int i = 0; i < kAnalysisBands; ++i)
-        check(EqGain[i].load() == EqualizerFactor(r.EqualizerBand(i)), "EqualizerBand[" + num(i) + "]",
-              "byte " + num(r.EqualizerBand(i)) + " but EqGain " + std::to_string(EqGain[i].load()));
+        check(EqGain[i].load() == EqualizerFactor(r.EqualizerBand(i)), "EqGain of band " + std::to_string(i),
+              r.EqualizerBand(i), EqGain[i].load());
     return bad;
 }
 
