@@ -5,9 +5,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -26,61 +28,66 @@ public:
             ::kill(pid_, SIGKILL);
             ::waitpid(pid_, nullptr, 0);
         }
-        for (int fd : {out_, err_})
+        for (int fd : {out_, err_, in_})
             if (fd >= 0)
                 ::close(fd);
     }
 
     // argv[0] is looked up in PATH; env adds or replaces NAME=VALUE entries.
+    // Spawned, not forked: the thread sanitizer does not follow a fork of a
+    // process with threads.
     bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {})
     {
-        int outPipe[2], errPipe[2];
-        if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+        int outPipe[2], errPipe[2], inPipe[2] = {-1, -1};
+        if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0 ||
+            (PipeInput && ::pipe2(inPipe, O_CLOEXEC) != 0))
             return false;
-        std::vector<std::string> envs;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry = *e;
-            bool replaced = false;
-            for (const auto& add : env)
-                replaced = replaced || entry.substr(0, entry.find('=') + 1) == add.substr(0, add.find('=') + 1);
-            if (!replaced)
-                envs.push_back(entry);
-        }
-        envs.insert(envs.end(), env.begin(), env.end());
+        const auto name = [](const std::string& e) { return e.substr(0, e.find('=') + 1); };
+        std::vector<std::string> envs(env);
+        for (char** e = environ; *e != nullptr; ++e)
+            if (std::none_of(env.begin(), env.end(), [&](const std::string& add) { return name(add) == name(*e); }))
+                envs.push_back(*e);
         std::vector<char*> args, envp;
         for (const auto& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
         for (const auto& e : envs)
             envp.push_back(const_cast<char*>(e.c_str()));
+        args.push_back(nullptr);
         envp.push_back(nullptr);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(outPipe[1], STDOUT_FILENO);
-            ::dup2(errPipe[1], STDERR_FILENO);
-            ::execvpe(args[0], args.data(), envp.data());
-            ::_exit(127);
-        }
-        ::close(outPipe[1]);
-        ::close(errPipe[1]);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, errPipe[1], STDERR_FILENO);
+        if (PipeInput)
+            posix_spawn_file_actions_adddup2(&actions, inPipe[0], STDIN_FILENO);
+        const int rc = ::posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        for (int fd : {outPipe[1], errPipe[1], inPipe[0]})
+            if (fd >= 0)
+                ::close(fd);
         out_ = outPipe[0];
         err_ = errPipe[0];
-        return pid_ > 0;
+        in_ = inPipe[1];
+        if (rc != 0)
+            pid_ = -1;
+        return rc == 0;
+    }
+
+    // Its standard input closed: end of input for a child that reads it.
+    void CloseInput()
+    {
+        if (in_ >= 0)
+            ::close(in_);
+        in_ = -1;
     }
 
     pid_t Pid() const { return pid_; }
 
     bool Running()
     {
-        if (pid_ <= 0 || ended_)
-            return false;
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        if (pid_ > 0 && !ended_ && ::waitpid(pid_, &status_, WNOHANG) == pid_)
             ended_ = true;
-            status_ = status;
-            return false;
-        }
-        return true;
+        return pid_ > 0 && !ended_;
     }
 
     // Reads what the pipes hold, waiting at most waitMs for something.
@@ -135,11 +142,15 @@ public:
 
     std::string out;
     std::string err;
+    // Set before Start: the child's standard input is a pipe held here
+    // (until CloseInput), not the test's own.
+    bool PipeInput = false;
 
 private:
     pid_t pid_ = -1;
     int out_ = -1;
     int err_ = -1;
+    int in_ = -1;
     bool ended_ = false;
     int status_ = 0;
 };

@@ -2,12 +2,12 @@
 // writes random values into every field a host may write, with a bias
 // toward the values where the controls clamp or the ranges change.
 //
-//   vx_scribbler SEGMENT DURATION_MS SEED [--hold-last]
+//   vx_scribbler SEGMENT DURATION_MS SEED
 //
-// After the duration it prints how many rounds it wrote. With --hold-last
-// it then waits for its standard input to close before it writes one more
-// round, so that a caller can stop its own readers first and know that the
-// record holds fresh garbage. Exits 0; 2 on a bad command line, 3 when the
+// After the duration it prints how many rounds it wrote, then waits for
+// its standard input to close before it writes one more round, so that a
+// caller can stop its own readers first and know that the record holds
+// fresh garbage. Exits 0; 2 on a bad command line, 3 when the
 // segment does not exist (it never creates one: a misspelt name must not
 // pass unnoticed).
 #include <chrono>
@@ -31,27 +31,21 @@ constexpr std::int32_t kBoundaries[] = {
     255, 256, 299, 300, 301, 454, 455, 456, 500, INT_MIN, INT_MIN + 1, INT_MAX,
 };
 
-class Garbage {
-public:
-    explicit Garbage(std::uint32_t seed) : random_(seed) {}
-
+// Half the values are boundaries, half anything at all.
+struct TGarbage {
+    std::mt19937 Random;
     std::int32_t Int32()
     {
-        if (Coin())
-            return kBoundaries[Pick(std::size(kBoundaries))];
-        return static_cast<std::int32_t>(random_());
+        if ((Random() & 1u) != 0)
+            return kBoundaries[Random() % std::size(kBoundaries)];
+        return static_cast<std::int32_t>(Random());
     }
     // The low byte of a boundary hits 0, 1, 2, -128, 127 and -1 for bytes.
     std::uint8_t Byte() { return static_cast<std::uint8_t>(Int32() & 0xFF); }
     std::int8_t SignedByte() { return static_cast<std::int8_t>(Byte()); }
-
-private:
-    bool Coin() { return (random_() & 1u) != 0; }
-    std::size_t Pick(std::size_t n) { return static_cast<std::size_t>(random_() % n); }
-    std::mt19937 random_;
 };
 
-void WriteRound(SoundMapRecord& rec, Garbage& g)
+void WriteRound(SoundMapRecord& rec, TGarbage& g)
 {
     rec.SetGain(g.SignedByte());
     for (int i = 0; i < SoundMapRecord::kUsedBands; ++i)
@@ -79,9 +73,8 @@ void WriteRound(SoundMapRecord& rec, Garbage& g)
 
 int main(int argc, char** argv)
 {
-    const bool holdLast = argc == 5 && std::string(argv[4]) == "--hold-last";
-    if (argc != 4 && !holdLast) {
-        std::fprintf(stderr, "usage: %s SEGMENT DURATION_MS SEED [--hold-last]\n", argv[0]);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s SEGMENT DURATION_MS SEED\n", argv[0]);
         return 2;
     }
     const std::string segment = argv[1];
@@ -95,7 +88,7 @@ int main(int argc, char** argv)
     TSharedMap map(PosixSharedMemory(), segment);
     SoundMapRecord& rec = *map.Data;
 
-    Garbage garbage(seed);
+    TGarbage garbage{std::mt19937(seed)};
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     const auto end = start + std::chrono::milliseconds(durationMs);
@@ -113,10 +106,8 @@ int main(int argc, char** argv)
     }
     std::printf("rounds %ld\n", rounds);
     std::fflush(stdout);
-    if (holdLast) {
-        while (std::getchar() != EOF) {
-        }
-        WriteRound(rec, garbage);
+    while (std::getchar() != EOF) {
     }
+    WriteRound(rec, garbage);
     return 0;
 }
