@@ -1,7 +1,7 @@
 // The wave-input driver interface that the capture ring runs on, with the
 // platform's numbers for result codes, messages and flags. Back ends: the
-// sound server (PulseWaveDriver.h) and a file or generated signal
-// (FileWaveDriver.h); tests script their own.
+// sound server (PulseWaveDriver.h) and a generated signal
+// (SignalWaveDriver.h); tests script their own.
 //
 // What every back end guarantees:
 // - GetNumDevs: 0 means no input device.

@@ -3,7 +3,7 @@
 // analysed into a record, with the real millisecond clock.
 #include "AnalysisFixture.h"
 #include "FakeCapture.h"
-#include "FileWaveDriver.h"
+#include "SignalWaveDriver.h"
 
 namespace {
 
@@ -24,9 +24,7 @@ TEST_F(ClickTrackTest, ClicksAt120BpmThroughTheRingTrigAndLockTheTempo)
 {
     SetTickClock(nullptr);  // the real millisecond clock
     rec->SetUseFFT(1);
-    TFileWaveOptions options;
-    options.Pacing = EWavePacing::RealTime;
-    TFileWaveDriver driver(TFileWaveDriver::TGenerator(ClickTrack), options);
+    TSignalWaveDriver driver(ClickTrack);
     TFakeUi ui;
     SetWaveInDriver(&driver);
     SetCaptureUi(&ui);

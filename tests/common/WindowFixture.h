@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "FileWaveDriver.h"
+#include "SignalWaveDriver.h"
 #include "SharedMap.h"
 #include "VxSoundApp.h"
 #include "WaveInRing.h"
@@ -63,11 +63,9 @@ protected:
         std::filesystem::create_directories(dir_);
         SetSettingsDir(dir_.string());
         qputenv("VX_SEGMENT_NAME", QByteArray::fromStdString(segment_));
-        TFileWaveOptions options;
-        options.Pacing = EWavePacing::RealTime;
-        options.DeviceName = "Test input";
-        driver_ = std::make_unique<TFileWaveDriver>(
-            [](std::uint64_t frame) { return static_cast<std::int16_t>((frame % 100) * 100 - 5000); }, options);
+        driver_ = std::make_unique<TSignalWaveDriver>(
+            [](std::uint64_t frame) { return static_cast<std::int16_t>((frame % 100) * 100 - 5000); },
+            "Test input");
         SetWaveInDriver(driver_.get());
     }
 
@@ -142,5 +140,5 @@ protected:
     bool answer = true;
     std::string segment_;
     std::filesystem::path dir_;
-    std::unique_ptr<TFileWaveDriver> driver_;
+    std::unique_ptr<TSignalWaveDriver> driver_;
 };

@@ -1,7 +1,7 @@
 // The generated-signal device the window tests and the click track run
 // on: blocks at the pace of real time, on its own thread.
 #include "FakeCapture.h"
-#include "FileWaveDriver.h"
+#include "SignalWaveDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -14,17 +14,14 @@ std::int16_t Ramp(std::uint64_t frame)
     return static_cast<std::int16_t>(frame & 0x7FFF);
 }
 
-TEST(FileWaveDriverTest, BlocksComeInRealTimeAndInputWithNoBlockQueuedIsDropped)
+TEST(SignalWaveDriverTest, BlocksComeInRealTimeAndInputWithNoBlockQueuedIsDropped)
 {
-    TFileWaveOptions options;
-    options.Pacing = EWavePacing::RealTime;
     std::atomic<std::uint64_t> produced{0};
-    TFileWaveDriver driver(
+    TSignalWaveDriver driver(
         [&](std::uint64_t frame) {
             produced.store(frame);
             return Ramp(frame);
-        },
-        options);
+        });
     const TWaveFormat good{kWaveFormatPcm, 1, 44100, 88200, 2, 16, 0};
     const TWaveFormat stereo{kWaveFormatPcm, 2, 44100, 176400, 4, 16, 0};
     EXPECT_EQ(driver.Open(nullptr, -1, stereo, nullptr, 0, kWaveFormatQuery), kWaveErrBadFormat);
