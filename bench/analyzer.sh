@@ -1,6 +1,6 @@
 # The real analyzer for the benchmark scripts: started on the settings in
 # $WORK/VxSound.ini and the segment $SEGMENT, closed the way a host closes
-# it. Sourced after BIN, WORK, SEGMENT and BENCH (the script's name for its
+# it. Sourced after BIN, SEGMENT and BENCH (the script's name for its
 # messages) are set; ANALYZER_PID holds the running analyzer's id.
 ANALYZER_PID=
 
@@ -55,4 +55,12 @@ bench_close_analyzer() {  # for the EXIT trap: asks to close, kills after 15 s
     wait "$ANALYZER_PID" 2>/dev/null
     local rc=$?
     ((rc == 0)) || echo "$BENCH: warning: the analyzer ended with status $rc" >&2
+}
+
+bench_cleanup() {  # for the EXIT trap: the analyzer, its segment, WORK, the services
+    set +e
+    bench_close_analyzer
+    rm -f "/dev/shm/$SEGMENT"
+    [[ -n ${WORK:-} ]] && rm -rf "$WORK"
+    vx_stop_services
 }

@@ -27,14 +27,7 @@ source "$ROOT/bench/analyzer.sh"
 bench_need "$BIN/vxsound" "$BIN/vxhost" "$BIN/vxbridge" "$BIN/vx_bridge_latency"
 WORK=$(mktemp -d /tmp/vx-bench-bridge.XXXXXX)
 
-cleanup() {
-    set +e
-    bench_close_analyzer
-    rm -f "/dev/shm/$SEGMENT"
-    rm -rf "$WORK"
-    vx_stop_services
-}
-trap cleanup EXIT
+trap bench_cleanup EXIT
 
 vx_start_services
 printf '[VxSound]\nAutoSaveChanges=0\nRunMinimized=0\n' >"$WORK/VxSound.ini"

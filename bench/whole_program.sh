@@ -43,10 +43,7 @@ cleanup() {
         kill "$PLAYER_PID" 2>/dev/null
         wait "$PLAYER_PID" 2>/dev/null
     fi
-    bench_close_analyzer
-    rm -f "/dev/shm/$SEGMENT"
-    rm -rf "$WORK"
-    vx_stop_services
+    bench_cleanup
 }
 trap cleanup EXIT
 
