@@ -312,8 +312,17 @@ TEST(Offline, FilesAreMixedDownAndResampled)
     EXPECT_NEAR(s.rows[20].level, m.rows[20].level / 2, 0.05);
     EXPECT_EQ(s.trigTimes, m.trigTimes);
 
-    // Resampled, so the last rows come out of the resampler's drain.
-    const TOfflineResult h = AnalyseFile(halfPath.string(), TOfflineSettings{});
+    // Resampled, so the last rows come out of the resampler's drain. Rows
+    // reach the observer while the file is read, not held back to its end.
+    std::size_t rowsSeen = 0;
+    std::vector<std::size_t> rowsAtProgress;
+    const TAnalyseObserver observer{[&](const TBlockRow& row) { EXPECT_EQ(row.block, long(rowsSeen++)); },
+                                    [&](double, double) { rowsAtProgress.push_back(rowsSeen); }};
+    const TOfflineResult h = AnalyseFile(halfPath.string(), TOfflineSettings{}, observer);
+    EXPECT_EQ(rowsSeen, h.rows.size());
+    ASSERT_GE(rowsAtProgress.size(), 3u);
+    EXPECT_GT(rowsAtProgress.front(), 0u);
+    EXPECT_LT(rowsAtProgress.front(), rowsSeen / 4) << "rows held back";
     std::filesystem::remove(stereoPath);
     std::filesystem::remove(halfPath);
     EXPECT_NEAR(static_cast<double>(h.rows.size()), 200.0, 1.0);
