@@ -23,6 +23,10 @@ extern "C" const char* __tsan_default_suppressions()
            "called_from_lib:libQt6Widgets.so\n"
            "called_from_lib:libQt6DBus.so\n"
            "called_from_lib:libdbus-1.so\n"
-           "called_from_lib:libglib-2.0.so\n";
+           "called_from_lib:libglib-2.0.so\n"
+           // The sound server's client library synchronises its own threads
+           // with atomics the sanitizer cannot see either.
+           "race:libpulsecommon\n"
+           "race:libpulse.so\n";
 }
 #endif
