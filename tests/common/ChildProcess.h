@@ -154,3 +154,18 @@ private:
     bool ended_ = false;
     int status_ = 0;
 };
+
+// A program run to its end: its exit status (-1 when it could not start or
+// did not end within timeoutMs) and what it wrote.
+struct TRunResult {
+    int status = -1;
+    std::string out, err;
+};
+
+inline TRunResult RunToEnd(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+                           int timeoutMs = 60000)
+{
+    TChild c;
+    const int status = c.Start(argv, env) ? c.End(0, timeoutMs) : -1;
+    return {status, c.out, c.err};
+}

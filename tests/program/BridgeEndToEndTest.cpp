@@ -41,14 +41,12 @@ std::vector<std::string> Words(const std::string& line)
 struct TSink {
     explicit TSink(const std::string& name) : Name(name)
     {
-        std::string out;
-        if (RunToEnd({"pactl", "load-module", "module-null-sink", "sink_name=" + Name, "rate=44100", "channels=2"},
-                     &out) != 0 ||
-            Words(out).empty())
+        const TRunResult load =
+            RunToEnd({"pactl", "load-module", "module-null-sink", "sink_name=" + Name, "rate=44100", "channels=2"});
+        if (load.status != 0 || Words(load.out).empty())
             return;
-        Module = Words(out)[0];
-        RunToEnd({"pactl", "list", "short", "sources"}, &out);
-        std::istringstream lines(out);
+        Module = Words(load.out)[0];
+        std::istringstream lines(RunToEnd({"pactl", "list", "short", "sources"}).out);
         int k = 1;
         for (std::string line; std::getline(lines, line) && Entry < 0; ++k)
             if (Words(line).size() > 1 && Words(line)[1] == Name + ".monitor")
@@ -143,9 +141,11 @@ std::string StartRecording(TRunningAnalyzer& a)
     if (std::string why = a.Start(); !why.empty())
         return why;
     const std::string pid = "application.process.id = \"" + std::to_string(a.Process().Pid()) + "\"";
-    std::string out;
     return a.Process().WaitFor(
-               [&] { return RunToEnd({"pactl", "list", "source-outputs"}, &out) == 0 && out.find(pid) != std::string::npos; },
+               [&] {
+                   const TRunResult r = RunToEnd({"pactl", "list", "source-outputs"});
+                   return r.status == 0 && r.out.find(pid) != std::string::npos;
+               },
                15000)
                ? ""
                : "the analyzer does not record";
@@ -156,7 +156,7 @@ std::string StartRecording(TRunningAnalyzer& a)
 bool MakeClicks(const std::string& path, int clicks)
 {
     return RunToEnd({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", path, "synth", "0.03", "sine", "1000", "vol", "0.9",
-                "pad", "0", "0.47", "repeat", std::to_string(clicks - 1), "pad", "1", "0"}) == 0;
+                "pad", "0", "0.47", "repeat", std::to_string(clicks - 1), "pad", "1", "0"}).status == 0;
 }
 
 TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)

@@ -63,7 +63,7 @@ TEST(Close, ByTheHostOrASignalSavesTheSettingsAndEndsNormally)
         EXPECT_EQ(unsaved(), "") << a.Ini();
         // Nobody left to close.
         if (c.first == 0) {
-            EXPECT_EQ(RunToEnd({VXHOST_PATH, "close"}), 1);
+            EXPECT_EQ(RunToEnd({VXHOST_PATH, "close"}).status, 1);
         }
     }
 }

@@ -19,22 +19,9 @@
 #include "ChildProcess.h"
 #include "SharedMap.h"
 
-// Runs a program to its end: its exit status (-1 when it hung), its
-// standard output in *out.
-inline int RunToEnd(const std::vector<std::string>& argv, std::string* out = nullptr, int timeoutMs = 30000)
-{
-    TChild c;
-    if (!c.Start(argv))
-        return -1;
-    const int status = c.End(0, timeoutMs);
-    if (out != nullptr)
-        *out = c.out;
-    return status;
-}
-
 inline bool SoundServerAnswers()
 {
-    return RunToEnd({"pactl", "info"}, nullptr, 5000) == 0;
+    return RunToEnd({"pactl", "info"}, {}, 5000).status == 0;
 }
 
 // The test's own application object on Qt's `platform`; the first test in
@@ -107,7 +94,7 @@ public:
     // not end, -2 when the request failed.
     int Close()
     {
-        if (RunToEnd({VXHOST_PATH, "close"}) != 0)
+        if (RunToEnd({VXHOST_PATH, "close"}).status != 0)
             return -2;
         return process_->End(0, 15000);
     }

@@ -206,11 +206,11 @@ TEST(Screenshot, TheRunningAnalyzerDrawsItsDisplaysAndLights)
     const std::string dir = a.dir.string();
     const auto sox = [&](const std::string& out, std::vector<std::string> synth) {
         synth.insert(synth.begin(), {"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", out, "synth"});
-        return RunToEnd(synth) == 0;
+        return RunToEnd(synth).status == 0;
     };
     ASSERT_TRUE(sox(dir + "/noise.wav", {"12", "pinknoise", "vol", "0.3"}) &&
                 sox(dir + "/clicks.wav", {"0.05", "sine", "1000", "vol", "0.9", "pad", "0", "0.45", "repeat", "23"}) &&
-                RunToEnd({"sox", "-m", dir + "/noise.wav", dir + "/clicks.wav", dir + "/sound.wav"}) == 0)
+                RunToEnd({"sox", "-m", dir + "/noise.wav", dir + "/clicks.wav", dir + "/sound.wav"}).status == 0)
         << "sox could not make the test sound";
 
     // The segment is made first, as by a host that starts before it.
@@ -239,7 +239,7 @@ TEST(Screenshot, TheRunningAnalyzerDrawsItsDisplaysAndLights)
     std::optional<TLayout> layout;
     std::string why;
     for (int i = 0; i < 40 && !lit; ++i) {
-        ASSERT_EQ(RunToEnd({"import", "-window", "root", "-depth", "8", "ppm:" + shot}), 0) << "import failed";
+        ASSERT_EQ(RunToEnd({"import", "-window", "root", "-depth", "8", "ppm:" + shot}).status, 0) << "import failed";
         QImage screen = Picture(shot);
         ASSERT_FALSE(screen.isNull()) << "cannot read the screenshot";
         if (!layout && !(layout = FindLayout(screen, why))) {

@@ -15,10 +15,10 @@ namespace {
 
 std::string Xprop(const std::vector<std::string>& args)
 {
-    std::string out;
     std::vector<std::string> argv = {"xprop"};
     argv.insert(argv.end(), args.begin(), args.end());
-    return RunToEnd(argv, &out, 10000) == 0 ? out : "";
+    const TRunResult r = RunToEnd(argv, {}, 10000);
+    return r.status == 0 ? r.out : "";
 }
 
 bool HaveWindowManager()

@@ -11,21 +11,14 @@
 #include "ChildProcess.h"
 #include "vxsoundmap.h"
 
-struct TRun {
-    int status = -1;
-    std::string out, err;
-};
-
 // `args` are split at blanks; `env` adds NAME=VALUE entries.
-inline TRun RunTool(const std::string& program, const std::string& args, const std::vector<std::string>& env = {})
+inline TRunResult RunTool(const std::string& program, const std::string& args, const std::vector<std::string>& env = {})
 {
     std::vector<std::string> argv{program};
     std::istringstream words(args);
     for (std::string w; words >> w;)
         argv.push_back(w);
-    TChild c;
-    const int status = c.Start(argv, env) ? c.End(0, 60000) : -1;
-    return {status, c.out, c.err};
+    return RunToEnd(argv, env);
 }
 
 // A segment name of the running test's own.

@@ -89,7 +89,7 @@ TEST(ToolCommandLines, BadOnesSayWhatIsWrongAndHelpSucceeds)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program + (" " + c.args));
-        const TRun r = RunTool(c.program, c.args, {c.env.empty() ? "VX_SEGMENT_NAME=" + segment : c.env});
+        const TRunResult r = RunTool(c.program, c.args, {c.env.empty() ? "VX_SEGMENT_NAME=" + segment : c.env});
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_THAT(c.status == 0 ? r.out : r.err, HasSubstr(c.says));
         EXPECT_TRUE(c.status == 0 || r.out.empty()) << r.out;
@@ -203,7 +203,7 @@ TEST(VxHostTool, EveryFieldIsWrittenAtItsOffsetAndDumpedInRecordOrder)
         json += (json.empty() ? "{\n  \"" : ",\n  \"") + (f.name + "\": "s) + (f.json.empty() ? f.text : f.json);
     }
     // The environment names the segment, and --segment wins over it.
-    const TRun r = RunTool(VXHOST_PATH, set, {"VX_SEGMENT_NAME=" + name});
+    const TRunResult r = RunTool(VXHOST_PATH, set, {"VX_SEGMENT_NAME=" + name});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out + r.err, "");
     for (int i = 0; i < VXSM_SIZE; ++i)
@@ -357,7 +357,7 @@ TEST(VxAnalyzeTool, WritesEachFormatAndSaysNothingOnAFileOrPipe)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
-        const TRun r = RunTool(VXANALYZE_PATH, path.string() + " " + c.args);
+        const TRunResult r = RunTool(VXANALYZE_PATH, path.string() + " " + c.args);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "");
         for (const auto& part : c.shows)
