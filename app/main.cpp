@@ -4,14 +4,17 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <cerrno>
 #include <memory>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "BusWindowMessages.h"
+#include "KeyForwarding.h"
+#include "MainWindow.h"
 #include "PulseWaveDriver.h"
-#include "VxSoundApp.h"
 #include "WaveInRing.h"
 #include "WindowMessages.h"
 
@@ -43,7 +46,7 @@ extern "C" void OnCloseSignal(int signal)
     errno = saved;
 }
 
-std::unique_ptr<QSocketNotifier> InstallCloseSignals(TVxSoundApp& window)
+std::unique_ptr<QSocketNotifier> InstallCloseSignals(TVxSoundWindow& window)
 {
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return nullptr;
@@ -52,7 +55,7 @@ std::unique_ptr<QSocketNotifier> InstallCloseSignals(TVxSoundApp& window)
         char bytes[16];
         while (::read(g_signalPipe[0], bytes, sizeof bytes) > 0) {
         }
-        window.HostMessage(kHostCloseMessage, 0, 0);
+        window.App.HostMessage(kHostCloseMessage, 0, 0);
     });
     struct sigaction action {};
     action.sa_handler = OnCloseSignal;
@@ -77,14 +80,27 @@ int main(int argc, char** argv)
 
     int status = 0;
     {
-        TVxSoundApp window;
+        TVxSoundWindow window;
+        // The window of class TVxSoundApp on the session bus: the host's
+        // close request reaches it there, and keys go out through the bus.
+        BusWindow bus(QString::fromLatin1(kAnalyzerWindowClass),
+                      [&window](std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) {
+                          return window.App.HostMessage(message, wParam, lParam);
+                      });
+        if (!bus.Published())
+            std::fprintf(stderr, "vxsound: No session bus (%s): close requests and key forwarding are off\n",
+                         bus.Error().toLocal8Bit().constData());
+        // Only the key-target query waits for a reply: a host that does not
+        // answer in time has no target, rather than holding every keystroke.
+        BusWindowMessages messages(QDBusConnection::sessionBus(), kKeyTargetQueryTimeoutMs);
+        window.SetKeyMessages(&messages);
         const auto closeSignals = InstallCloseSignals(window);
-        window.FormCreate();
+        window.App.FormCreate();
         // A close while start-up's error box was open has already ended it.
-        if (!window.Closed) {
+        if (!window.App.Closed) {
             auto about = std::make_unique<TAboutForm>();
             AboutForm = about.get();
-            if (window.Minimized())
+            if (window.IsMinimized())
                 window.showMinimized();
             else
                 window.show();

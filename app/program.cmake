@@ -1,6 +1,6 @@
 # The analyzer, and the console probe of the capture.
 add_executable(vxsound ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
-target_link_libraries(vxsound PRIVATE vx_ui)
+target_link_libraries(vxsound PRIVATE vx_ui vx_winmsg)
 
 add_executable(vxsound-probe ${CMAKE_CURRENT_LIST_DIR}/probe_main.cpp)
 target_link_libraries(vxsound-probe PRIVATE vx_capture)

@@ -1,75 +1,75 @@
-// The analyzer's main window: layout, menus and commands, faders and gain,
-// start-up and shut-down, the capture's user interface and the host's
-// synchronisation window. Controls and handlers carry their designer names
-// and are public so that the displays and the tests can reach them.
+// The analyzer's main window: its state and every handler, free of any
+// toolkit. A toolkit's edge (IWindowEdge) shows the state and calls the
+// handlers for what the user did; the window decides everything.
 #pragma once
 
-#include <QAction>
-#include <QComboBox>
-#include <QDialog>
-#include <QFrame>
-#include <QIcon>
-#include <QLabel>
-#include <QMainWindow>
-#include <QMenu>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QSlider>
-#include <QSplitter>
-#include <QStatusBar>
-#include <QTimer>
-
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "CaptureUi.h"
+#include "DisplayHost.h"
 #include "DisplayRefresh.h"
 #include "Displays.h"
 #include "HostSync.h"
-#include "PaintBox.h"
-#include "WindowWidgets.h"
+#include "WindowEdge.h"
 
 // The application's title: the window caption and every message box's.
 inline constexpr const char* kApplicationTitle = "Corvane Audio Analyzer";
+// The close question.
+inline constexpr const char* kConfirmCloseText =
+    "This will disable the VantorixDMX sound trigger\r\nfunction in the Vantorix...\r\n\r\nAre you sure?";
+// The help file's topic.
+inline constexpr int kHelpContext = 7700;
 
 class TSharedMap;
 class TSegmentWatch;
 class TProfileFile;
-class BusWindow;
-class BusWindowMessages;
-class KeyForwardFilter;
-class QMessageBox;
+class TVxSoundApp;
 
-// A menu item with the designer's integer tag (1 = on, 0 = off), its group
-// and the index of the image it shows (-1 = none).
-class TMenuItem : public QAction {
-public:
-    TMenuItem(const QString& caption, int tag, int group, QObject* parent);
+// A menu item's state: the designer's integer tag (1 = on, 0 = off), its
+// radio group (0 = none) and its image (-1 = none).
+struct TMenuItem {
+    const char* Name;  // the designer's name
     int Tag = 0;
     int GroupIndex = 0;
-    int ImageIndex() const { return imageIndex_; }
-    void SetImageIndex(int index);
-
-private:
-    int imageIndex_ = -2;
+    int ImageIndex = -1;
 };
 
-// ImageList1: 25 images of 16 by 16 on silver, built into the program;
-// those the program does not use are plain silver.
-class TImageList {
+// The main menu as the edges build it, line by line in menu order.
+struct TMenuLine {
+    int Depth;             // 0 a menu of the bar, 1 its lines, 2 a submenu's lines
+    const char* Name;      // the designer's name
+    const char* Caption;   // with & before the access key; null for a separator
+    const char* HintText;  // "short|long", or null
+    int Item;              // a TMenuId, or -1 for a menu or a separator
+    void (TVxSoundApp::*Click)();  // run on a click, or when a menu of the bar opens
+};
+const std::vector<TMenuLine>& MenuLayout();
+
+// A fader or scroll bar with the toolkit's rule: setting the position or
+// the maximum clamps the position into the range, and the change handler
+// runs only when the stored position actually changes.
+class TPositionControl {
 public:
-    static constexpr int kCount = 25;
-    static constexpr int kSize = 16;
-    void Load();
-    QIcon Icon(int index) const;
-    QImage Image(int index) const;
+    TPositionControl(TPositionId id, int min, int max, int position) : id_(id), min_(min), max_(max), pos_(position) {}
+    int Min() const { return min_; }
+    int Max() const { return max_; }
+    int Position() const { return pos_; }
+    TPositionId Id() const { return id_; }
+    void SetPosition(int position);
+    void SetMax(int max);
+    std::function<void()> OnChange;
+    std::function<void()> OnShow;
 
 private:
-    std::vector<QImage> images_;
+    void Store(int position);
+    TPositionId id_;
+    int min_, max_, pos_;
 };
-TImageList& ImageList1();
 
 // Fader read-outs, in user units.
 // Decay of a fader position: (position + 1) x 23.22 ms, halves to even.
@@ -77,108 +77,69 @@ int DecayMs(int position);
 // Noise cut-off of a fader position as "-26.2": integer tenths, always a point.
 std::string NoiseReadout(int position);
 // 20 log10(gain) with one decimal and the given decimal separator.
-QString GainReadout(float gain, QChar decimalPoint);
-// The same with the user's locale.
-QString GainReadout(float gain);
+std::string GainReadout(float gain, char decimalPoint);
+// The short part of a hint (before the first "|"), or the whole hint.
+std::string HintShortPart(const std::string& hint);
+// The toolkit's rule for an exception's message shown at start-up: a full
+// stop unless the text ends in one (or in a character below it).
+std::string WithFullStop(const std::string& text);
 
-class TAboutForm : public QDialog {
-    Q_OBJECT
+class TVxSoundApp final : public ICaptureUi, public IHostSyncWindow, public IDisplayHost {
+    // The menu items' state; first, as the named items below refer to it.
+    std::array<TMenuItem, kMenuItems> menu_;
+
 public:
-    explicit TAboutForm(QWidget* parent = nullptr);
-    QFrame* Panel1 = nullptr;
-    QLabel* ProgramIcon = nullptr;
-    QLabel* ProductName = nullptr;
-    QLabel* Version = nullptr;
-    QLabel* Copyright = nullptr;
-    QPushButton* BitBtn1 = nullptr;
-    void BitBtn1Click();
-    void reject() override;
-
-protected:
-    void showEvent(QShowEvent* event) override;
-};
-extern TAboutForm* AboutForm;
-
-class TVxSoundApp : public QMainWindow, public ICaptureUi, public IHostSyncWindow {
-    Q_OBJECT
-public:
-    explicit TVxSoundApp(QWidget* parent = nullptr);
+    explicit TVxSoundApp(IWindowEdge& edge);
     ~TVxSoundApp() override;
+    TVxSoundApp(const TVxSoundApp&) = delete;
+    TVxSoundApp& operator=(const TVxSoundApp&) = delete;
 
-    // --- controls -----------------------------------------------------
-    QScrollBar* ScrollBar1 = nullptr;
-    TSplitter* Splitter1 = nullptr;
-    // Left of Splitter1, black: holds Panel1, and stays when Panel1 is
-    // hidden so that FFTPanel keeps its own width at the right.
-    QWidget* LevelArea = nullptr;
-    QFrame* Panel1 = nullptr;
-    TPaintBox* PaintBox1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QFrame* FFTPanel = nullptr;
-    TSplitter* Splitter2 = nullptr;
-    TPaintBox* PaintBox2 = nullptr;
-    QFrame* Panel2 = nullptr;
-    TPaintBox* PaintBox3 = nullptr;
-    QFrame* FaderPanel = nullptr;
-    QSlider* TrackBar1 = nullptr;
-    QSlider* TrackBar3 = nullptr;
-    QSlider* TrackBar2 = nullptr;
-    QFrame* SoundCardPanel = nullptr;
-    QComboBox* ComboBox1 = nullptr;
-    TStatusBar* StatusBar1 = nullptr;
-    // The status bar's panels: 0 clipping light and 1 trig light, owner-drawn
-    // side by side in one 60-pixel box at the bar's left edge, and 2 the
-    // hint text.
-    TPaintBox* StatusLights = nullptr;
-    TStatusText* StatusPanel2 = nullptr;
-    QTimer* VisualTimer = nullptr;
-    QTimer* SharedMapTimer = nullptr;
+    // --- controls ---------------------------------------------------------
+    TPositionControl TrackBar1{TPositionId::TrackBar1, 1, 25, 13};
+    TPositionControl TrackBar2{TPositionId::TrackBar2, 0, 300, 150};
+    TPositionControl TrackBar3{TPositionId::TrackBar3, 1, 455, 25};
+    TPositionControl ScrollBar1{TPositionId::ScrollBar1, -127, 127, 0};
+    TPositionControl& Control(TPositionId id);
+    // ComboBox1: entry 0 the default input, then the devices.
+    std::vector<std::string> ComboBox1Items;
+    int ComboBox1Index = -1;
+    // The panels' visibility as the window set it.
+    bool PanelVisible(TPanelId panel) const { return panels_[static_cast<int>(panel)]; }
+    std::string Hint(THintId control) const { return hints_[static_cast<int>(control)]; }
+    std::string Label1Caption = "0.00 BPM";
+    TColor Label1Color = clRed;
 
-    // --- menu ---------------------------------------------------------
-    QMenu* Analyzer1 = nullptr;
-    TMenuItem* AutoSaveChanges1 = nullptr;
-    TMenuItem* PassKeypressestoVantorix = nullptr;
-    QAction* N1 = nullptr;
-    TMenuItem* Exit1 = nullptr;
-    QMenu* Trigger1 = nullptr;
-    TMenuItem* UseFFT1 = nullptr;
-    QMenu* SetDefault1 = nullptr;
-    TMenuItem* Volume1 = nullptr;
-    TMenuItem* Equalizer1 = nullptr;
-    QMenu* Noiselevel1 = nullptr;
-    TMenuItem* Low1 = nullptr;
-    TMenuItem* Medium1 = nullptr;
-    TMenuItem* High1 = nullptr;
-    QMenu* View1 = nullptr;
-    TMenuItem* Runminimized1 = nullptr;
-    TMenuItem* StayOnTop1 = nullptr;
-    QMenu* Showinput1 = nullptr;
-    TMenuItem* None1 = nullptr;
-    TMenuItem* Realtime1 = nullptr;
-    TMenuItem* Timeline1 = nullptr;
-    TMenuItem* Triggerfaders1 = nullptr;
-    TMenuItem* SoundCard1 = nullptr;
-    QMenu* Help1 = nullptr;
-    TMenuItem* Contents1 = nullptr;
-    QAction* N2 = nullptr;
-    TMenuItem* About1 = nullptr;
+    // --- menu ---------------------------------------------------------------
+    TMenuItem& Item(TMenuId id) { return menu_[static_cast<int>(id)]; }
+    const TMenuItem& Item(TMenuId id) const { return menu_[static_cast<int>(id)]; }
+    TMenuItem& AutoSaveChanges1;
+    TMenuItem& PassKeypressestoVantorix;
+    TMenuItem& UseFFT1;
+    TMenuItem& Low1;
+    TMenuItem& Medium1;
+    TMenuItem& High1;
+    TMenuItem& Runminimized1;
+    TMenuItem& StayOnTop1;
+    TMenuItem& None1;
+    TMenuItem& Realtime1;
+    TMenuItem& Timeline1;
+    TMenuItem& Triggerfaders1;
+    TMenuItem& SoundCard1;
+    // Runs the item's command, as a click on it does.
+    void Click(TMenuId id);
 
-    // --- state --------------------------------------------------------
+    // --- state ----------------------------------------------------------------
     std::unique_ptr<TSharedMap> SharedMap;  // kept until the process ends
     // Puts the segment back under the view when another process cuts or
     // replaces it; released before SharedMap.
     std::unique_ptr<TSegmentWatch> SegmentWatch;
     bool HostCloseRequested = false;
     // The spectrum bar picture: Source-Images/Glyphs/AudioLevel.bmp in the
-    // program's folder (tests point it elsewhere before FormCreate).
-    QString PicturePath;
-    // The displays draw through DisplayHost, a view of this window's
-    // controls; they own LevelBitmap, SpectrumBitmap, EqualizerBitmap,
-    // AudioLevelPicture and the two dragging flags.
-    std::unique_ptr<IDisplayHost> DisplayHost;
-    std::unique_ptr<TLevelDisplay> Level;
-    std::unique_ptr<TSpectrumDisplay> Spectrum;
-    std::unique_ptr<TDisplayRefresh> Refresh;
+    // program's folder, or the installed data folder.
+    std::string PicturePath;
+    TLevelDisplay Level{*this};
+    TSpectrumDisplay Spectrum{*this};
+    TDisplayRefresh Refresh{*this, Level, Spectrum};
     // Set once FormCreate got through every step.
     bool StartupComplete = false;
     // Set once start-up loaded the settings file: a window that never did
@@ -186,23 +147,27 @@ public:
     bool SettingsLoaded = false;
     // Set once FormClose got through and the window closed.
     bool Closed = false;
-    // The text of the last error box, for tests.
-    QString LastError;
-    // Answers for the close question (tests): empty = ask the user.
-    std::function<bool()> ConfirmClose;
-    // Error boxes as they would be shown; null = a modal box.
-    std::function<void(const QString&)> OnErrorBox;
+    // The splitters' limits: FFTPanel at least 16 wide, Panel2 at least 10
+    // high; a drag beyond is refused.
+    static constexpr int kLeastFftWidth = 16;
+    static constexpr int kLeastPanel2Height = 10;
+    // The sizes of FFTPanel and Panel2 as the user left them; kept while
+    // the panels are hidden, saved from, and given back when shown.
+    int KeptFftWidth = 151;
+    int KeptPanel2Height = 38;
 
     // --- start-up and shut-down ----------------------------------------
     void FormCreate();
     void FormCloseQuery(bool& canClose);
     // False when shut-down stopped (a settings write failed).
     bool FormClose();
+    // The toolkit's Close: asks FormCloseQuery, runs FormClose, ends the
+    // window. Whoever closes (the user, Exit, the host) comes here.
+    void Close();
     void LoadSettings(TProfileFile& ini);
     void SaveSettings(TProfileFile& ini);
-    // The close request over the bus (message 2524).
+    // A message to the window; 2524 is the host's close request. Reply 0.
     std::int64_t HostMessage(std::uint32_t message, std::uint64_t wParam, std::int64_t lParam);
-    void PublishOnBus();
     // Start-up step 6: minimize, restore, hint and key handlers.
     void InstallApplicationHandlers();
 
@@ -236,50 +201,69 @@ public:
     // --- faders and gain -------------------------------------------------
     void TrackBar1Change();
     void TrackBar2Change();
-    void TrackBar3Change();
+    void TrackBar3Change() override;
     void ScrollBar1Change();
+    // The user picked an entry of the device chooser.
+    void ComboBox1Select(int index);
     void ComboBox1Change();
 
-    // --- application handlers and layout ------------------------------
-    // The window's minimized state. Until the window is first shown it is
-    // only recorded: on X11 a native window minimized while hidden maps
-    // iconic whatever state it is given afterwards.
-    void SetMinimized(bool on);
-    bool Minimized() const;
+    // --- application handlers, layout and hints ------------------------------
+    // The edge's report of a real minimize or restore.
+    void WindowMinimized(bool minimized);
     void ApplicationMinimize();
     void ApplicationRestore();
-    void ApplicationHint(const QString& hint);
-    // The splitters' limits: FFTPanel at least 16 wide, Panel2 at least 10
-    // high; a drag beyond is refused.
-    static constexpr int kLeastFftWidth = 16;
-    static constexpr int kLeastPanel2Height = 10;
+    void ApplicationHint(const std::string& hint);
     bool Splitter1CanResize(int newFFTPanelWidth) const;
     bool Splitter2CanResize(int newPanel2Height) const;
+    // The splitters moved or the panels were resized by the user or the
+    // layout: the kept sizes follow while FFTPanel is on screen.
+    void KeepSplits();
     void Panel1Resize();
     void FFTPanelResize();
     void VisualTimerTimer();
-    // Message boxes of the displays: Error as the error box, Information as
-    // an information box; both go to OnErrorBox when set.
-    void DisplayMessage(const std::string& text, TMessageKind kind);
-    // A hint rewritten under the mouse: the control's hint and the status
-    // text at once.
-    void ShowLiveHint(QWidget* control, const std::string& hint);
-    // Last colour given to Label1, so a tick restyles it only on change.
-    TColor Label1Color = clRed;
-    // A control's hint: short part as tooltip, long part as status tip.
-    static void SetHint(QWidget* control, const QString& hint);
-    static QString LongHint(const QString& hint);
-    static QString ShortHint(const QString& hint);
-    QString Hint(QWidget* control) const;
+    // A control's hint, and a hint rewritten under the mouse (the control's
+    // hint and the status text at once).
+    void SetHint(THintId control, const std::string& hint);
+    void ShowLiveHint(THintId control, const std::string& hint);
+    // Mouse handlers of the paint boxes and the status bar, in the box's
+    // own pixels.
+    void PaintBox1MouseDown(int button, unsigned shift, int x, int y) { Level.PaintBox1MouseDown(button, shift, x, y); }
+    void PaintBox1MouseMove(unsigned shift, int x, int y) { Level.PaintBox1MouseMove(shift, x, y); }
+    void PaintBox1MouseUp(int button, unsigned shift, int x, int y) { Level.PaintBox1MouseUp(button, shift, x, y); }
+    void PaintBox2MouseDown(int button, unsigned shift, int x, int y) { Spectrum.PaintBox2MouseDown(button, shift, x, y); }
+    void PaintBox2MouseMove(unsigned shift, int x, int y) { Spectrum.PaintBox2MouseMove(shift, x, y); }
+    void PaintBox3MouseMove(unsigned shift, int x, int y) { Spectrum.PaintBox3MouseMove(shift, x, y); }
+    void PaintBox3MouseUp(int button, unsigned shift, int x, int y) { Spectrum.PaintBox3MouseUp(button, shift, x, y); }
+    void StatusBar1MouseMove(unsigned shift, int x, int y) { Refresh.StatusBar1MouseMove(shift, x, y); }
+    void PaintStatusLights(TCanvas& canvas) { Refresh.PaintStatusLights(canvas); }
 
+    // --- paths and the record ----------------------------------------------
     // Folder of the program, with a trailing separator.
-    static QString ProgramFolder();
+    static std::string ProgramFolder();
     // Folder of the settings file: VX_SETTINGS_DIR, else the program folder
     // (portable) or the user's configuration folder (installed).
-    static QString SettingsFolder();
-    static QString SettingsPath();
+    static std::string SettingsFolder();
+    static std::string SettingsPath();
     static std::string SegmentName();
-    SoundMapRecord* Record() const;
+
+    // --- the host sync tick ---------------------------------------------------
+    void SharedMapTimerTimer();
+    // First step of every tick: a segment cut short or replaced is put
+    // back and the analyzer's settings and start-up fields written again.
+    void KeepSegment();
+    void RepublishRecord(SoundMapRecord& rec, const SoundMapRecord& before);
+
+    // The error box: application title, stop icon, OK, the text as given.
+    void ErrorBox(const std::string& text);
+    // Message boxes of the displays.
+    void DisplayMessage(const std::string& text, TMessageKind kind);
+
+    // --- IHostSyncWindow ---------------------------------------------------
+    int ItemTag(SyncItem item) const override;
+    void RunCommand(SyncItem item) override;
+    int Position(SyncControl control) const override;
+    void SetPosition(SyncControl control, int position) override;
+    int Maximum(SyncControl control) const override;
 
     // --- ICaptureUi -----------------------------------------------------
     void ShowError(const std::string& text) override;
@@ -288,74 +272,49 @@ public:
     void ProcessMessages() override;
     [[noreturn]] void EndProgram() override;
 
-    // --- IHostSyncWindow ---------------------------------------------------
-    int ItemTag(SyncItem item) const override;
-    void RunCommand(SyncItem item) override;
-    int Position(SyncControl control) const override;
-    void SetPosition(SyncControl control, int position) override;
-    int Maximum(SyncControl control) const override;
-    void SharedMapTimerTimer();
-    // First step of every tick: a segment cut short or replaced is put
-    // back and the analyzer's settings and start-up fields written again.
-    void KeepSegment();
-    void RepublishRecord(SoundMapRecord& rec, const SoundMapRecord& before);
+    // --- IDisplayHost ------------------------------------------------------
+    SoundMapRecord* Record() override;
+    TCanvas& BoxCanvas(TDisplayBox box) override;
+    void BoxDrawn(TDisplayBox box) override;
+    bool PaintBox3Visible() override { return true; }
+    bool Realtime1Selected() override { return Realtime1.Tag == 1; }
+    bool Timeline1Selected() override { return Timeline1.Tag == 1; }
+    int TrackBar3Position() override { return TrackBar3.Position(); }
+    int TrackBar3Min() override { return TrackBar3.Min(); }
+    int TrackBar3Max() override { return TrackBar3.Max(); }
+    void SetTrackBar3Position(int position) override { TrackBar3.SetPosition(position); }
+    std::string TrackBar3Hint() override { return Hint(THintId::TrackBar3); }
+    void SetStatusText(const std::string& text) override;
+    void SetPaintBox2Hint(const std::string& hint) override { ShowLiveHint(THintId::PaintBox2, hint); }
+    void SetPaintBox3Hint(const std::string& hint) override { ShowLiveHint(THintId::PaintBox3, hint); }
+    void SetComboBox1Hint(const std::string& hint) override;
+    void SetStatusBar1Hint(const std::string& hint) override { ShowLiveHint(THintId::StatusBar1, hint); }
+    void SetLabel1(const std::string& caption, TColor fontColor) override;
+    void RepaintStatusBar() override;
+    std::string DeviceName() override;
+    char DecimalSeparator() override;
+    void ShowMessage(const std::string& text, TMessageKind kind) override { DisplayMessage(text, kind); }
 
-    // The error box: application title, stop icon, OK, the text as given.
-    void ErrorBox(const QString& text);
-    // The toolkit's rule for an exception's message during start-up.
-    static QString WithFullStop(const QString& text);
-
-    KeyForwardFilter* KeyFilter() const { return keyFilter_; }
-    BusWindow* Bus() const { return bus_.get(); }
-
-    void setVisible(bool visible) override;
-    // Where the settings put the client area's corner, and where the save
-    // puts it.
-    QPoint PlaceAt{450, 185};
-    QPoint SavedPosition() const;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    IWindowEdge& Edge() { return edge_; }
 
 private:
-    void BuildControls();
-    void BuildMenu();
-    void SetRangeItem(TMenuItem* on, int value, int maximum);
-    void SetShowItem(TMenuItem* on, int value);
-    // The sizes of FFTPanel and Panel2 as the user left them; kept while
-    // the panels are hidden, saved from, and given back when shown.
-    void KeepSplits();
-    void RestoreSplits();
-    void RestoreSplitsNowAndLater();
-    int pendingRestores_ = 0;
-    void CorrectPlacement();
-    static constexpr int kPlacingMs = 3000;
-    bool placing_ = false;
-    QPoint placeOffset_;
-    int keptFftWidth_ = 151;
-    int keptPanel2Height_ = 38;
-    bool restoringSplits_ = false;
-    void ConnectDisplays();
-    bool displayMessageOpen_ = false;
-    bool minimizedBeforeShow_ = false;
-    TMenuItem* ItemOf(SyncItem item) const;
+    void SetRangeItem(TMenuItem& on, int value, int maximum);
+    void SetShowItem(TMenuItem& on, int value);
+    void ShowPanel(TPanelId panel, bool visible);
+    void ShowItem(TMenuItem& item, int imageIndex);
+    void Toggle(TMenuItem& item, void (SoundMapRecord::*field)(std::uint8_t));
+    TMenuItem& ItemOf(SyncItem item);
+    // A modal box of this window; the host's close request dismisses it
+    // and closes once it has returned.
+    TBoxAnswer Box(TBoxKind kind, const std::string& text);
+    void AfterBox();
 
-    std::unique_ptr<BusWindow> bus_;
-    std::unique_ptr<BusWindowMessages> messages_;
-    KeyForwardFilter* keyFilter_ = nullptr;
+    IWindowEdge& edge_;
+    std::array<std::string, kHintControls> hints_;
+    std::array<bool, kPanels> panels_{true, true, true, true};
     bool closing_ = false;
     bool applicationHandlers_ = false;
-    // A modal box of this window runs (the close question or an error or
-    // information box): the host's close request dismisses it and closes
-    // once it has returned.
-    int RunBox(QMessageBox& box);
-    void AfterBox();
-    QMessageBox* openBox_ = nullptr;
+    bool displayMessageOpen_ = false;
     bool boxOpen_ = false;
     bool hostClosePending_ = false;
 };
-
-extern TVxSoundApp* VxSoundApp;

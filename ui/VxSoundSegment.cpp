@@ -10,12 +10,18 @@
 
 namespace {
 
-std::uint8_t Flag(const TMenuItem* item)
+std::uint8_t Flag(const TMenuItem& item)
 {
-    return item->Tag == 1 ? 1 : 0;
+    return item.Tag == 1 ? 1 : 0;
 }
 
 }  // namespace
+
+void TVxSoundApp::SharedMapTimerTimer()
+{
+    KeepSegment();
+    ::SharedMapTimerTimer(Record(), *this);
+}
 
 void TVxSoundApp::KeepSegment()
 {
@@ -32,17 +38,17 @@ void TVxSoundApp::RepublishRecord(SoundMapRecord& rec, const SoundMapRecord& bef
     for (int i = 0; i < kAnalysisBands; ++i)
         rec.SetEqualizerBand(i, before.EqualizerBand(i));
     rec.SetGain(before.Gain());
-    rec.SetShowInput(None1->Tag == 1 ? 0 : Timeline1->Tag == 1 ? 2 : 1);
-    rec.SetNoiseLevelSwitch(Low1->Tag == 1 ? 0 : Medium1->Tag == 1 ? 1 : 2);
+    rec.SetShowInput(None1.Tag == 1 ? 0 : Timeline1.Tag == 1 ? 2 : 1);
+    rec.SetNoiseLevelSwitch(Low1.Tag == 1 ? 0 : Medium1.Tag == 1 ? 1 : 2);
     rec.SetUseFFT(Flag(UseFFT1));
     rec.SetTriggerFaders(Flag(Triggerfaders1));
     rec.SetSoundCard(Flag(SoundCard1));
     rec.SetAutoSaveChanges(Flag(AutoSaveChanges1));
     rec.SetRunMinimized(Flag(Runminimized1));
     rec.SetStayOnTop(Flag(StayOnTop1));
-    rec.SetTrigDecay(TrackBar1->value());
-    rec.SetTrigAggr(TrackBar2->value());
-    rec.SetNoiseLevelValue(TrackBar3->value());
+    rec.SetTrigDecay(TrackBar1.Position());
+    rec.SetTrigAggr(TrackBar2.Position());
+    rec.SetNoiseLevelValue(TrackBar3.Position());
 
     // The start-up fields, AnalyzerActive last: a host that waits for it
     // finds the settings in place.
@@ -50,6 +56,6 @@ void TVxSoundApp::RepublishRecord(SoundMapRecord& rec, const SoundMapRecord& bef
         rec.SetBandLevel(i, 0.0f);
     rec.SetTrig(0);
     rec.SetMapVersion(1);
-    rec.SetGainText(GainReadout(GlobalGain.load(std::memory_order_relaxed)).left(10).toLatin1().toStdString());
+    rec.SetGainText(GainReadout(GlobalGain.load(std::memory_order_relaxed), DecimalSeparator()).substr(0, 10));
     rec.SetAnalyzerActive(1);
 }

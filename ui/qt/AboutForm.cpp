@@ -1,5 +1,5 @@
 // The image list of the menu and the About window.
-#include "VxSoundApp.h"
+#include "AboutForm.h"
 
 #include <QFile>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "WindowWidgets.h"
+#include "Widgets.h"
 
 #include <QImage>
 #include <QMouseEvent>

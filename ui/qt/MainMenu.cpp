@@ -1,0 +1,77 @@
+// The main menu in Qt, built from the window's menu layout: every item
+// runs its command, every menu of the bar runs its handler as it opens.
+#include "MainWindow.h"
+
+#include <QMenuBar>
+
+void TVxSoundWindow::BuildMenu()
+{
+    QMenuBar* bar = menuBar();
+    QMenu* open[3] = {nullptr, nullptr, nullptr};
+    for (const TMenuLine& line : MenuLayout()) {
+        const QString name = QString::fromLatin1(line.Name);
+        const QString hint = line.HintText != nullptr ? QString::fromLatin1(line.HintText) : QString();
+        const QString tip = QString::fromStdString(HintShortPart(hint.toStdString()));
+        const QString status = QString::fromStdString(HintLongPart(hint.toStdString()));
+        auto command = line.Click;
+        if (line.Caption == nullptr) {
+            open[line.Depth - 1]->addSeparator()->setObjectName(name);
+            continue;
+        }
+        if (line.Item < 0) {
+            QMenu* menu = line.Depth == 0 ? bar->addMenu(QString::fromLatin1(line.Caption))
+                                          : open[line.Depth - 1]->addMenu(QString::fromLatin1(line.Caption));
+            menu->setObjectName(name);
+            if (!hint.isEmpty()) {
+                menu->setStatusTip(status);
+                menu->menuAction()->setStatusTip(status);
+                if (line.Depth == 0)
+                    menu->menuAction()->setToolTip(tip);
+            }
+            if (command != nullptr)
+                connect(menu, &QMenu::aboutToShow, this, [this, command] { (App.*command)(); });
+            // A menu opened with the keyboard starts with its first item
+            // highlighted but announces no hover for it: its hint is shown
+            // here, as the mouse's highlight would show it.
+            connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+                QTimer::singleShot(0, menu, [this, menu] {
+                    if (menu->isVisible() && menu->activeAction() != nullptr)
+                        App.ApplicationHint(menu->activeAction()->statusTip().toStdString());
+                });
+            });
+            open[line.Depth] = menu;
+            menus_.push_back(menu);
+            continue;
+        }
+        auto* action = new QAction(QString::fromLatin1(line.Caption), open[line.Depth - 1]);
+        action->setObjectName(name);
+        action->setIconVisibleInMenu(true);
+        if (!hint.isEmpty()) {
+            action->setToolTip(tip);
+            action->setStatusTip(status);
+        }
+        connect(action, &QAction::triggered, this, [this, command] { (App.*command)(); });
+        open[line.Depth - 1]->addAction(action);
+        items_[static_cast<std::size_t>(line.Item)] = action;
+        const TMenuItem& item = App.Item(static_cast<TMenuId>(line.Item));
+        ShowMenuItem(static_cast<TMenuId>(line.Item), item.Tag, item.ImageIndex);
+    }
+}
+
+QMenu* TVxSoundWindow::Menu(const char* name) const
+{
+    for (QMenu* menu : menus_)
+        if (menu->objectName() == QLatin1String(name))
+            return menu;
+    return nullptr;
+}
+
+void TVxSoundWindow::ShowMenuItem(TMenuId item, int, int imageIndex)
+{
+    int& shown = images_[static_cast<std::size_t>(item)];
+    if (shown == imageIndex)
+        return;
+    shown = imageIndex;
+    QAction* action = items_[static_cast<std::size_t>(item)];
+    action->setIcon(imageIndex < 0 ? QIcon() : ImageList1().Icon(imageIndex));
+}
