@@ -73,7 +73,7 @@ const std::vector<TMenuLine>& MenuLayout()
 
 // ---- construction -------------------------------------------------------------
 
-TVxSoundApp::TVxSoundApp(IWindowEdge& edge)
+TVxSoundApp::TVxSoundApp(IWindowEdge& edge, ISharedMemoryPlatform& memory)
     : menu_{{
           {"AutoSaveChanges1", 1, 0, -1},
           {"PassKeypressestoVantorix", 0, 0, -1},
@@ -107,7 +107,8 @@ TVxSoundApp::TVxSoundApp(IWindowEdge& edge)
       Timeline1(menu_[static_cast<int>(TMenuId::Timeline1)]),
       Triggerfaders1(menu_[static_cast<int>(TMenuId::Triggerfaders1)]),
       SoundCard1(menu_[static_cast<int>(TMenuId::SoundCard1)]),
-      edge_(edge)
+      edge_(edge),
+      memory_(memory)
 {
     hints_[static_cast<int>(THintId::ScrollBar1)] = "Gain: 0,0dB|Global volume setting for the sound input: 0,0dB";
     hints_[static_cast<int>(THintId::TrackBar1)] = "Decay|Minimum time between trigs";

@@ -15,6 +15,7 @@
 #include "DisplayRefresh.h"
 #include "Displays.h"
 #include "HostSync.h"
+#include "SharedMemoryPlatform.h"
 #include "WindowEdge.h"
 
 // The application's title: the window caption and every message box's.
@@ -89,7 +90,9 @@ class TVxSoundApp final : public ICaptureUi, public IHostSyncWindow, public IDis
     std::array<TMenuItem, kMenuItems> menu_;
 
 public:
-    explicit TVxSoundApp(IWindowEdge& edge);
+    // The segment is made through memory: the operating system's named
+    // shared memory unless another layer is given.
+    explicit TVxSoundApp(IWindowEdge& edge, ISharedMemoryPlatform& memory = PosixSharedMemory());
     ~TVxSoundApp() override;
     TVxSoundApp(const TVxSoundApp&) = delete;
     TVxSoundApp& operator=(const TVxSoundApp&) = delete;
@@ -310,6 +313,7 @@ private:
     void AfterBox();
 
     IWindowEdge& edge_;
+    ISharedMemoryPlatform& memory_;
     std::array<std::string, kHintControls> hints_;
     std::array<bool, kPanels> panels_{true, true, true, true};
     bool closing_ = false;

@@ -92,7 +92,7 @@ void TVxSoundApp::FormCreate()
         ResetHistory();
 
         // 8.
-        SharedMap = std::make_unique<TSharedMap>(PosixSharedMemory(), SegmentName());
+        SharedMap = std::make_unique<TSharedMap>(memory_, SegmentName());
         SharedMap->Attach();
         SegmentWatch = std::make_unique<TSegmentWatch>(*SharedMap, SegmentName());
         SetSoundMapOwner(SharedMap.get());
