@@ -94,7 +94,9 @@ void TVxSoundApp::FormCreate()
         // 8.
         SharedMap = std::make_unique<TSharedMap>(memory_, SegmentName());
         SharedMap->Attach();
-        SegmentWatch = std::make_unique<TSegmentWatch>(*SharedMap, SegmentName());
+        // Only the system's own segments can be cut or replaced by others.
+        if (&memory_ == &PosixSharedMemory())
+            SegmentWatch = std::make_unique<TSegmentWatch>(*SharedMap, SegmentName());
         SetSoundMapOwner(SharedMap.get());
         if (SoundMapRecord* rec = Record()) {
             for (int i = 0; i < kAnalysisBands; ++i) {
