@@ -64,6 +64,7 @@ void TVxSoundApp::FormCreate()
         ::DeviceName = GetDeviceName(-1);
         ComboBox1Items = {::DeviceName};
         ComboBox1Index = 0;
+        edge_.ShowDevices(ComboBox1Items, ComboBox1Index);
 
         // 3.
         PeakHold.store(0, std::memory_order_relaxed);

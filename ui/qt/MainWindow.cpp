@@ -256,7 +256,7 @@ void TVxSoundWindow::BuildControls()
     // change handler; what the window shows is set with signals blocked.
     for (TPositionId id : {TPositionId::TrackBar1, TPositionId::TrackBar2, TPositionId::TrackBar3,
                            TPositionId::ScrollBar1}) {
-        QAbstractSlider* slider = Fader(id);
+        QAbstractSlider* slider = Slider(id);
         connect(slider, &QAbstractSlider::valueChanged, this,
                 [this, id](int value) { App.Control(id).SetPosition(value); });
     }
@@ -267,7 +267,7 @@ void TVxSoundWindow::BuildControls()
 }
 
 
-QSlider* TVxSoundWindow::Fader(TPositionId control) const
+QAbstractSlider* TVxSoundWindow::Slider(TPositionId control) const
 {
     switch (control) {
     case TPositionId::TrackBar1: return TrackBar1;
@@ -275,7 +275,7 @@ QSlider* TVxSoundWindow::Fader(TPositionId control) const
     case TPositionId::TrackBar3: return TrackBar3;
     case TPositionId::ScrollBar1: break;
     }
-    return nullptr;
+    return ScrollBar1;
 }
 
 QWidget* TVxSoundWindow::Control(THintId control) const
@@ -309,8 +309,7 @@ QWidget* TVxSoundWindow::PanelWidget(TPanelId panel) const
 
 void TVxSoundWindow::ShowPosition(TPositionId control, int min, int max, int position)
 {
-    QAbstractSlider* slider = control == TPositionId::ScrollBar1 ? static_cast<QAbstractSlider*>(ScrollBar1)
-                                                                 : Fader(control);
+    QAbstractSlider* slider = Slider(control);
     const QSignalBlocker quiet(slider);
     slider->setRange(min, max);
     slider->setValue(position);
@@ -331,10 +330,15 @@ void TVxSoundWindow::ShowPanel(TPanelId panel, bool visible)
 void TVxSoundWindow::ShowDevices(const std::vector<std::string>& entries, int selected)
 {
     const QSignalBlocker quiet(ComboBox1);
-    if (ComboBox1->count() != static_cast<int>(entries.size())) {
+    QStringList texts;
+    for (const std::string& entry : entries)
+        texts << QString::fromStdString(entry);
+    QStringList shown;
+    for (int i = 0; i < ComboBox1->count(); ++i)
+        shown << ComboBox1->itemText(i);
+    if (shown != texts) {
         ComboBox1->clear();
-        for (const std::string& entry : entries)
-            ComboBox1->addItem(QString::fromStdString(entry));
+        ComboBox1->addItems(texts);
     }
     ComboBox1->setCurrentIndex(selected);
 }

@@ -76,7 +76,7 @@ public:
     KeyForwardFilter* KeyFilter() const { return keyFilter_; }
 
     QWidget* Control(THintId control) const;
-    QSlider* Fader(TPositionId control) const;
+    QAbstractSlider* Slider(TPositionId control) const;
 
     void setVisible(bool visible) override;
 
