@@ -1,7 +1,7 @@
 // What the displays and the display refresh need from the main window.
 //
-// The window implements this once; every member is a one-liner over a
-// control it owns. All calls come on the user-interface thread.
+// The main window implements this once, over its own state and its
+// toolkit's edge. All calls come on the user-interface thread.
 #pragma once
 
 #include <string>
@@ -20,18 +20,16 @@ public:
     // The sound map record, or null when there is none.
     virtual SoundMapRecord* Record() = 0;
 
-    // The pixel buffer of a paint box, as large as the box (TPaintBox::
-    // Canvas()). Its size is the box's width and height.
+    // The pixel buffer of a paint box, as large as the box. Its size is the
+    // box's width and height.
     virtual TCanvas& BoxCanvas(TDisplayBox box) = 0;
-    // The refresh has drawn into the box's canvas: show it (TPaintBox::
-    // Present()).
+    // The refresh has drawn into the box's canvas: show it.
     virtual void BoxDrawn(TDisplayBox box) = 0;
-    // PaintBox3's own visibility flag (!PaintBox3->isHidden()), not that of
-    // its parents.
+    // PaintBox3's own visibility flag, not that of its parents.
     virtual bool PaintBox3Visible() = 0;
 
-    // Show input mode, from the menu tags: Realtime1->Tag == 1,
-    // Timeline1->Tag == 1.
+    // Show input mode, from the menu tags: Realtime1.Tag == 1,
+    // Timeline1.Tag == 1.
     virtual bool Realtime1Selected() = 0;
     virtual bool Timeline1Selected() = 0;
 
@@ -61,7 +59,7 @@ public:
 
     // DeviceName of the capture (capture/WaveInRing.h).
     virtual std::string DeviceName() = 0;
-    // The locale's decimal separator (QLocale().decimalPoint()).
+    // The user's decimal separator.
     virtual char DecimalSeparator() = 0;
     // A modal message box with one OK button: Error or Information icon.
     virtual void ShowMessage(const std::string& text, TMessageKind kind) = 0;
