@@ -43,7 +43,7 @@ protected:
         if (qgetenv("VX_TEST_SINK").isEmpty() || Pactl({"info"}).isEmpty())
             GTEST_SKIP() << "no private sound server";
         for (const char* name : {"A", "B"}) {
-            const QString sink = QStringLiteral("vxextra%1_%2").arg(name).arg(::getpid());
+            const QString sink = QStringLiteral("vxextra%1_%2").arg(name).arg(VxTestOs::ProcessId());
             modules_ << Pactl({"load-module", "module-null-sink", "sink_name=" + sink,
                                QStringLiteral("sink_properties=device.description=VxExtra%1").arg(name)});
         }
@@ -69,13 +69,14 @@ TEST_F(DeviceChoice, ListChoiceAndSavedNumberFollowTheServersSources)
     ASSERT_TRUE(lines.size() >= 9 && lines.size() % 3 == 0) << lines.size();
     const QString defaultName = "Name: " + Pactl({"get-default-source"});
     TVxSoundApp& a = Create();
-    ASSERT_TRUE(a.StartupComplete) << errors.join("; ").toStdString();
-    ASSERT_EQ(a.ComboBox1->count(), static_cast<int>(lines.size() / 3) + 1);
+    ASSERT_TRUE(a.StartupComplete) << ::testing::PrintToString(Errors());
+    ASSERT_EQ(a.ComboBox1Items.size(), lines.size() / 3 + 1);
+    EXPECT_EQ(edge->Devices, a.ComboBox1Items);
     for (std::size_t i = 0; i < lines.size(); i += 3) {
         const std::string description = CutDeviceName(lines[i + 2].mid(13).toStdString());
-        EXPECT_EQ(a.ComboBox1->itemText(static_cast<int>(i / 3) + 1).toStdString(), description);
+        EXPECT_EQ(a.ComboBox1Items[i / 3 + 1], description);
         if (lines[i + 1] == defaultName) {
-            EXPECT_EQ(a.ComboBox1->itemText(0).toStdString(), description);
+            EXPECT_EQ(a.ComboBox1Items[0], description);
         }
     }
 
@@ -83,11 +84,10 @@ TEST_F(DeviceChoice, ListChoiceAndSavedNumberFollowTheServersSources)
     // source this process records from is the one above its process id.
     for (int entry : {2, 3}) {
         SCOPED_TRACE(entry);
-        a.ComboBox1->setCurrentIndex(entry);
-        a.ComboBox1Change();
+        a.ComboBox1Select(entry);
         EXPECT_EQ(DeviceId, entry - 1);
         const QString expected = "Source: " + lines[static_cast<std::size_t>(entry - 1) * 3].mid(8);
-        const QString pid = QStringLiteral("application.process.id = \"%1\"").arg(::getpid());
+        const QString pid = QStringLiteral("application.process.id = \"%1\"").arg(VxTestOs::ProcessId());
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {
                 const std::vector<QString> out = Listing("source-outputs", {"Source: ", pid});

@@ -1,13 +1,13 @@
 // Start-up and shut-down of the window: the close question, what a close
-// leaves in the record, the failure paths.
+// leaves in the record, the failure paths and the host's close meanwhile.
 #include "WindowFixture.h"
-
-#include <QTest>
-#include <QTimer>
 
 #include "BlockAnalysis.h"
 #include "CaptureState.h"
 
+namespace {
+
+using namespace std::chrono_literals;
 using Lifecycle = WindowTest;
 
 // Exit asks like the close box. The close clears the bands and the active
@@ -26,13 +26,14 @@ TEST_F(Lifecycle, ExitClearsBandsAndActiveAndKeepsTheRest)
     a.SetUseFFT();
     // Let real blocks through the analysis.
     const std::uint32_t start = BlocksReceived.load();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return BlocksReceived.load() >= start + 5; }, 2000));
+    EXPECT_TRUE(Eventually([&] { return BlocksReceived.load() >= start + 5; }, 2s));
     Rec().SetBandLevel(4, 0.5f);
     Rec().SetBandLevel(20, 0.25f);
-    answer = true;
     a.Exit1Click();
-    EXPECT_EQ(questions, 1);
+    EXPECT_EQ(edge->Texts(TBoxKind::Question), std::vector<std::string>{kConfirmCloseText});
     ASSERT_TRUE(a.Closed);
+    EXPECT_EQ(edge->Ended, 1);
+    EXPECT_FALSE(WaveInOpen());
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(host->Data->BandLevel(i), 0.0f) << i;
     EXPECT_EQ(host->Data->BandLevel(20), 0.25f);
@@ -44,35 +45,41 @@ TEST_F(Lifecycle, ExitClearsBandsAndActiveAndKeepsTheRest)
         EXPECT_EQ(host->Data->RawByte(off), 0xA5) << off;
 }
 
-// A start-up that stopped before the settings were loaded shows its error,
-// opens no device and leaves the user's file alone at the close, whether
-// the user closes afterwards or the host asks while the error box is open.
-// (Without a segment: Commands.WithoutASegmentNothingCrashes.)
+// A start-up that stopped before the settings were loaded shows its error
+// with the picture's full path, opens no device and leaves the user's file
+// alone at the close, whether the user closes afterwards or the host asks
+// while the error box is open. (Without a segment: Commands.WithoutASegment*.)
 TEST_F(Lifecycle, EarlyStopClosesWithoutWritingTheSettings)
 {
     const std::string settings = "; mine\n[VxSound]\nFormWidth=420\nAutoSaveChanges=1\nTrigDecay=3\n";
-    const std::string missing = (dir_ / "none.bmp").string();
-    for (const bool hostDuringBox : {false, true}) {
-        SCOPED_TRACE(hostDuringBox ? "host closes during the box" : "user closes");
+    const struct {
+        std::string picture;
+        std::string shown;
+        bool hostDuringBox;
+    } rows[] = {
+        {"none.bmp", (std::filesystem::current_path() / "none.bmp").string(), false},
+        {(dir_ / "none.bmp").string(), (dir_ / "none.bmp").string(), true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.hostDuringBox ? "host closes during the box" : "user closes");
         std::ofstream(IniPath()) << settings;
-        errors.clear();
-        whileBoxOpen = hostDuringBox ? std::function<void()>([this] { w->HostMessage(2524, 0, 0); }) : nullptr;
-        TVxSoundApp& a = Create(QString::fromStdString(missing));
-        whileBoxOpen = nullptr;
-        ASSERT_EQ(errors.size(), 1);
-        EXPECT_EQ(errors.front().toStdString(), "Cannot open file " + missing + ".");
+        if (row.hostDuringBox)
+            edge->WhileBoxOpen = [this] { w->HostMessage(2524, 0, 0); };
+        TVxSoundApp& a = Create(row.picture);
+        EXPECT_EQ(Errors(), std::vector<std::string>{"Cannot open file " + row.shown + "."});
         EXPECT_FALSE(a.SettingsLoaded);
-        EXPECT_EQ(a.TrackBar1->value(), 13);  // the design's value, not the file's
-        EXPECT_EQ(a.Closed, hostDuringBox);
+        EXPECT_EQ(a.TrackBar1.Position(), 13);  // the design's value, not the file's
+        EXPECT_EQ(a.Closed, row.hostDuringBox);
+        EXPECT_EQ(edge->Ended, row.hostDuringBox ? 1 : 0);
         EXPECT_EQ(driver_->BlocksDelivered(), 0u);
-        EXPECT_EQ(HostMap()->Data->AnalyzerActive(), hostDuringBox ? 0 : 1);  // the record was set up
-        if (!hostDuringBox) {
+        EXPECT_EQ(HostMap()->Data->AnalyzerActive(), row.hostDuringBox ? 0 : 1);  // the record was set up
+        if (!row.hostDuringBox) {
             EXPECT_FALSE(WaveInOpen());
             EXPECT_TRUE(UserClose(true));
         }
         EXPECT_EQ(Ini(), settings);
         EXPECT_EQ(HostMap()->Data->AnalyzerActive(), 0);
-        w.reset();
+        EXPECT_EQ(edge->Texts(TBoxKind::Question).size(), row.hostDuringBox ? 0u : 1u);
     }
 }
 
@@ -84,67 +91,43 @@ TEST_F(Lifecycle, EarlyStopClosesWithoutWritingTheSettings)
 TEST_F(Lifecycle, CloseQuestionUnwritableFileAndHostClose)
 {
     TVxSoundApp& a = Create();
-    a.show();
     EXPECT_FALSE(UserClose(false));
-    EXPECT_EQ(questions, 1);
+    EXPECT_EQ(edge->Texts(TBoxKind::Question).size(), 1u);
     EXPECT_EQ(a.HostMessage(1234, 1, 2), 0);  // other messages do nothing
-    EXPECT_TRUE(a.isVisible());
-    EXPECT_TRUE(a.SharedMapTimer->isActive());
+    EXPECT_EQ(edge->Ended, 0);
+    EXPECT_TRUE(edge->Timer(TTimerId::SharedMapTimer) && edge->Timer(TTimerId::VisualTimer));
     EXPECT_EQ(Recording.load(), 1);
 
     // A regular file where the folder should be: no one can write there.
     const std::string blocker = (dir_ / "not-a-folder").string();
     std::ofstream(blocker) << "x";
     SetSettingsDir(blocker);
-    EXPECT_FALSE(UserClose(true));
-    ASSERT_EQ(errors.size(), 1);
-    EXPECT_EQ(errors.back().toStdString(), "Unable to write to " + blocker + "/VxSound.ini");
-    EXPECT_EQ(a.HostMessage(2524, 7, -7), 0);
-    EXPECT_EQ(questions, 2);
-    EXPECT_FALSE(a.Closed);
-    EXPECT_FALSE(a.HostCloseRequested);
-    EXPECT_TRUE(a.isVisible());
-    EXPECT_FALSE(a.SharedMapTimer->isActive());
-    EXPECT_FALSE(a.VisualTimer->isActive());
-    EXPECT_TRUE(WaveInOpen());
-    EXPECT_EQ(Rec().AnalyzerActive(), 1);
+    for (const bool host : {false, true}) {
+        SCOPED_TRACE(host ? "host" : "user");
+        if (host)
+            EXPECT_EQ(a.HostMessage(2524, 7, -7), 0);
+        else
+            EXPECT_FALSE(UserClose(true));
+        EXPECT_EQ(Errors().size(), host ? 2u : 1u);
+        EXPECT_EQ(Errors().back(), "Unable to write to " + blocker + "/VxSound.ini");
+        EXPECT_EQ(edge->Texts(TBoxKind::Question).size(), 2u);
+        EXPECT_FALSE(a.Closed);
+        EXPECT_FALSE(a.HostCloseRequested);
+        EXPECT_EQ(edge->Ended, 0);
+        EXPECT_FALSE(edge->Timer(TTimerId::SharedMapTimer) || edge->Timer(TTimerId::VisualTimer));
+        EXPECT_TRUE(WaveInOpen());
+        EXPECT_EQ(Rec().AnalyzerActive(), 1);
+    }
     SetSettingsDir(dir_.string());
-    a.SharedMapTimer->start();
 
-    // The real question box, open when the host's request comes.
-    a.ConfirmClose = nullptr;
-    bool questionOpen = false;
-    QTimer::singleShot(50, &a, [&] {
-        questionOpen = QApplication::activeModalWidget() != nullptr;
-        a.HostMessage(2524, 0, 0);
-    });
-    QTimer::singleShot(5000, &a, [] {  // a failure, not a hang
-        if (QWidget* box = QApplication::activeModalWidget())
-            box->close();
-    });
+    // The host's request while the question is open ends the question.
+    edge->WhileBoxOpen = [&] { a.HostMessage(2524, 0, 0); };
     EXPECT_TRUE(UserClose(false));
-    EXPECT_TRUE(questionOpen);
-    EXPECT_FALSE(a.isVisible());
+    EXPECT_EQ(edge->Texts(TBoxKind::Question).size(), 3u);
+    EXPECT_EQ(edge->Ended, 1);
     EXPECT_FALSE(WaveInOpen());
     EXPECT_NE(Ini().find("AutoSaveChanges=1"), std::string::npos);
+    EXPECT_EQ(Errors().size(), 2u);
 }
 
-TEST_F(Lifecycle, AboutWindowShowsAndHides)
-{
-    TVxSoundApp& a = Create();
-    TAboutForm about;
-    AboutForm = &about;
-    a.About1Click();
-    EXPECT_TRUE(about.isVisible());
-    EXPECT_FALSE(about.isModal());
-    EXPECT_EQ(about.windowTitle(), "About Corvane Audio Analyzer");
-    EXPECT_EQ(about.ProductName->text(), "Audio Analyzer");
-    EXPECT_EQ(about.Version->text(), "v. 1.2");
-    EXPECT_FALSE(about.ProgramIcon->pixmap().isNull());
-    QTest::keyClick(&about, Qt::Key_Escape);
-    EXPECT_FALSE(about.isVisible());
-    a.About1Click();
-    about.BitBtn1->click();
-    EXPECT_FALSE(about.isVisible());
-    AboutForm = nullptr;
-}
+}  // namespace

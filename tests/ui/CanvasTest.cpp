@@ -3,8 +3,8 @@
 // through the displays that use it.
 #include "Canvas.h"
 #include "PaintBox.h"
-#include "WindowFixture.h"
-#include "WindowWidgets.h"
+#include "QtWindowFixture.h"
+#include "Widgets.h"
 
 #include <QImage>
 

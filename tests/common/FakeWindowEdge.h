@@ -1,0 +1,156 @@
+// A window toolkit's edge that shows nothing: it keeps what the window told
+// it, answers the window's boxes as the test says and reads the picture
+// itself, so that the window's logic runs without a toolkit or a display.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "VxSoundApp.h"
+
+class TFakeWindowEdge final : public IWindowEdge {
+public:
+    struct TShownPosition {
+        int Min = 0, Max = 0, Position = 0;
+    };
+
+    // Told of every real minimize and restore, as a toolkit's edge tells it.
+    TVxSoundApp* App = nullptr;
+
+    TShownPosition Positions[kPositionControls];
+    std::string Hints[kHintControls];
+    std::string StatusText;
+    bool Panels[kPanels] = {true, true, true, true};
+    int Images[kMenuItems] = {};
+    std::vector<std::string> Devices;
+    int Device = -1;
+    // The paint boxes at the designer's sizes.
+    TCanvas Canvases[3] = {TCanvas(127, 201, clBlack), TCanvas(149, 174, clBlack), TCanvas(149, 38, clBlack)};
+    bool StayOnTop = true;
+    bool Minimized = true;  // designed minimized; start-up decides
+    TPlacement Placed;
+    TPlacement Screen{0, 0, 1024, 768};
+    // FFTPanel's width and Panel2's height as the splitters show them; a
+    // test moves them as the user's drag would.
+    int FftWidth = 0, Panel2Height = 0;
+    bool Timers[2] = {true, true};  // VisualTimer, SharedMapTimer
+    int Ended = 0;
+    std::vector<std::pair<TBoxKind, std::string>> Boxes;
+    TBoxAnswer Answer = TBoxAnswer::Yes;
+    // Runs once, while the next box is open.
+    std::function<void()> WhileBoxOpen;
+    char Separator = '.';
+
+    int Image(TMenuId item) const { return Images[static_cast<int>(item)]; }
+    bool Timer(TTimerId t) const { return Timers[t == TTimerId::VisualTimer ? 0 : 1]; }
+    std::vector<std::string> Texts(TBoxKind kind) const
+    {
+        std::vector<std::string> texts;
+        for (const auto& [k, text] : Boxes)
+            if (k == kind)
+                texts.push_back(text);
+        return texts;
+    }
+
+    void ShowPosition(TPositionId c, int min, int max, int at) override { Positions[static_cast<int>(c)] = {min, max, at}; }
+    void ShowHint(THintId c, const std::string& hint) override { Hints[static_cast<int>(c)] = hint; }
+    void ShowStatusText(const std::string& text) override { StatusText = text; }
+    void ShowPanel(TPanelId panel, bool visible) override { Panels[static_cast<int>(panel)] = visible; }
+    void ShowMenuItem(TMenuId item, int, int image) override { Images[static_cast<int>(item)] = image; }
+    void ShowLabel1(const std::string&, TColor) override {}
+    void ShowDevices(const std::vector<std::string>& entries, int selected) override
+    {
+        std::tie(Devices, Device) = std::pair(entries, selected);
+    }
+    TCanvas& BoxCanvas(TDisplayBox box) override { return Canvases[static_cast<int>(box)]; }
+    void BoxDrawn(TDisplayBox) override {}
+    void RepaintStatusBar() override {}
+    // Reads a bottom-up 24-bit bitmap file, the only kind the window ships.
+    bool ReadPicture(const std::string& path, TCanvas& canvas) override
+    {
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<unsigned char> f{std::istreambuf_iterator<char>(in), {}};
+        const auto le = [&](std::size_t at) { return f[at] | f[at + 1] << 8 | f[at + 2] << 16 | f[at + 3] << 24; };
+        if (f.size() < 54 || f[0] != 'B' || f[1] != 'M' || f[28] != 24)
+            return false;
+        const int w = le(18), h = le(22), offset = le(10), stride = (w * 3 + 3) / 4 * 4;
+        if (w <= 0 || h <= 0 || f.size() < static_cast<std::size_t>(offset) + static_cast<std::size_t>(stride) * h)
+            return false;
+        TCanvas picture(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const unsigned char* p = &f[static_cast<std::size_t>(offset + (h - 1 - y) * stride + 3 * x)];
+                picture.SetPixel(x, y, RGBColor(p[2], p[1], p[0]));
+            }
+        canvas = std::move(picture);
+        return true;
+    }
+    void ShowStayOnTop(bool onTop) override { StayOnTop = onTop; }
+    void ShowMinimized(bool minimized) override
+    {
+        if (minimized == Minimized)
+            return;
+        Minimized = minimized;
+        if (App != nullptr)
+            App->WindowMinimized(minimized);
+    }
+    bool IsMinimized() const override { return Minimized; }
+    void Place(const TPlacement& p) override { Placed = p; }
+    TPlacement Placement() const override { return Placed; }
+    TPlacement WorkArea(int, int) const override { return Screen; }
+    bool CurrentSplits(int& fft, int& panel2) const override
+    {
+        std::tie(fft, panel2) = std::pair(FftWidth, Panel2Height);
+        return Panels[static_cast<int>(TPanelId::FFTPanel)];
+    }
+    void ShowSplits(int fft, int panel2) override { std::tie(FftWidth, Panel2Height) = std::pair(fft, panel2); }
+    void EnableTimer(TTimerId t, bool enabled) override { Timers[t == TTimerId::VisualTimer ? 0 : 1] = enabled; }
+    void EndWindow() override { ++Ended; }
+    TBoxAnswer RunBox(TBoxKind kind, const std::string& text) override
+    {
+        Boxes.push_back({kind, text});
+        const bool outer = !boxOpen_;
+        boxOpen_ = true;
+        dismissed_ = false;
+        if (auto during = std::exchange(WhileBoxOpen, nullptr))
+            during();
+        const bool dismissed = std::exchange(dismissed_, false);
+        boxOpen_ = !outer;
+        if (kind != TBoxKind::Question)
+            return TBoxAnswer::Ok;
+        return dismissed ? TBoxAnswer::No : Answer;
+    }
+    void DismissBox() override { dismissed_ = boxOpen_; }
+    void ProcessMessages() override
+    {
+        std::vector<std::function<void()>> due;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            due.swap(posted_);
+        }
+        for (auto& fn : due)
+            fn();
+    }
+    void PostToWindow(std::function<void()> fn) override
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        posted_.push_back(std::move(fn));
+    }
+    void ShowAbout() override {}
+    void OpenHelp(const std::string&, int) override {}
+    void InstallApplicationHandlers() override {}
+    char DecimalSeparator() const override { return Separator; }
+
+private:
+    bool boxOpen_ = false;
+    bool dismissed_ = false;
+    std::mutex mutex_;
+    std::vector<std::function<void()>> posted_;
+};
