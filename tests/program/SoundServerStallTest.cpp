@@ -4,7 +4,7 @@
 // capture leaves the window working and the capture resuming. The server
 // is a private one of this test, so the shared test server is never
 // stopped under another test.
-#include "WindowFixture.h"
+#include "QtWindowFixture.h"
 
 #include <QSignalSpy>
 
@@ -19,11 +19,11 @@ using namespace std::chrono_literals;
 
 constexpr const char* kCause = "no sound server answers: start PulseAudio or PipeWire";
 
-class SoundServerStall : public WindowTest {
+class SoundServerStall : public QtWindowTest {
 protected:
     void SetUp() override
     {
-        WindowTest::SetUp();
+        QtWindowTest::SetUp();
         const std::string socket = dir_.string() + "/native";
         server = "unix:" + socket;
         std::filesystem::create_directories(dir_ / "home");
@@ -42,7 +42,7 @@ protected:
             ::kill(pulse.Pid(), SIGCONT);
             pulse.End(SIGTERM, 5000);
         }
-        WindowTest::TearDown();
+        QtWindowTest::TearDown();
     }
     TChild pulse;
     std::string server;
@@ -92,24 +92,24 @@ TEST_F(SoundServerStall, StoppedDuringCaptureTheWindowWorksAndCaptureResumes)
     qputenv("PULSE_SERVER", QByteArray::fromStdString(server));
     TPulseWaveDriver driver;
     SetWaveInDriver(&driver);
-    TVxSoundApp& a = Create();
-    ASSERT_TRUE(a.StartupComplete) << errors.join("; ").toStdString();
+    TVxSoundApp& a = CreateWindow();
+    ASSERT_TRUE(a.StartupComplete) << ::testing::PrintToString(boxes);
     const std::uint32_t start = BlocksReceived.load();
     ASSERT_TRUE(WaitFor([&] { return BlocksReceived.load() >= start + 20; }, 5s)) << "no capture";
 
     ::kill(pulse.Pid(), SIGSTOP);
-    QSignalSpy ticks(a.SharedMapTimer, &QTimer::timeout);
+    QSignalSpy ticks(win->SharedMapTimer, &QTimer::timeout);
     EXPECT_TRUE(WaitFor([&] { return ticks.count() >= 10; }, 3s)) << "the window stopped ticking";
-    a.Timeline1->trigger();
+    win->MenuAction(TMenuId::Timeline1)->trigger();
     EXPECT_EQ(Rec().ShowInput(), 2);
     const std::uint32_t stalled = BlocksReceived.load();
 
     ::kill(pulse.Pid(), SIGCONT);
     EXPECT_TRUE(WaitFor([&] { return BlocksReceived.load() >= stalled + 20; }, 5s)) << "the capture did not resume";
     a.HostCloseRequested = true;
-    a.close();
+    win->close();
     EXPECT_TRUE(a.Closed);
-    EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    EXPECT_TRUE(boxes.empty()) << ::testing::PrintToString(boxes);
     SetWaveInDriver(driver_.get());
     qunsetenv("PULSE_SERVER");
 }

@@ -8,8 +8,8 @@
 
 #include <chrono>
 
+#include "AboutForm.h"
 #include "RunningAnalyzer.h"
-#include "VxSoundApp.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // The window must keep running, and once the writes stop a single tick
 // must bring each setting back to the window or leave it where the clamp
 // rules say it stays.
-#include "WindowFixture.h"
+#include "QtWindowFixture.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -48,10 +48,10 @@ std::vector<std::string> ChangedFields(const std::vector<std::uint8_t>& before, 
 // A fader or the gain bar agrees with a record value when it shows it, or
 // when it stands at the end the value lies beyond (it did not move, so its
 // handler never wrote the end back).
-bool ControlAgrees(const QAbstractSlider& c, std::int64_t value)
+bool ControlAgrees(const TPositionControl& c, std::int64_t value)
 {
-    return value == c.value() || (c.value() == c.minimum() && value < c.minimum()) ||
-           (c.value() == c.maximum() && value > c.maximum());
+    return value == c.Position() || (c.Position() == c.Min() && value < c.Min()) ||
+           (c.Position() == c.Max() && value > c.Max());
 }
 
 // Every rule a tick leaves behind, as "field: what is wrong" lines.
@@ -68,12 +68,12 @@ std::string Disagreements(const TVxSoundApp& a, const SoundMapRecord& r)
         const TMenuItem* item;
         std::uint8_t value;
     } switches[] = {
-        {"UseFFT", a.UseFFT1, r.UseFFT()},
-        {"TriggerFaders", a.Triggerfaders1, r.TriggerFaders()},
-        {"SoundCard", a.SoundCard1, r.SoundCard()},
-        {"RunMinimized", a.Runminimized1, r.RunMinimized()},
-        {"StayOnTop", a.StayOnTop1, r.StayOnTop()},
-        {"AutoSaveChanges", a.AutoSaveChanges1, r.AutoSaveChanges()},
+        {"UseFFT", &a.UseFFT1, r.UseFFT()},
+        {"TriggerFaders", &a.Triggerfaders1, r.TriggerFaders()},
+        {"SoundCard", &a.SoundCard1, r.SoundCard()},
+        {"RunMinimized", &a.Runminimized1, r.RunMinimized()},
+        {"StayOnTop", &a.StayOnTop1, r.StayOnTop()},
+        {"AutoSaveChanges", &a.AutoSaveChanges1, r.AutoSaveChanges()},
     };
     for (const auto& s : switches)
         check((s.item->Tag == 0 || s.item->Tag == 1) && s.value == s.item->Tag, s.name, s.value, s.item->Tag);
@@ -85,26 +85,24 @@ std::string Disagreements(const TVxSoundApp& a, const SoundMapRecord& r)
         if (value >= 0 && value <= 2)
             check(items[value]->Tag == 1, name + " item", value, items[value]->Tag);
     };
-    group("ShowInput", r.ShowInput(), {a.None1, a.Realtime1, a.Timeline1});
-    group("NoiseLevelSwitch", r.NoiseLevelSwitch(), {a.Low1, a.Medium1, a.High1});
-    const int maximum = a.Low1->Tag == 1 ? 50 : a.Medium1->Tag == 1 ? 150 : 455;
-    check(a.TrackBar3->maximum() == maximum, "noise fader maximum", maximum, a.TrackBar3->maximum());
+    group("ShowInput", r.ShowInput(), {&a.None1, &a.Realtime1, &a.Timeline1});
+    group("NoiseLevelSwitch", r.NoiseLevelSwitch(), {&a.Low1, &a.Medium1, &a.High1});
+    const int maximum = a.Low1.Tag == 1 ? 50 : a.Medium1.Tag == 1 ? 150 : 455;
+    check(a.TrackBar3.Max() == maximum, "noise fader maximum", maximum, a.TrackBar3.Max());
 
     // The gain bar runs -127 (top) .. 127; the record holds minus its position.
-    const int bar = a.ScrollBar1->value();
+    const int bar = a.ScrollBar1.Position();
     check(r.Gain() == -bar || (r.Gain() == -128 && bar == 127), "Gain (scroll bar)", r.Gain(), bar);
     check(GlobalGain.load() == GainOfPosition(bar), "GlobalGain of the scroll bar", GainOfPosition(bar), GlobalGain.load());
-    check(ControlAgrees(*a.TrackBar1, r.TrigDecay()), "TrigDecay", r.TrigDecay(), a.TrackBar1->value());
-    check(ControlAgrees(*a.TrackBar2, r.TrigAggr()), "TrigAggr", r.TrigAggr(), a.TrackBar2->value());
-    check(ControlAgrees(*a.TrackBar3, r.NoiseLevelValue()) && r.NoiseLevelValue() <= a.TrackBar3->maximum(),
-          "NoiseLevelValue", r.NoiseLevelValue(), a.TrackBar3->value());
+    check(ControlAgrees(a.TrackBar1, r.TrigDecay()), "TrigDecay", r.TrigDecay(), a.TrackBar1.Position());
+    check(ControlAgrees(a.TrackBar2, r.TrigAggr()), "TrigAggr", r.TrigAggr(), a.TrackBar2.Position());
+    check(ControlAgrees(a.TrackBar3, r.NoiseLevelValue()) && r.NoiseLevelValue() <= a.TrackBar3.Max(),
+          "NoiseLevelValue", r.NoiseLevelValue(), a.TrackBar3.Position());
     // Garbage must never reach the controls' own ranges.
-    check(a.TrackBar1->minimum() == 1 && a.TrackBar1->maximum() == 25, "decay fader range", 1, a.TrackBar1->minimum());
-    check(a.TrackBar2->minimum() == 0 && a.TrackBar2->maximum() == 300, "aggressiveness fader range", 0,
-          a.TrackBar2->minimum());
-    check(a.TrackBar3->minimum() == 1, "noise fader minimum", 1, a.TrackBar3->minimum());
-    check(a.ScrollBar1->minimum() == -127 && a.ScrollBar1->maximum() == 127, "gain bar range", -127,
-          a.ScrollBar1->minimum());
+    check(a.TrackBar1.Min() == 1 && a.TrackBar1.Max() == 25, "decay fader range", 1, a.TrackBar1.Min());
+    check(a.TrackBar2.Min() == 0 && a.TrackBar2.Max() == 300, "aggressiveness fader range", 0, a.TrackBar2.Min());
+    check(a.TrackBar3.Min() == 1, "noise fader minimum", 1, a.TrackBar3.Min());
+    check(a.ScrollBar1.Min() == -127 && a.ScrollBar1.Max() == 127, "gain bar range", -127, a.ScrollBar1.Min());
     for (int i = 0; i < kAnalysisBands; ++i)
         check(EqGain[i].load() == EqualizerFactor(r.EqualizerBand(i)), "EqGain of band " + std::to_string(i),
               r.EqualizerBand(i), EqGain[i].load());
@@ -124,22 +122,23 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
         std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
 }
 
-class WindowRobustness : public WindowTest {};
+class WindowRobustness : public QtWindowTest {};
 
 }  // namespace
 
 TEST_F(WindowRobustness, HostWritingGarbageEverywhereLeavesTheWindowRunningAndOneTickAgrees)
 {
     gPreviousHandler = qInstallMessageHandler(QuietHandler);
-    TVxSoundApp& a = Create();
-    ASSERT_TRUE(a.StartupComplete) << errors.join("; ").toStdString();
+    TVxSoundApp& a = CreateWindow();
+    TVxSoundWindow& q = *win;
+    ASSERT_TRUE(a.StartupComplete) << ::testing::PrintToString(boxes);
     // The displays draw only when shown.
-    a.setWindowState(Qt::WindowNoState);
-    a.show();
+    q.setWindowState(Qt::WindowNoState);
+    q.show();
     QApplication::processEvents();
 
-    QSignalSpy syncTicks(a.SharedMapTimer, &QTimer::timeout);
-    QSignalSpy visualTicks(a.VisualTimer, &QTimer::timeout);
+    QSignalSpy syncTicks(q.SharedMapTimer, &QTimer::timeout);
+    QSignalSpy visualTicks(q.VisualTimer, &QTimer::timeout);
     const std::uint32_t blocksBefore = BlocksReceived.load();
 
     // The scribbler in its own process: its report comes on its standard
@@ -155,7 +154,7 @@ TEST_F(WindowRobustness, HostWritingGarbageEverywhereLeavesTheWindowRunningAndOn
         QTest::qWait(10);
     }
     // No tick may come between the host's last round and the one below.
-    a.SharedMapTimer->stop();
+    q.SharedMapTimer->stop();
     host.CloseInput();
     const std::string report = host.out;
     ASSERT_EQ(host.End(0, 10000), 0) << "the scribbler did not finish: " << report << host.err;
@@ -169,7 +168,7 @@ TEST_F(WindowRobustness, HostWritingGarbageEverywhereLeavesTheWindowRunningAndOn
     EXPECT_GE(syncTicks.count(), 30);
     EXPECT_GT(visualTicks.count(), 0);
     EXPECT_GE(BlocksReceived.load() - blocksBefore, 100u) << "the analysis stopped";
-    EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    EXPECT_TRUE(boxes.empty()) << ::testing::PrintToString(boxes);
     // The host's last round is still in the record: the checks see it.
     EXPECT_FALSE(Disagreements(a, Rec()).empty());
 
@@ -185,29 +184,29 @@ TEST_F(WindowRobustness, HostWritingGarbageEverywhereLeavesTheWindowRunningAndOn
     EXPECT_EQ(Rec().MapVersion(), 1);
 
     // The window still answers the user and the host.
-    a.SharedMapTimer->start();
-    a.Timeline1->trigger();
+    q.SharedMapTimer->start();
+    q.MenuAction(TMenuId::Timeline1)->trigger();
     EXPECT_EQ(Rec().ShowInput(), 2);
     // A command restyles the window from the record's byte.
-    ASSERT_NE(a.windowHandle(), nullptr);
-    EXPECT_EQ(a.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), Rec().StayOnTop() != 0);
-    const int decay = a.TrackBar1->value() == 5 ? 6 : 5;
-    a.TrackBar1->setValue(decay);
+    ASSERT_NE(q.windowHandle(), nullptr);
+    EXPECT_EQ(q.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), Rec().StayOnTop() != 0);
+    const int decay = a.TrackBar1.Position() == 5 ? 6 : 5;
+    q.TrackBar1->setValue(decay);
     EXPECT_EQ(Rec().TrigDecay(), decay);
-    const int fft = a.UseFFT1->Tag;
+    const int fft = a.UseFFT1.Tag;
     Rec().SetUseFFT(static_cast<std::uint8_t>(1 - fft));
     a.SharedMapTimerTimer();
-    EXPECT_EQ(a.UseFFT1->Tag, 1 - fft);
+    EXPECT_EQ(a.UseFFT1.Tag, 1 - fft);
 
     // Shut-down saves whatever the garbage left, and the next start-up
     // takes it back.
-    if (a.AutoSaveChanges1->Tag != 1)
-        a.AutoSaveChanges1->trigger();
+    if (a.AutoSaveChanges1.Tag != 1)
+        a.AutoSaveChanges1Click();
     // Faders, gain, menu items and bands, in that order.
     const auto state = [&](const TVxSoundApp& x) {
-        std::vector<int> v = {x.TrackBar1->value(), x.TrackBar2->value(), x.TrackBar3->value(), Rec().Gain()};
-        for (const TMenuItem* it : {x.UseFFT1, x.Triggerfaders1, x.SoundCard1, x.StayOnTop1, x.Runminimized1, x.None1,
-                                    x.Realtime1, x.Timeline1, x.Low1, x.Medium1, x.High1})
+        std::vector<int> v = {x.TrackBar1.Position(), x.TrackBar2.Position(), x.TrackBar3.Position(), Rec().Gain()};
+        for (const TMenuItem* it : {&x.UseFFT1, &x.Triggerfaders1, &x.SoundCard1, &x.StayOnTop1, &x.Runminimized1,
+                                    &x.None1, &x.Realtime1, &x.Timeline1, &x.Low1, &x.Medium1, &x.High1})
             v.push_back(it->Tag);
         for (int i = 0; i < SoundMapRecord::kUsedBands; ++i)
             v.push_back(Rec().EqualizerBand(i));
@@ -215,13 +214,12 @@ TEST_F(WindowRobustness, HostWritingGarbageEverywhereLeavesTheWindowRunningAndOn
     };
     const std::vector<int> saved = state(a);
     a.HostCloseRequested = true;
-    a.close();
-    ASSERT_TRUE(a.Closed) << errors.join("; ").toStdString();
+    q.close();
+    ASSERT_TRUE(a.Closed) << ::testing::PrintToString(boxes);
     EXPECT_EQ(Rec().AnalyzerActive(), 0);
-    w.reset();
 
-    TVxSoundApp& b = Create();
-    ASSERT_TRUE(b.StartupComplete) << errors.join("; ").toStdString();
+    TVxSoundApp& b = CreateWindow();
+    ASSERT_TRUE(b.StartupComplete) << ::testing::PrintToString(boxes);
     EXPECT_EQ(state(b), saved);
     b.SharedMapTimerTimer();
     EXPECT_EQ(Disagreements(b, Rec()), "") << "after restart";
