@@ -45,41 +45,53 @@ TEST_F(Lifecycle, ExitClearsBandsAndActiveAndKeepsTheRest)
         EXPECT_EQ(host->Data->RawByte(off), 0xA5) << off;
 }
 
-// A start-up that stopped before the settings were loaded shows its error
-// with the picture's full path, opens no device and leaves the user's file
-// alone at the close, whether the user closes afterwards or the host asks
-// while the error box is open. (Without a segment: Commands.WithoutASegment*.)
+// A start-up that stopped before the settings were loaded (no picture, no
+// segment) shows its error, opens no device, runs every command and tick
+// without a record, and leaves the user's file alone at the close, whether
+// the user closes afterwards or the host asks while the error box is open.
 TEST_F(Lifecycle, EarlyStopClosesWithoutWritingTheSettings)
 {
     const std::string settings = "; mine\n[VxSound]\nFormWidth=420\nAutoSaveChanges=1\nTrigDecay=3\n";
+    const std::string absolute = (dir_ / "none.bmp").string();
     const struct {
-        std::string picture;
-        std::string shown;
+        std::string picture, segment, error;
         bool hostDuringBox;
     } rows[] = {
-        {"none.bmp", (std::filesystem::current_path() / "none.bmp").string(), false},
-        {(dir_ / "none.bmp").string(), (dir_ / "none.bmp").string(), true},
+        // The picture's path in full.
+        {"none.bmp", segment_, "Cannot open file " + (std::filesystem::current_path() / "none.bmp").string() + ".", false},
+        {absolute, segment_, "Cannot open file " + absolute + ".", true},
+        {kPicture, "no/such/segment", " Createfilemapping error.", false},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.hostDuringBox ? "host closes during the box" : "user closes");
+        SCOPED_TRACE(row.error);
         std::ofstream(IniPath()) << settings;
+        VxTestOs::SetEnv("VX_SEGMENT_NAME", row.segment);
         if (row.hostDuringBox)
             edge->WhileBoxOpen = [this] { w->HostMessage(2524, 0, 0); };
         TVxSoundApp& a = Create(row.picture);
-        EXPECT_EQ(Errors(), std::vector<std::string>{"Cannot open file " + row.shown + "."});
+        EXPECT_EQ(Errors(), std::vector<std::string>{row.error});
         EXPECT_FALSE(a.SettingsLoaded);
         EXPECT_EQ(a.TrackBar1.Position(), 13);  // the design's value, not the file's
         EXPECT_EQ(a.Closed, row.hostDuringBox);
         EXPECT_EQ(edge->Ended, row.hostDuringBox ? 1 : 0);
         EXPECT_EQ(driver_->BlocksDelivered(), 0u);
-        EXPECT_EQ(HostMap()->Data->AnalyzerActive(), row.hostDuringBox ? 0 : 1);  // the record was set up
+        EXPECT_FALSE(WaveInOpen());
         if (!row.hostDuringBox) {
-            EXPECT_FALSE(WaveInOpen());
+            // The record was set up when there was one.
+            EXPECT_EQ(a.Record() != nullptr && Rec().AnalyzerActive() == 1, row.segment == segment_);
+            for (int i = 0; i < kMenuItems; ++i)
+                if (i != static_cast<int>(TMenuId::Exit1))
+                    a.Click(static_cast<TMenuId>(i));
+            for (int i = 0; i < kPositionControls; ++i)
+                a.Control(static_cast<TPositionId>(i)).SetPosition(3);
+            a.SharedMapTimerTimer();
+            a.VisualTimerTimer();
             EXPECT_TRUE(UserClose(true));
         }
         EXPECT_EQ(Ini(), settings);
-        EXPECT_EQ(HostMap()->Data->AnalyzerActive(), 0);
         EXPECT_EQ(edge->Texts(TBoxKind::Question).size(), row.hostDuringBox ? 0u : 1u);
+        // The close took the record's active flag back.
+        EXPECT_TRUE(a.Record() == nullptr || a.Record()->AnalyzerActive() == 0);
     }
 }
 

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <tuple>
@@ -65,31 +64,18 @@ public:
     void ShowPanel(TPanelId panel, bool visible) override { Panels[static_cast<int>(panel)] = visible; }
     void ShowMenuItem(TMenuId item, int, int image) override { Images[static_cast<int>(item)] = image; }
     void ShowLabel1(const std::string&, TColor) override {}
-    void ShowDevices(const std::vector<std::string>& entries, int selected) override
-    {
-        std::tie(Devices, Device) = std::pair(entries, selected);
-    }
+    void ShowDevices(const std::vector<std::string>& all, int at) override { std::tie(Devices, Device) = std::pair(all, at); }
     TCanvas& BoxCanvas(TDisplayBox box) override { return Canvases[static_cast<int>(box)]; }
     void BoxDrawn(TDisplayBox) override {}
     void RepaintStatusBar() override {}
-    // Reads a bottom-up 24-bit bitmap file, the only kind the window ships.
+    // The displays need the picture's size: read from the bitmap's header.
     bool ReadPicture(const std::string& path, TCanvas& canvas) override
     {
-        std::ifstream in(path, std::ios::binary);
-        const std::vector<unsigned char> f{std::istreambuf_iterator<char>(in), {}};
-        const auto le = [&](std::size_t at) { return f[at] | f[at + 1] << 8 | f[at + 2] << 16 | f[at + 3] << 24; };
-        if (f.size() < 54 || f[0] != 'B' || f[1] != 'M' || f[28] != 24)
+        unsigned char h[26] = {};
+        std::ifstream(path, std::ios::binary).read(reinterpret_cast<char*>(h), sizeof h);
+        if (h[0] != 'B' || h[1] != 'M')
             return false;
-        const int w = le(18), h = le(22), offset = le(10), stride = (w * 3 + 3) / 4 * 4;
-        if (w <= 0 || h <= 0 || f.size() < static_cast<std::size_t>(offset) + static_cast<std::size_t>(stride) * h)
-            return false;
-        TCanvas picture(w, h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const unsigned char* p = &f[static_cast<std::size_t>(offset + (h - 1 - y) * stride + 3 * x)];
-                picture.SetPixel(x, y, RGBColor(p[2], p[1], p[0]));
-            }
-        canvas = std::move(picture);
+        canvas = TCanvas(h[18] | h[19] << 8, h[22] | h[23] << 8);
         return true;
     }
     void ShowStayOnTop(bool onTop) override { StayOnTop = onTop; }

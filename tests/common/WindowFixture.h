@@ -53,14 +53,13 @@ inline bool Eventually(const std::function<bool()>& done, std::chrono::milliseco
                        const std::function<void()>& step = {})
 {
     const auto until = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
+    for (;; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
         if (step)
             step();
         if (done())
             return true;
         if (std::chrono::steady_clock::now() >= until)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 

@@ -206,36 +206,4 @@ TEST_F(Commands, StartUpAndSetDefaultLeaveTheGainForTheNextTick)
     EXPECT_EQ(a.ScrollBar1.Position(), -20);  // not at the click
 }
 
-TEST_F(Commands, WithoutASegmentTheHintsStayAndNothingCrashes)
-{
-    VxTestOs::SetEnv("VX_SEGMENT_NAME", "no/such/segment");
-    TVxSoundApp& a = Create();
-    ASSERT_FALSE(Errors().empty());
-    EXPECT_EQ(Errors().front(), " Createfilemapping error.");
-    EXPECT_EQ(a.Record(), nullptr);
-    EXPECT_FALSE(WaveInOpen());
-    // Start-up stopped before the settings, whose handlers rewrite the
-    // faders' hints: every control keeps the hint it was built with.
-    const std::pair<THintId, const char*> controls[] = {
-        {THintId::TrackBar1, "Decay|Minimum time between trigs"},
-        {THintId::TrackBar2, "Aggresivness|Trigger sensitivity"},
-        {THintId::TrackBar3, "Noise cut-off level|Minimum sound trig level:"},
-        {THintId::ScrollBar1, "Gain: 0,0dB|Global volume setting for the sound input: 0,0dB"},
-        {THintId::PaintBox1, "Level in|Use this window to verify sound level"},
-        {THintId::PaintBox2, "Spectrum analyzer|Spectrum analyzer"},
-    };
-    for (const auto& [control, hint] : controls)
-        EXPECT_EQ(a.Hint(control), hint);
-    for (int i = 0; i < kMenuItems; ++i)
-        if (i != static_cast<int>(TMenuId::Exit1) && i != static_cast<int>(TMenuId::Contents1))
-            a.Click(static_cast<TMenuId>(i));
-    for (int i = 0; i < kPositionControls; ++i)
-        a.Control(static_cast<TPositionId>(i)).SetPosition(3);
-    a.SharedMapTimerTimer();
-    a.VisualTimerTimer();
-    EXPECT_TRUE(UserClose(true));
-    // Start-up stopped before the settings were loaded: nothing is written.
-    EXPECT_FALSE(std::filesystem::exists(IniPath()));
-}
-
 }  // namespace

@@ -53,36 +53,32 @@ TEST_F(Sync, RangeAndCutOffFromTheHost)
     a.TrackBar3.SetPosition(300);
     ASSERT_EQ(host.NoiseLevelValue(), 300);
 
-    // Low with 40 together: the range command clamps to 50 and writes it
-    // over the host's 40 before the faders are compared.
-    host.SetNoiseLevelSwitch(0);
-    host.SetNoiseLevelValue(40);
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(a.Low1.Tag, 1);
-    EXPECT_EQ(a.TrackBar3.Max(), 50);
-    EXPECT_EQ(a.TrackBar3.Position(), 50);
-    EXPECT_EQ(host.NoiseLevelValue(), 50);
-    EXPECT_EQ(edge->StatusText, "Minimum sound trig level: -20.2 dB");
-
-    // A higher range moves nothing and runs no handler; then a value above
-    // its maximum: the maximum is written back.
-    edge->StatusText = "untouched";
-    host.SetNoiseLevelSwitch(1);
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(a.TrackBar3.Position(), 50);
-    EXPECT_EQ(edge->StatusText, "untouched");
-    host.SetNoiseLevelValue(500);
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(a.TrackBar3.Max(), 150);
-    EXPECT_EQ(a.TrackBar3.Position(), 150);
-    EXPECT_EQ(host.NoiseLevelValue(), 150);
-    EXPECT_EQ(edge->StatusText, "Minimum sound trig level: -10.7 dB");
-    // Already at the maximum: the fader does not move, the clamp still writes.
-    edge->StatusText = "untouched";
-    host.SetNoiseLevelValue(1000);
-    a.SharedMapTimerTimer();
-    EXPECT_EQ(edge->StatusText, "untouched");
-    EXPECT_EQ(host.NoiseLevelValue(), 150);
+    const struct {
+        int range, value, maximum, position;
+        const char* status;
+    } rows[] = {
+        // Low with 40 together: the range command clamps to 50 and writes it
+        // over the host's 40 before the faders are compared.
+        {0, 40, 50, 50, "Minimum sound trig level: -20.2 dB"},
+        // A higher range moves nothing and runs no handler.
+        {1, 50, 150, 50, "untouched"},
+        // A value above the maximum: the maximum is written back, also when
+        // the fader stands there already and does not move.
+        {1, 500, 150, 150, "Minimum sound trig level: -10.7 dB"},
+        {1, 1000, 150, 150, "untouched"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.value);
+        edge->StatusText = "untouched";
+        host.SetNoiseLevelSwitch(r.range);
+        host.SetNoiseLevelValue(r.value);
+        a.SharedMapTimerTimer();
+        EXPECT_EQ(a.Item(r.range == 0 ? TMenuId::Low1 : TMenuId::Medium1).Tag, 1);
+        EXPECT_EQ(a.TrackBar3.Max(), r.maximum);
+        EXPECT_EQ(a.TrackBar3.Position(), r.position);
+        EXPECT_EQ(host.NoiseLevelValue(), r.position);
+        EXPECT_EQ(edge->StatusText, r.status);
+    }
 }
 
 TEST_F(Sync, OutOfRangeValuesAreWrittenBackOnlyWhenTheControlMoved)
