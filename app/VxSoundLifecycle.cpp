@@ -128,9 +128,9 @@ void TVxSoundApp::FormCreate()
         ResetHistory();
 
         // 8.
-        SharedMap = std::make_unique<TSharedMap>(PosixSharedMemory(), SegmentName());
+        SharedMap = std::make_unique<TSharedMap>(PlatformSharedMemory(), SegmentName());
         SharedMap->Attach();
-        SegmentWatch = std::make_unique<TSegmentWatch>(*SharedMap, SegmentName());
+        SegmentWatch = MakeSegmentWatch(*SharedMap, SegmentName());
         SetSoundMapOwner(SharedMap.get());
         if (SoundMapRecord* rec = Record()) {
             for (int i = 0; i < kAnalysisBands; ++i) {

@@ -35,7 +35,7 @@
 inline constexpr const char* kApplicationTitle = "Corvane Audio Analyzer";
 
 class TSharedMap;
-class TSegmentWatch;
+class ISegmentWatch;
 class TProfileFile;
 class BusWindow;
 class BusWindowMessages;
@@ -167,7 +167,7 @@ public:
     std::unique_ptr<TSharedMap> SharedMap;  // kept until the process ends
     // Puts the segment back under the view when another process cuts or
     // replaces it; released before SharedMap.
-    std::unique_ptr<TSegmentWatch> SegmentWatch;
+    std::unique_ptr<ISegmentWatch> SegmentWatch;
     bool HostCloseRequested = false;
     // The spectrum bar picture: Source-Images/Glyphs/AudioLevel.bmp in the
     // program's folder (tests point it elsewhere before FormCreate).

@@ -19,7 +19,7 @@ std::uint8_t Flag(const TMenuItem* item)
 
 void TVxSoundApp::KeepSegment()
 {
-    if (!SegmentWatch || SegmentWatch->Check() == TSegmentWatch::EChange::None)
+    if (!SegmentWatch || SegmentWatch->Check() == ISegmentWatch::EChange::None)
         return;
     if (SoundMapRecord* rec = Record())
         RepublishRecord(*rec, SegmentWatch->LastGood());

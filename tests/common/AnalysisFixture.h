@@ -12,10 +12,10 @@
 #include "MemorySharedMemory.h"
 #include "SharedMap.h"
 #include "SoundMapOwner.h"
-#include "TickClock.h"
+#include "Platform.h"
 #include "TrigDetector.h"
 
-class TManualClock final : public ITickClock {
+class TManualClock final : public VxPlatform::ITickClock {
 public:
     std::uint32_t Now() override { return now; }
     std::uint32_t now = 0;
@@ -31,7 +31,7 @@ protected:
         rec->SetTrigAggr(150);
         rec->SetNoiseLevelValue(1);
         SetSoundMapOwner(map_.get());
-        SetTickClock(&clock);
+        VxPlatform::SetTickClock(&clock);
 
         RestartAnalysis();
         Recording.store(1);
@@ -43,7 +43,7 @@ protected:
         Recording.store(0);
         DeviceHandlePresent.store(false);
         SetSoundMapOwner(nullptr);
-        SetTickClock(nullptr);
+        VxPlatform::SetTickClock(nullptr);
     }
 
     static void Fill(std::int16_t value)

@@ -121,7 +121,7 @@ protected:
     // The segment as the host maps it.
     std::unique_ptr<TSharedMap> HostMap() const
     {
-        return std::make_unique<TSharedMap>(PosixSharedMemory(), segment_);
+        return std::make_unique<TSharedMap>(PlatformSharedMemory(), segment_);
     }
     SoundMapRecord& Rec() const { return *w->Record(); }
     // Closes as the user would, answering the question with `yes`.

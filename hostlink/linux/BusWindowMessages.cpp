@@ -17,7 +17,7 @@ BusWindowMessages::BusWindowMessages(QDBusConnection connection, int replyTimeou
 {
 }
 
-WindowHandle BusWindowMessages::FindWindow(const std::string& className)
+WindowHandle BusWindowMessages::FindWindowByClass(const std::string& className)
 {
     if (!connection_.isConnected() || connection_.interface() == nullptr)
         return 0;
@@ -73,7 +73,7 @@ std::size_t BusWindowMessages::KnownHandles()
     return services_.size();
 }
 
-std::int64_t BusWindowMessages::SendMessage(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
+std::int64_t BusWindowMessages::Send(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
                                             std::int64_t lParam)
 {
     const QString service = ServiceOf(window);
@@ -90,7 +90,7 @@ std::int64_t BusWindowMessages::SendMessage(WindowHandle window, std::uint32_t m
     return result;
 }
 
-bool BusWindowMessages::PostMessage(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
+bool BusWindowMessages::Post(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
                                     std::int64_t lParam)
 {
     const QString service = ServiceOf(window);
