@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numbers>
 
 #include "BlockAnalysis.h"
 #include "CaptureState.h"
@@ -54,7 +55,7 @@ protected:
     static void FillSine(double hz, double amplitude)
     {
         for (int i = 0; i < kSamplesPerBlock; ++i)
-            SampleBlock[i].store(static_cast<std::int16_t>(std::lrint(amplitude * std::sin(2 * M_PI * hz * i / 44100.0))));
+            SampleBlock[i].store(static_cast<std::int16_t>(std::lrint(amplitude * std::sin(2 * std::numbers::pi * hz * i / 44100.0))));
     }
     // One block of analysis; the clock moves on by `ms` first.
     void Block(std::uint32_t ms = 23)
