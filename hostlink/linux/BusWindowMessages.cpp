@@ -74,16 +74,22 @@ std::size_t BusWindowMessages::KnownHandles()
 }
 
 std::int64_t BusWindowMessages::Send(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
-                                            std::int64_t lParam)
+                                     std::int64_t lParam)
+{
+    return SendTimeout(window, message, wParam, lParam, timeoutMs_).value_or(0);
+}
+
+std::optional<std::int64_t> BusWindowMessages::SendTimeout(WindowHandle window, std::uint32_t message,
+                                                           std::uint64_t wParam, std::int64_t lParam, int timeoutMs)
 {
     const QString service = ServiceOf(window);
     if (service.isEmpty() || !connection_.isConnected())
-        return 0;
+        return std::nullopt;
     QDBusMessage call = QDBusMessage::createMethodCall(service, kBusObjectPath, kBusInterface, "SendMessage");
     call << static_cast<uint>(message) << static_cast<qulonglong>(wParam) << static_cast<qlonglong>(lParam);
-    const QDBusMessage reply = connection_.call(call, QDBus::Block, timeoutMs_);
+    const QDBusMessage reply = connection_.call(call, QDBus::Block, timeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return 0;
+        return std::nullopt;
     const std::int64_t result = reply.arguments().first().toLongLong();
     // A reply naming a window (the key target) belongs to this service.
     Remember(static_cast<WindowHandle>(result), service);

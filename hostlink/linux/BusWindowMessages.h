@@ -30,6 +30,8 @@ public:
     WindowHandle FindWindowByClass(const std::string& className) override;
     std::int64_t Send(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
                              std::int64_t lParam) override;
+    std::optional<std::int64_t> SendTimeout(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
+                                            std::int64_t lParam, int timeoutMs) override;
     bool Post(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
                      std::int64_t lParam) override;
 

@@ -32,6 +32,11 @@ public:
                   std::make_tuple(WindowHandle{0x10}, 0x0A40u, std::uint64_t{0x81}, std::int64_t{0}));
         return target;
     }
+    std::optional<std::int64_t> SendTimeout(WindowHandle w, std::uint32_t message, std::uint64_t wParam,
+                                            std::int64_t lParam, int) override
+    {
+        return Send(w, message, wParam, lParam);
+    }
     bool Post(WindowHandle w, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) override
     {
         EXPECT_EQ(w, static_cast<WindowHandle>(target));
