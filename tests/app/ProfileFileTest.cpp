@@ -132,6 +132,7 @@ TEST_F(ProfileFileTest, WritesKeepEveryOtherByte)
     Put("[VxSound]\nA=1");
     ini.WriteInteger("VxSound", "B", 2);
     EXPECT_EQ(Get(), "[VxSound]\nA=1\nB=2\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1) << "no temporary file left";
 }
 
 TEST_F(ProfileFileTest, HostileFilesReadSafely)
