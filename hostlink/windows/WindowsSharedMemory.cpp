@@ -27,6 +27,8 @@ public:
         void* view = ::MapViewOfFile(AsHandle(handle), FILE_MAP_ALL_ACCESS, 0, 0, 0);
         if (view == nullptr)
             return nullptr;
+        // Views cover whole pages, and no other process can shorten a
+        // mapping: what the region holds stays accessible for good.
         MEMORY_BASIC_INFORMATION info{};
         if (::VirtualQuery(view, &info, sizeof info) == 0 || info.RegionSize < requiredSize) {
             ::UnmapViewOfFile(view);
