@@ -2,15 +2,24 @@
 # Set up, build and run every test: the normal build with its tests, the
 # install tree; the programs in Release and, as root, their Debian package
 # installed and run as a user; the tests again under
-# AddressSanitizer+UndefinedBehaviorSanitizer; and the tests that cross
-# threads under ThreadSanitizer. Warnings are errors throughout.
+# AddressSanitizer+UndefinedBehaviorSanitizer; the tests that cross
+# threads under ThreadSanitizer; and the core cross-built for Windows, its
+# tests run under Wine. Warnings are errors throughout.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
 source scripts/services.sh
 
-vx_install_deps "${VX_RUN_PACKAGES[@]}" "${VX_TEST_PACKAGES[@]}"
-trap vx_stop_services EXIT
+vx_install_deps "${VX_RUN_PACKAGES[@]}" "${VX_TEST_PACKAGES[@]}" "${VX_WINDOWS_PACKAGES[@]}"
+# The Wine prefix of the Windows stage, if it got that far.
+VX_WINEPREFIX=
+vx_stop_wine() {
+    [[ -n $VX_WINEPREFIX ]] || return 0
+    WINEPREFIX=$VX_WINEPREFIX wineserver -k 2>/dev/null || true
+    rm -rf "$VX_WINEPREFIX"
+    VX_WINEPREFIX=
+}
+trap 'vx_stop_wine; vx_stop_services' EXIT
 
 JOBS=$(nproc)
 # ccache makes a second run cheap; the first run of a fresh clone gains
@@ -57,6 +66,18 @@ stage "ThreadSanitizer"
 build build-tsan vx_threads_tests -- -DVX_SANITIZE=thread -DVX_BUILD_TESTS=ON -DVX_BUILD_BENCH=OFF "${SANITIZER_FLAGS[@]}"
 (cd build-tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --output-on-failure -j "$JOBS" -L threads) || status=1
+
+stage "Windows cross build and tests under Wine"
+build build-win all -- -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DVX_BUILD_TESTS=ON
+# A private prefix: nothing of the user's Wine is used or changed, and
+# Wine's server stops with the stage.
+VX_WINEPREFIX=$(mktemp -d /tmp/vx-wine.XXXXXX)
+(
+    export WINEPREFIX=$VX_WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    wineboot -i >/dev/null 2>&1
+    cd build-win && ctest --output-on-failure -j "$JOBS"
+) || status=1
+vx_stop_wine
 
 stage "done"
 if ((status)); then

@@ -5,7 +5,6 @@
 
 #include "CaptureState.h"
 #include "Fourier.h"
-#include "SoundMapOwner.h"
 #include "SoundMapRecord.h"
 #include "TrigDetector.h"
 
@@ -21,6 +20,8 @@ std::atomic<float> BlockLevel{0.0f};
 std::atomic<float> PrevLevel{0.0f};
 
 namespace {
+
+std::atomic<SoundMapRecord*> g_record{nullptr};
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr int kLastBandBin = 511;  // the bands never reach past half the block
@@ -105,11 +106,21 @@ void SumOfSquaresPath()
 
 }  // namespace
 
+void SetAnalysisRecord(SoundMapRecord* record)
+{
+    g_record.store(record, std::memory_order_release);
+}
+
+SoundMapRecord* AnalysisRecord()
+{
+    return g_record.load(std::memory_order_acquire);
+}
+
 void AnalyseBlock()
 {
     // The record is taken afresh each block; without one there is nowhere
     // to read the settings from or to publish to, so the block is skipped.
-    SoundMapRecord* record = CurrentSoundMap();
+    SoundMapRecord* record = AnalysisRecord();
 
     if (record != nullptr && AnalysisRuns()) {
         std::int32_t peak = PeakHold.load(kRelaxed);

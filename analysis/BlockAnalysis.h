@@ -15,6 +15,14 @@ inline constexpr int kHistoryLength = 256;
 inline constexpr int kBlockSize = 1024;
 inline constexpr std::int32_t kClipLevel = 30000;
 
+struct SoundMapRecord;
+
+// The record the analysis reads its settings from and publishes into,
+// taken afresh for every block; while there is none, blocks are skipped.
+// The window registers its segment's record, the offline analyzer its own.
+void SetAnalysisRecord(SoundMapRecord* record);
+SoundMapRecord* AnalysisRecord();
+
 // Analyses SampleBlock: called by the capture callback after each copy.
 void AnalyseBlock();
 

@@ -4,7 +4,7 @@
 
 #include "BlockAnalysis.h"
 #include "SoundMapRecord.h"
-#include "TickClock.h"
+#include "Platform.h"
 
 std::atomic<std::uint8_t> TrigFlash{0};
 std::atomic<float> Bpm{0.0f};
@@ -53,7 +53,7 @@ void OnTrig(SoundMapRecord& record, int slot)
 void TrackTempo()
 {
     // Unsigned difference: right across the wrap of the tick counter.
-    const std::uint32_t ms = GetTickCount() - LastTrigTick.load(kRelaxed);
+    const std::uint32_t ms = VxPlatform::TickCount() - LastTrigTick.load(kRelaxed);
     const float instant = ms == 0 ? INFINITY : kMsPerMinute / static_cast<float>(ms);
     BpmInstant.store(instant, kRelaxed);
 
@@ -76,7 +76,7 @@ void TrackTempo()
     }
     Bpm.store(bpm, kRelaxed);
 
-    LastTrigTick.store(GetTickCount(), kRelaxed);
+    LastTrigTick.store(VxPlatform::TickCount(), kRelaxed);
     BpmPrevInstant.store(instant, kRelaxed);
 }
 
@@ -113,7 +113,7 @@ void DetectTrig(SoundMapRecord& record)
 void ResetTempo()
 {
     BpmLockAge.store(0, kRelaxed);
-    LastTrigTick.store(GetTickCount(), kRelaxed);
+    LastTrigTick.store(VxPlatform::TickCount(), kRelaxed);
     Bpm.store(0.0f, kRelaxed);
     BpmInstant.store(0.0f, kRelaxed);
     BpmPrevInstant.store(0.0f, kRelaxed);

@@ -21,7 +21,7 @@ void DetectTrig(SoundMapRecord& record);
 // The detector's tempo steps, callable on their own so that a host which
 // takes trigs runs the same tracker over its own clock. AgeTempoLock is
 // the per-block lock time-out (run before a block's trig test);
-// TrackTempo is the tempo update of a trig, timed by GetTickCount().
+// TrackTempo is the tempo update of a trig, timed by VxPlatform::TickCount().
 void AgeTempoLock();
 void TrackTempo();
 

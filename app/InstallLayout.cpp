@@ -1,13 +1,9 @@
 #include "InstallLayout.h"
 
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
+
+#include "Platform.h"
 
 #ifndef VX_DATA_FROM_PROGRAM
 #define VX_DATA_FROM_PROGRAM "../share/corvane-audio-analyzer"
@@ -25,15 +21,9 @@ std::string Normal(const fs::path& p)
 
 std::string AsFolder(std::string dir)
 {
-    if (dir.empty() || dir.back() != '/')
-        dir += '/';
+    if (dir.empty() || (dir.back() != '/' && dir.back() != static_cast<char>(fs::path::preferred_separator)))
+        dir += static_cast<char>(fs::path::preferred_separator);
     return dir;
-}
-
-std::string Env(const char* name)
-{
-    const char* v = std::getenv(name);
-    return v != nullptr ? std::string(v) : std::string();
 }
 
 } // namespace
@@ -55,31 +45,19 @@ TLayout ResolveLayout(const std::string& programFolder, const std::string& dataF
         layout.SettingsFolder = AsFolder(env.SettingsDir);
     } else if (!layout.Installed) {
         layout.SettingsFolder = AsFolder(Normal(program));
+    } else if (env.ConfigHome.empty()) {
+        // No home at all (a bare service account): nowhere else to go.
+        layout.SettingsFolder = AsFolder(Normal(program));
     } else {
-        // A relative XDG_CONFIG_HOME is invalid and ignored.
-        fs::path config;
-        if (!env.ConfigHome.empty() && env.ConfigHome.front() == '/')
-            config = env.ConfigHome;
-        else if (!env.Home.empty())
-            config = fs::path(env.Home) / ".config";
-        if (config.empty()) {
-            // No home at all (a bare service account): nowhere else to go.
-            layout.SettingsFolder = AsFolder(Normal(program));
-        } else {
-            layout.SettingsFolder = AsFolder(Normal(config / kFolderName));
-            layout.CreateSettingsFolder = true;
-        }
+        layout.SettingsFolder = AsFolder(Normal(fs::path(env.ConfigHome) / kFolderName));
+        layout.CreateSettingsFolder = true;
     }
     return layout;
 }
 
 TLayout CurrentLayout(const std::string& programFolder)
 {
-    TEnvironment env{Env("VX_SETTINGS_DIR"), Env("XDG_CONFIG_HOME"), Env("HOME")};
-    if (env.Home.empty()) {
-        if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr)
-            env.Home = pw->pw_dir;
-    }
+    const TEnvironment env{VxPlatform::EnvironmentValue("VX_SETTINGS_DIR"), VxPlatform::ConfigHome()};
     return ResolveLayout(programFolder, VX_DATA_FROM_PROGRAM, env, [](const std::string& path) {
         std::error_code ec;
         return fs::exists(path, ec);
@@ -90,14 +68,14 @@ void PrepareSettingsFolder(const TLayout& layout)
 {
     if (!layout.CreateSettingsFolder)
         return;
-    // Each missing level is made 0700, as the user's configuration folders
-    // are; existing ones are left as they are.
+    // Each missing level is made private, as the user's configuration
+    // folders are; existing ones are left as they are.
     fs::path made;
     for (const fs::path& part : fs::path(layout.SettingsFolder)) {
         made /= part;
-        if (part.empty() || part == "/")
+        if (part.empty() || made == made.root_path())
             continue;
-        if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST)
+        if (!VxPlatform::MakePrivateFolder(made.string()))
             return;
     }
 }

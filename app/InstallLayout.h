@@ -20,14 +20,13 @@ inline constexpr const char* kFolderName = "corvane-audio-analyzer";
 
 struct TEnvironment {
     std::string SettingsDir; // VX_SETTINGS_DIR
-    std::string ConfigHome;  // XDG_CONFIG_HOME
-    std::string Home;        // HOME, or the password database's home
+    std::string ConfigHome;  // VxPlatform::ConfigHome(): empty without a home
 };
 
 struct TLayout {
     bool Installed = false;
     std::string PictureFile;    // absolute, without "." or ".." parts
-    std::string SettingsFolder; // with a trailing '/'
+    std::string SettingsFolder; // with a trailing separator
     // The user's configuration folder may not exist yet: the first write
     // creates it. An explicit VX_SETTINGS_DIR is taken as it is.
     bool CreateSettingsFolder = false;
@@ -45,7 +44,7 @@ TLayout ResolveLayout(const std::string& programFolder, const std::string& dataF
 // The same from the process environment and the real file system.
 TLayout CurrentLayout(const std::string& programFolder);
 
-// Creates the settings folder (mode 0700, with missing parents) when the
+// Creates the settings folder (private, with missing parents) when the
 // layout asks for it. A failure is left for the write to report, with the
 // settings file's own path.
 void PrepareSettingsFolder(const TLayout& layout);

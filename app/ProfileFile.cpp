@@ -1,14 +1,10 @@
 #include "ProfileFile.h"
 
-#include <cerrno>
 #include <charconv>
-#include <atomic>
 #include <filesystem>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "Platform.h"
 
 namespace {
 
@@ -118,106 +114,6 @@ std::optional<std::size_t> FindKey(std::string_view content, const std::vector<T
         if (SplitKeyLine(LineText(content, lines[i]), k, v) && SameName(k, key)) return i;
     }
     return std::nullopt;
-}
-
-// ---- File access -----------------------------------------------------------
-
-enum class TReadResult { Ok, Missing, Failed };
-
-// Only regular files are read: a FIFO or device in the file's place must
-// not block or feed the program endlessly.
-TReadResult ReadWholeFile(const std::string& path, std::string& out)
-{
-    out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? TReadResult::Missing : TReadResult::Failed;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return TReadResult::Failed;
-    }
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            out.append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            ::close(fd);
-            out.clear();
-            return TReadResult::Failed;
-        }
-    }
-    ::close(fd);
-    return TReadResult::Ok;
-}
-
-bool WriteAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// Replace the file by writing a sibling and renaming it over the old one, so
-// that a crash mid-write leaves either the old or the new file, never half.
-// False with errno set when it could not.
-bool ReplaceFile(const std::string& path, std::string_view data, const struct stat* old)
-{
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, data);
-    if (ok && old) ok = ::fchmod(fd, old->st_mode & 07777) == 0;
-    if (ok) ok = ::fsync(fd) == 0;
-    if (::close(fd) != 0) ok = false;
-    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-    }
-    return ok;
-}
-
-// Rewrite an existing file in its place: for a file the user may write in a
-// folder where he may not create the sibling, or when there is no room for a
-// second copy. The new content never needs more room than the old plus one
-// line, and what stands beyond it is cut off last.
-bool RewriteInPlace(const std::string& path, std::string_view data)
-{
-    int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok) ok = WriteAll(fd, data);
-    if (ok) ok = ::ftruncate(fd, static_cast<off_t>(data.size())) == 0;
-    if (ok) ok = ::fsync(fd) == 0;
-    if (::close(fd) != 0) ok = false;
-    return ok;
-}
-
-// Where the crash-safe replacement may stand in for a write: the folder
-// takes a new file and the file is the user's own (a rename would hand a
-// shared file over to him).
-bool MayReplace(const std::string& path, const struct stat* old)
-{
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    if (::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return false;
-    return old == nullptr || old->st_uid == ::geteuid();
 }
 
 bool HasLineBreakOrNul(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos; }
@@ -332,7 +228,7 @@ TProfileFile::TProfileFile(const std::string& path)
 std::optional<std::string> TProfileFile::ReadValue(std::string_view section, std::string_view key) const
 {
     std::string content;
-    if (ReadWholeFile(path_, content) != TReadResult::Ok) return std::nullopt;
+    if (VxPlatform::ReadRegularFile(path_, content) != VxPlatform::EReadResult::Ok) return std::nullopt;
     return ProfileLookup(content, section, key);
 }
 
@@ -376,15 +272,14 @@ void TProfileFile::WriteString(std::string_view section, std::string_view key, s
         text = "\"" + text + "\"";
 
     std::string content;
-    struct stat st {};
     bool exists = false;
-    switch (ReadWholeFile(path_, content)) {
-    case TReadResult::Ok:
-        exists = ::stat(path_.c_str(), &st) == 0;
+    switch (VxPlatform::ReadRegularFile(path_, content)) {
+    case VxPlatform::EReadResult::Ok:
+        exists = true;
         break;
-    case TReadResult::Missing:
+    case VxPlatform::EReadResult::Missing:
         break;
-    case TReadResult::Failed:
+    case VxPlatform::EReadResult::Failed:
         // Never replace a file we could not read: the user's lines would go.
         throw EProfileWriteError(path_);
     }
@@ -397,9 +292,8 @@ void TProfileFile::WriteString(std::string_view section, std::string_view key, s
         target = resolved.string();
     }
     // A file the user may not write stays as it is, whatever the folder allows.
-    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) throw EProfileWriteError(path_);
+    if (exists && !VxPlatform::MayWriteFile(target)) throw EProfileWriteError(path_);
     const std::string data = ProfileReplace(content, section, key, text);
-    const struct stat* old = exists ? &st : nullptr;
-    if (MayReplace(target, old) && ReplaceFile(target, data, old)) return;
-    if (!exists || !RewriteInPlace(target, data)) throw EProfileWriteError(path_);
+    if (VxPlatform::MayReplaceFile(target) && VxPlatform::ReplaceFileContent(target, data)) return;
+    if (!exists || !VxPlatform::RewriteFileInPlace(target, data)) throw EProfileWriteError(path_);
 }

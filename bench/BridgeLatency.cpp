@@ -278,7 +278,7 @@ int main(int argc, char** argv)
     std::vector<double> latencies;
     int missed = 0;
     {
-        TSharedMap map(PosixSharedMemory(), segment);
+        TSharedMap map(PlatformSharedMemory(), segment);
         SoundMapRecord& record = *map.Data;
         record.SetTrig(0);
         record.SetAnalyzerActive(1);

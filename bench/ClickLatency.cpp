@@ -164,7 +164,7 @@ std::unique_ptr<TSharedMap> OpenRecord(const std::string& name)
         return nullptr;
     }
     try {
-        return std::make_unique<TSharedMap>(PosixSharedMemory(), name);
+        return std::make_unique<TSharedMap>(PlatformSharedMemory(), name);
     } catch (const ESharedMemoryError& e) {
         std::fprintf(stderr, "vx_click_latency: cannot map %s:%s\n", path.c_str(), e.what());
         return nullptr;

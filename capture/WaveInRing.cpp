@@ -2,7 +2,7 @@
 
 #include "BlockAnalysis.h"
 #include "CaptureState.h"
-#include "TickClock.h"
+#include "Platform.h"
 
 #include <cerrno>
 #include <chrono>
@@ -74,7 +74,7 @@ void FreeHandleCell()
     // terminal also learns what is missing.
     const std::string cause = Driver().FailureCause();
     if (!cause.empty()) {
-        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, cause.c_str());
+        std::fprintf(stderr, "%s: %s\n", VxPlatform::ProgramName().c_str(), cause.c_str());
         std::fflush(stderr);
     }
     DoError(code);
@@ -278,8 +278,8 @@ void CloseWaveIn()
 
         // The driver returns the queued blocks meanwhile; the window keeps
         // working.
-        const std::uint32_t start = GetTickCount();
-        while (static_cast<std::uint32_t>(GetTickCount() - start) < kDrainMs) {
+        const std::uint32_t start = VxPlatform::TickCount();
+        while (static_cast<std::uint32_t>(VxPlatform::TickCount() - start) < kDrainMs) {
             Ui().ProcessMessages();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }

@@ -11,10 +11,10 @@ bool IsDown(const IKeyState& keys, std::uint32_t vk)
 
 WindowHandle GetHostKeyWindow(IWindowMessages& messages)
 {
-    const WindowHandle host = messages.FindWindow(kHostWindowClass);
+    const WindowHandle host = messages.FindWindowByClass(kHostWindowClass);
     if (host == 0)
         return 0;
-    return static_cast<WindowHandle>(messages.SendMessage(host, kHostKeyTargetQuery, kKeyTargetQueryWParam, 0));
+    return static_cast<WindowHandle>(messages.Send(host, kHostKeyTargetQuery, kKeyTargetQueryWParam, 0));
 }
 
 void AppMessage(KeyMessage& msg, int passKeysTag, const IKeyState& keys, IWindowMessages& messages)
@@ -36,5 +36,5 @@ void AppMessage(KeyMessage& msg, int passKeysTag, const IKeyState& keys, IWindow
     if (target == 0)
         return;
     // A failed post is ignored, as is any failure of the host.
-    messages.PostMessage(target, msg.message, msg.wParam, msg.lParam);
+    messages.Post(target, msg.message, msg.wParam, msg.lParam);
 }

@@ -1,28 +1,15 @@
 // Keeps the analyzer's view of the segment usable when another process
-// cuts the segment short, or removes it and creates it again: a POSIX
-// name and object can do both while the analyzer holds them.
-//
-// A store into pages that a truncation took away raises SIGBUS. While a
-// watch exists, a SIGBUS whose address lies in the watched view maps
-// anonymous memory over the whole view at the same address and returns, so
-// the faulting store (on the capture thread or any other) goes on into
-// memory that no host sees. Any other SIGBUS goes to the handler that was
-// there before. Check(), once per synchronisation tick on the UI thread,
-// puts the view back on the segment: it grows a short segment back to the
-// record's size, or maps the object that now bears the name (creating it
-// when the name is gone), always at the same address, so that a thread
-// writing the record meanwhile always finds memory there. The caller then
-// writes its settings and start-up fields into the record again.
-//
-// One watch at a time per process, over a view made by PosixSharedMemory().
+// cuts the segment short, or removes it and creates it again. Only POSIX
+// names and objects allow both while the analyzer holds them; on Windows
+// the watch never has anything to repair.
 #pragma once
 
-#include <cstddef>
+#include <memory>
 #include <string>
 
 #include "SharedMap.h"
 
-class TSegmentWatch {
+class ISegmentWatch {
 public:
     enum class EChange {
         None,      // the view is on the named segment, at full size
@@ -30,30 +17,18 @@ public:
         Replaced,  // the name now refers to another object; that one is mapped
     };
 
-    TSegmentWatch(TSharedMap& map, std::string name);
-    ~TSegmentWatch();
-    TSegmentWatch(const TSegmentWatch&) = delete;
-    TSegmentWatch& operator=(const TSegmentWatch&) = delete;
+    virtual ~ISegmentWatch() = default;
 
-    // Each repair is said once on stderr; a repair that cannot be made yet
-    // (no room, a host's segment shorter than the record) is said once and
-    // retried at every later call, the view staying usable meanwhile.
-    EChange Check();
+    // Once per synchronisation tick on the UI thread: puts the view back on
+    // the segment. After a change the caller writes its settings and
+    // start-up fields into the record again.
+    virtual EChange Check() = 0;
 
-    // The record as the last call found it whole: what the analyzer had
+    // The record as the last check found it whole: what the analyzer had
     // published before the segment was cut or replaced.
-    const SoundMapRecord& LastGood() const { return lastGood_; }
-
-private:
-    bool Remap(int fd);
-    void Report(const std::string& line);
-    void ReportProblem(const std::string& line);
-
-    TSharedMap& map_;
-    std::string name_;
-    unsigned char* view_ = nullptr;
-    std::size_t length_ = 0;
-    SoundMapRecord lastGood_{};
-    std::string lastProblem_;
-    bool repairPending_ = false;
+    virtual const SoundMapRecord& LastGood() const = 0;
 };
+
+// The watch over a view that PlatformSharedMemory() made; one at a time
+// per process.
+std::unique_ptr<ISegmentWatch> MakeSegmentWatch(TSharedMap& map, std::string name);

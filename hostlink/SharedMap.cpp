@@ -47,10 +47,10 @@ TSharedMap::~TSharedMap() noexcept(false)
 void TSharedMap::OpenMapping(const std::string& name, std::int32_t size)
 {
     Size = size;
-    Handle = platform_.CreateFileMapping(name, static_cast<std::uint32_t>(size));
+    Handle = platform_.CreateMapping(name, static_cast<std::uint32_t>(size));
     if (Handle == 0)
         throw ESharedMemoryError(kCreateMappingError);
-    View = platform_.MapViewOfFile(Handle, static_cast<std::uint32_t>(size));
+    View = platform_.MapView(Handle, static_cast<std::uint32_t>(size));
     if (View == nullptr)
         throw ESharedMemoryError(kMapViewError);
 }
@@ -63,14 +63,14 @@ void TSharedMap::Attach()
 void TSharedMap::Destroy()
 {
     if (View != nullptr) {
-        if (!platform_.UnmapViewOfFile(View))
+        if (!platform_.UnmapView(View))
             throw ESharedMemoryError(kUnmapViewError);
         View = nullptr;
     }
     if (Handle != 0) {
         const MapHandle handle = Handle;
         Handle = 0;
-        if (!platform_.CloseHandle(handle))
+        if (!platform_.CloseMapping(handle))
             throw ESharedMemoryError(kCloseHandleError);
     }
 }

@@ -25,7 +25,7 @@ class TSharedMap {
 public:
     // Create: opens or creates "VXSOUNDMAP" of 2431 bytes and attaches.
     // A failure releases whatever was obtained and raises ESharedMemoryError.
-    explicit TSharedMap(ISharedMemoryPlatform& platform = PosixSharedMemory());
+    explicit TSharedMap(ISharedMemoryPlatform& platform = PlatformSharedMemory());
     // For tests and tools: another name on the same rules.
     TSharedMap(ISharedMemoryPlatform& platform, const std::string& name);
     ~TSharedMap() noexcept(false);

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "BlockAnalysis.h"
+
 namespace {
 std::atomic<TSharedMap*> g_owner{nullptr};
 }
@@ -9,15 +11,10 @@ std::atomic<TSharedMap*> g_owner{nullptr};
 void SetSoundMapOwner(TSharedMap* map)
 {
     g_owner.store(map, std::memory_order_release);
+    SetAnalysisRecord(map != nullptr ? map->Data : nullptr);
 }
 
 TSharedMap* SoundMapOwner()
 {
     return g_owner.load(std::memory_order_acquire);
-}
-
-SoundMapRecord* CurrentSoundMap()
-{
-    TSharedMap* map = SoundMapOwner();
-    return map != nullptr ? map->Data : nullptr;
 }

@@ -1,12 +1,8 @@
-// The main window's segment object, reachable from the capture thread.
-// Start-up registers it once it exists; the analysis takes the record
-// pointer afresh at every access and does nothing while there is none.
+// The main window's segment object. Start-up registers it once it exists,
+// which hands its record to the analysis (see SetAnalysisRecord).
 #pragma once
 
 #include "SharedMap.h"
 
 void SetSoundMapOwner(TSharedMap* map);
 TSharedMap* SoundMapOwner();
-
-// The record of the registered segment object, or null.
-SoundMapRecord* CurrentSoundMap();

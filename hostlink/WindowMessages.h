@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 using WindowHandle = std::uint64_t;  // 0 = no window
@@ -18,11 +19,15 @@ class IWindowMessages {
 public:
     virtual ~IWindowMessages() = default;
     // 0 when no window of that class exists.
-    virtual WindowHandle FindWindow(const std::string& className) = 0;
+    virtual WindowHandle FindWindowByClass(const std::string& className) = 0;
     // Waits for the reply; 0 when the window does not answer in time.
-    virtual std::int64_t SendMessage(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
+    virtual std::int64_t Send(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
                                      std::int64_t lParam) = 0;
+    // Waits at most timeoutMs for the reply; none when the window does
+    // not answer in time (a window may well answer 0).
+    virtual std::optional<std::int64_t> SendTimeout(WindowHandle window, std::uint32_t message,
+                                                     std::uint64_t wParam, std::int64_t lParam, int timeoutMs) = 0;
     // Does not wait. False when the window is unknown or the bus is gone.
-    virtual bool PostMessage(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
+    virtual bool Post(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
                              std::int64_t lParam) = 0;
 };

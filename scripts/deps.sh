@@ -21,6 +21,12 @@ VX_TEST_PACKAGES=(
     desktop-file-utils appstream dpkg-dev file man-db
     liblo-tools liblo-dev libavahi-client-dev vamp-plugin-sdk vamp-examples
 )
+# VX_WINDOWS_PACKAGES: the cross build for 64-bit Windows and its tests
+# under Wine (test.sh only; run.sh builds for Linux). GoogleTest comes as
+# sources and is built for the target.
+VX_WINDOWS_PACKAGES=(
+    g++-mingw-w64-x86-64-posix wine wine64 googletest
+)
 
 # vx_install_deps PACKAGE...: installs those not installed yet, with apt's
 # own progress on the terminal.

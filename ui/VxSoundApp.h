@@ -27,7 +27,7 @@ inline constexpr const char* kConfirmCloseText =
 inline constexpr int kHelpContext = 7700;
 
 class TSharedMap;
-class TSegmentWatch;
+class ISegmentWatch;
 class TProfileFile;
 class TVxSoundApp;
 
@@ -92,7 +92,7 @@ class TVxSoundApp final : public ICaptureUi, public IHostSyncWindow, public IDis
 public:
     // The segment is made through memory: the operating system's named
     // shared memory unless another layer is given.
-    explicit TVxSoundApp(IWindowEdge& edge, ISharedMemoryPlatform& memory = PosixSharedMemory());
+    explicit TVxSoundApp(IWindowEdge& edge, ISharedMemoryPlatform& memory = PlatformSharedMemory());
     ~TVxSoundApp() override;
     TVxSoundApp(const TVxSoundApp&) = delete;
     TVxSoundApp& operator=(const TVxSoundApp&) = delete;
@@ -135,7 +135,7 @@ public:
     std::unique_ptr<TSharedMap> SharedMap;  // kept until the process ends
     // Puts the segment back under the view when another process cuts or
     // replaces it; released before SharedMap.
-    std::unique_ptr<TSegmentWatch> SegmentWatch;
+    std::unique_ptr<ISegmentWatch> SegmentWatch;
     bool HostCloseRequested = false;
     // The spectrum bar picture: Source-Images/Glyphs/AudioLevel.bmp in the
     // program's folder, or the installed data folder.

@@ -96,8 +96,8 @@ void TVxSoundApp::FormCreate()
         SharedMap = std::make_unique<TSharedMap>(memory_, SegmentName());
         SharedMap->Attach();
         // Only the system's own segments can be cut or replaced by others.
-        if (&memory_ == &PosixSharedMemory())
-            SegmentWatch = std::make_unique<TSegmentWatch>(*SharedMap, SegmentName());
+        if (&memory_ == &PlatformSharedMemory())
+            SegmentWatch = MakeSegmentWatch(*SharedMap, SegmentName());
         SetSoundMapOwner(SharedMap.get());
         if (SoundMapRecord* rec = Record()) {
             for (int i = 0; i < kAnalysisBands; ++i) {

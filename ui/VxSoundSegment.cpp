@@ -25,7 +25,7 @@ void TVxSoundApp::SharedMapTimerTimer()
 
 void TVxSoundApp::KeepSegment()
 {
-    if (!SegmentWatch || SegmentWatch->Check() == TSegmentWatch::EChange::None)
+    if (!SegmentWatch || SegmentWatch->Check() == ISegmentWatch::EChange::None)
         return;
     if (SoundMapRecord* rec = Record())
         RepublishRecord(*rec, SegmentWatch->LastGood());

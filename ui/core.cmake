@@ -13,7 +13,7 @@ add_library(vx_ui_core STATIC
     ${CMAKE_CURRENT_LIST_DIR}/VxSoundVisual.cpp
 )
 target_include_directories(vx_ui_core PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(vx_ui_core PUBLIC vx_analysis vx_capture vx_capture_state vx_hostlink vx_hostsync vx_settings
+target_link_libraries(vx_ui_core PUBLIC vx_analysis vx_capture_core vx_capture_state vx_hostlink vx_hostsync vx_settings
     vx_platform)
 
 # The spectrum bars' picture, beside the program.

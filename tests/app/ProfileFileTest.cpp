@@ -8,11 +8,14 @@
 #include <random>
 #include <iterator>
 #include <tuple>
+#include <vector>
 
+#ifndef _WIN32
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -23,14 +26,17 @@ class ProfileFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/vxprofileXXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        std::random_device random;
+        do
+            dir_ = fs::temp_directory_path() / ("vxprofile" + std::to_string(random()));
+        while (!fs::create_directory(dir_));
         path_ = (dir_ / "VxSound.ini").string();
     }
     void TearDown() override
     {
+#ifndef _WIN32
         ::umount2(dir_.c_str(), MNT_DETACH);  // FullDiskRewritesInPlace's file system
+#endif
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
@@ -126,6 +132,7 @@ TEST_F(ProfileFileTest, WritesKeepEveryOtherByte)
     Put("[VxSound]\nA=1");
     ini.WriteInteger("VxSound", "B", 2);
     EXPECT_EQ(Get(), "[VxSound]\nA=1\nB=2\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1) << "no temporary file left";
 }
 
 TEST_F(ProfileFileTest, HostileFilesReadSafely)
@@ -157,9 +164,12 @@ TEST_F(ProfileFileTest, FailedWriteRaisesWithFullPath)
 {
     Put("x");
     fs::create_directory(dir_ / "folder.ini");
+    std::vector<fs::path> unwritable = {fs::path(path_) / "VxSound.ini", dir_ / "no/such/VxSound.ini", dir_ / "folder.ini"};
+#ifndef _WIN32
     ASSERT_EQ(::mkfifo((dir_ / "fifo.ini").c_str(), 0600), 0);
-    for (const fs::path& bad : {fs::path(path_) / "VxSound.ini", dir_ / "no/such/VxSound.ini", dir_ / "folder.ini",
-                                dir_ / "fifo.ini"}) {
+    unwritable.push_back(dir_ / "fifo.ini");
+#endif
+    for (const fs::path& bad : unwritable) {
         SCOPED_TRACE(bad);
         TProfileFile ini(bad.string());
         EXPECT_EQ(ini.ReadInteger("VxSound", "FormTop", 42), 42);
@@ -174,6 +184,18 @@ TEST_F(ProfileFileTest, FailedWriteRaisesWithFullPath)
     EXPECT_EQ(TProfileFile("x.ini").FileName(), (fs::current_path() / "x.ini").string());
 }
 
+#ifdef _WIN32
+// The read-only attribute keeps a file as it is, whatever the folder allows.
+TEST_F(ProfileFileTest, ReadOnlyFileIsRefused)
+{
+    Put("[VxSound]\r\nGain=5\r\n");
+    fs::permissions(path_, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    EXPECT_THROW(TProfileFile(path_).WriteInteger("VxSound", "Gain", -3), EProfileWriteError);
+    EXPECT_EQ(Get(), "[VxSound]\r\nGain=5\r\n");
+    fs::permissions(path_, fs::perms::owner_write, fs::perm_options::add);
+}
+#else
 // On a disk with no room for a second copy the file is rewritten in place.
 TEST_F(ProfileFileTest, FullDiskRewritesInPlace)
 {
@@ -268,5 +290,6 @@ TEST_F(ProfileFileTest, PermissionsDecideHowAWriteReachesTheFile)
         ::chmod(folder.c_str(), 0755);
     }
 }
+#endif
 
 }  // namespace

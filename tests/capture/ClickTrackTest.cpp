@@ -22,7 +22,7 @@ using ClickTrackTest = AnalysisTest;
 
 TEST_F(ClickTrackTest, ClicksAt120BpmThroughTheRingTrigAndLockTheTempo)
 {
-    SetTickClock(nullptr);  // the real millisecond clock
+    VxPlatform::SetTickClock(nullptr);  // the real millisecond clock
     rec->SetUseFFT(1);
     TSignalWaveDriver driver(ClickTrack);
     TFakeUi ui;

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "CaptureUi.h"
-#include "TickClock.h"
+#include "Platform.h"
 #include "WaveInDriver.h"
 #include "WaveInRing.h"
 
@@ -45,7 +45,7 @@ public:
 };
 
 // Each reading moves the clock on by Step ms.
-class TSteppingClock final : public ITickClock {
+class TSteppingClock final : public VxPlatform::ITickClock {
 public:
     std::uint32_t Now() override
     {

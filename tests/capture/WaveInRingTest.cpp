@@ -20,14 +20,14 @@ protected:
     {
         SetWaveInDriver(&driver);
         SetCaptureUi(&ui);
-        SetTickClock(&clock);
+        VxPlatform::SetTickClock(&clock);
         DeviceId = -1;
     }
 
     void TearDown() override
     {
         CloseQuietly();
-        SetTickClock(nullptr);
+        VxPlatform::SetTickClock(nullptr);
         SetCaptureUi(nullptr);
         SetWaveInDriver(nullptr);
     }

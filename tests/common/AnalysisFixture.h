@@ -6,16 +6,17 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numbers>
 
 #include "BlockAnalysis.h"
 #include "CaptureState.h"
 #include "MemorySharedMemory.h"
 #include "SharedMap.h"
 #include "SoundMapOwner.h"
-#include "TickClock.h"
+#include "Platform.h"
 #include "TrigDetector.h"
 
-class TManualClock final : public ITickClock {
+class TManualClock final : public VxPlatform::ITickClock {
 public:
     std::uint32_t Now() override { return now; }
     std::uint32_t now = 0;
@@ -31,7 +32,7 @@ protected:
         rec->SetTrigAggr(150);
         rec->SetNoiseLevelValue(1);
         SetSoundMapOwner(map_.get());
-        SetTickClock(&clock);
+        VxPlatform::SetTickClock(&clock);
 
         RestartAnalysis();
         Recording.store(1);
@@ -43,7 +44,7 @@ protected:
         Recording.store(0);
         DeviceHandlePresent.store(false);
         SetSoundMapOwner(nullptr);
-        SetTickClock(nullptr);
+        VxPlatform::SetTickClock(nullptr);
     }
 
     static void Fill(std::int16_t value)
@@ -54,7 +55,7 @@ protected:
     static void FillSine(double hz, double amplitude)
     {
         for (int i = 0; i < kSamplesPerBlock; ++i)
-            SampleBlock[i].store(static_cast<std::int16_t>(std::lrint(amplitude * std::sin(2 * M_PI * hz * i / 44100.0))));
+            SampleBlock[i].store(static_cast<std::int16_t>(std::lrint(amplitude * std::sin(2 * std::numbers::pi * hz * i / 44100.0))));
     }
     // One block of analysis; the clock moves on by `ms` first.
     void Block(std::uint32_t ms = 23)

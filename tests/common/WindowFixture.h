@@ -22,11 +22,21 @@
 #include "WaveInRing.h"
 
 // ---- the operating system's part: all the window tests need beyond
-// standard C++, here for POSIX; a port gives its own ---------------------
+// standard C++ ---------------------------------------------------------------
+#include <cstdlib>
+#ifdef _WIN32
+#include <process.h>
+namespace VxTestOs {
+inline int ProcessId() { return ::_getpid(); }
+inline void SetEnv(const char* name, const std::string& value) { ::_putenv_s(name, value.c_str()); }
+inline void UnsetEnv(const char* name) { ::_putenv_s(name, ""); }
+// A named mapping goes with its last handle.
+inline void RemoveSegment(const std::string&) {}
+inline int Shell(const std::string& command) { return std::system(command.c_str()); }
+}  // namespace VxTestOs
+#else
 #include <sys/mman.h>
 #include <unistd.h>
-
-#include <cstdlib>
 namespace VxTestOs {
 inline int ProcessId() { return static_cast<int>(::getpid()); }
 inline void SetEnv(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
@@ -36,6 +46,7 @@ inline void RemoveSegment(const std::string& name) { ::shm_unlink(("/" + name).c
 inline std::string SegmentFile(const std::string& name) { return "/dev/shm/" + name; }
 inline int Shell(const std::string& command) { return std::system(command.c_str()); }
 }  // namespace VxTestOs
+#endif
 // -------------------------------------------------------------------------
 
 // Every byte of the record, for comparing before and after.
@@ -127,7 +138,10 @@ protected:
         return {std::istreambuf_iterator<char>(in), {}};
     }
     // The segment as the host maps it.
-    std::unique_ptr<TSharedMap> HostMap() const { return std::make_unique<TSharedMap>(PosixSharedMemory(), segment_); }
+    std::unique_ptr<TSharedMap> HostMap() const
+    {
+        return std::make_unique<TSharedMap>(PlatformSharedMemory(), segment_);
+    }
     SoundMapRecord& Rec() const { return *w->Record(); }
     // Closes as the user would, answering the question with `yes`.
     bool UserClose(bool yes)

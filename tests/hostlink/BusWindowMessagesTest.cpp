@@ -29,7 +29,7 @@ TEST(BusWindowMessages, FindSendAndPostReachTheNamedWindow)
         GTEST_SKIP() << "no session bus";
     const QString cls = QStringLiteral("VxTest%1_send").arg(getpid());
     BusWindowMessages bus;
-    EXPECT_EQ(bus.FindWindow(cls.toStdString()), 0u) << "nothing published yet";
+    EXPECT_EQ(bus.FindWindowByClass(cls.toStdString()), 0u) << "nothing published yet";
 
     // The window, published from a thread of its own with its own
     // connection, so that this thread blocks on a call the way another
@@ -68,33 +68,33 @@ TEST(BusWindowMessages, FindSendAndPostReachTheNamedWindow)
             thread.join();
         }
     } join{stop, server};
-    ASSERT_TRUE(WaitFor([&] { return bus.FindWindow(cls.toStdString()) != 0; }));
+    ASSERT_TRUE(WaitFor([&] { return bus.FindWindowByClass(cls.toStdString()) != 0; }));
 
-    const WindowHandle w = bus.FindWindow(cls.toStdString());
-    EXPECT_EQ(bus.SendMessage(w, 7, 8, -1), 14);
+    const WindowHandle w = bus.FindWindowByClass(cls.toStdString());
+    EXPECT_EQ(bus.Send(w, 7, 8, -1), 14);
     // The handle the window names in its reply is where posts go.
-    const auto target = static_cast<WindowHandle>(bus.SendMessage(w, 0x0A40, 0x81, 0));
+    const auto target = static_cast<WindowHandle>(bus.Send(w, 0x0A40, 0x81, 0));
     ASSERT_EQ(target, 0x55AAu);
-    EXPECT_TRUE(bus.PostMessage(target, 0x0100, 0x41, 0x1E0001));
+    EXPECT_TRUE(bus.Post(target, 0x0100, 0x41, 0x1E0001));
     EXPECT_TRUE(WaitFor([&] { return posted.load() == 0x55AAu + 0x0100u + 0x41u + 0x1E0001u; }));
 
-    EXPECT_FALSE(bus.PostMessage(12345, 1, 2, 3)) << "an unknown handle reaches nobody";
-    EXPECT_EQ(bus.SendMessage(0, 1, 2, 3), 0);
+    EXPECT_FALSE(bus.Post(12345, 1, 2, 3)) << "an unknown handle reaches nobody";
+    EXPECT_EQ(bus.Send(0, 1, 2, 3), 0);
 
     // A lookup for every key message, and a host naming a new target in
     // every reply, keep the table of handles bounded.
     for (int i = 0; i < 200; ++i) {
-        EXPECT_EQ(bus.FindWindow(cls.toStdString()), w);
-        bus.SendMessage(w, 1000 + i, 0, 0);
+        EXPECT_EQ(bus.FindWindowByClass(cls.toStdString()), w);
+        bus.Send(w, 1000 + i, 0, 0);
     }
     EXPECT_LE(bus.KnownHandles(), BusWindowMessages::kMaxKnownHandles);
-    EXPECT_EQ(bus.SendMessage(bus.FindWindow(cls.toStdString()), 7, 8, -1), 14);
+    EXPECT_EQ(bus.Send(bus.FindWindowByClass(cls.toStdString()), 7, 8, -1), 14);
 
     // A window that does not answer in time costs only the timeout.
     BusWindowMessages impatient(QDBusConnection::sessionBus(), kKeyTargetQueryTimeoutMs);
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(impatient.SendMessage(impatient.FindWindow(cls.toStdString()), 0x0B00, 0, 0), 0);
+    EXPECT_EQ(impatient.Send(impatient.FindWindowByClass(cls.toStdString()), 0x0B00, 0, 0), 0);
     EXPECT_LT(t.elapsed(), 800);
 }
 
@@ -109,7 +109,7 @@ TEST(BusWindowMessages, SecondOwnerOfAClassWaitsForTheName)
     {
         auto first = std::make_unique<BusWindow>(cls, answer, nullptr, one);
         BusWindowMessages bus;
-        ASSERT_TRUE(WaitFor([&] { return bus.FindWindow(cls.toStdString()) != 0; }));
+        ASSERT_TRUE(WaitFor([&] { return bus.FindWindowByClass(cls.toStdString()) != 0; }));
         BusWindow second(cls, answer, nullptr, two);
         ASSERT_TRUE(second.Published());
         EXPECT_FALSE(second.OwnsName());

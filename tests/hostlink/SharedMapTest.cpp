@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "PosixSharedMemory.h"
 #include "SharedMap.h"
 
 namespace {

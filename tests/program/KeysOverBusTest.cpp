@@ -38,7 +38,7 @@ TEST(KeysOverBus, TypedKeysReachTheHostToolOnceEach)
 
     TChild host;
     ASSERT_TRUE(host.Start({VXHOST_PATH, "keys"}));
-    ASSERT_TRUE(host.WaitFor([&] { return bus.FindWindow(kHostWindowClass) != 0; }, 5000));
+    ASSERT_TRUE(host.WaitFor([&] { return bus.FindWindowByClass(kHostWindowClass) != 0; }, 5000));
     // Switch off: nothing goes out. Shift wins over Ctrl: never both flags.
     tag = 0;
     Type(window, Qt::Key_A, Qt::NoModifier, 38);

@@ -69,7 +69,7 @@ public:
     SoundMapRecord& Record()
     {
         if (!map_)
-            map_ = std::make_unique<TSharedMap>(PosixSharedMemory(), segment);
+            map_ = std::make_unique<TSharedMap>(PlatformSharedMemory(), segment);
         return *map_->Data;
     }
 

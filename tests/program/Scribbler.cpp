@@ -85,7 +85,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vx_scribbler: no segment /%s\n", segment.c_str());
         return 3;
     }
-    TSharedMap map(PosixSharedMemory(), segment);
+    TSharedMap map(PlatformSharedMemory(), segment);
     SoundMapRecord& rec = *map.Data;
 
     TGarbage garbage{std::mt19937(seed)};

@@ -17,14 +17,14 @@
 
 #include "BridgeCore.h"
 #include "BridgeOptions.h"
-#include "TickClock.h"
+#include "Platform.h"
 #include "ToolRun.h"
 
 namespace {
 
 using namespace vxbridge;
 
-class TManualClock final : public ITickClock {
+class TManualClock final : public VxPlatform::ITickClock {
 public:
     std::uint32_t Now() override { return now; }
     std::uint32_t now = 0;
@@ -52,7 +52,7 @@ TEST(BridgeBeats, CountTempoLockTimeOutAndChangeFollowTheTrigs)
         {10300, true, 0.0f, false, 10000},
     };
     TManualClock clock;
-    SetTickClock(&clock);
+    VxPlatform::SetTickClock(&clock);
     TBeatCounter counter;
     counter.ResetTempo(0);
     std::uint32_t count = 0;
@@ -69,7 +69,7 @@ TEST(BridgeBeats, CountTempoLockTimeOutAndChangeFollowTheTrigs)
         EXPECT_NEAR(beat.Bpm, s.bpm, 0.01f);
         EXPECT_EQ(beat.Locked, s.locked);
     }
-    SetTickClock(nullptr);
+    VxPlatform::SetTickClock(nullptr);
 }
 
 TEST(BridgeBeats, Os2lObjectAndScales)

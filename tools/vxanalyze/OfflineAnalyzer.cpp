@@ -46,7 +46,7 @@ TOfflineAnalyzer::TOfflineAnalyzer(const TOfflineSettings& settings)
     rec.SetTrigAggr(settings.aggr);
     rec.SetNoiseLevelValue(settings.noise);
 
-    SetTickClock(&clock_);
+    VxPlatform::SetTickClock(&clock_);
     RestartAnalysis();
     GlobalGain.store(GainFactor(settings.gain), std::memory_order_relaxed);
     for (int b = 0; b < kOfflineBands; ++b) {
@@ -64,7 +64,7 @@ TOfflineAnalyzer::~TOfflineAnalyzer()
     Recording.store(0, std::memory_order_relaxed);
     DeviceHandlePresent.store(false, std::memory_order_relaxed);
     SetSoundMapOwner(nullptr);
-    SetTickClock(nullptr);
+    VxPlatform::SetTickClock(nullptr);
 }
 
 void TOfflineAnalyzer::Process(const std::int16_t* block)

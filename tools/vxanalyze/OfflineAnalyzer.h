@@ -15,7 +15,7 @@
 
 #include "MemorySharedMemory.h"
 #include "SharedMap.h"
-#include "TickClock.h"
+#include "Platform.h"
 
 inline constexpr int kOfflineRate = 44100;
 inline constexpr int kOfflineBlock = 1024;
@@ -75,7 +75,7 @@ public:
     const std::vector<TBlockRow>& Rows() const { return result_.rows; }
 
 private:
-    class TBlockClock final : public ITickClock {
+    class TBlockClock final : public VxPlatform::ITickClock {
     public:
         std::uint32_t Now() override { return now; }
         std::uint32_t now = 0;

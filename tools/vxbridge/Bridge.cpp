@@ -18,7 +18,7 @@
 #include "Os2lOutput.h"
 #include "OscOutput.h"
 #include "SharedMap.h"
-#include "TickClock.h"
+#include "Platform.h"
 #include "TrigDetector.h"
 
 namespace vxbridge {
@@ -188,13 +188,13 @@ private:
     void PollRecord(std::int64_t now)
     {
         SoundMapRecord& record = *map_->Data;
-        beats_.Advance(GetTickCount());
+        beats_.Advance(VxPlatform::TickCount());
         const int active = record.AnalyzerActive() != 0 ? 1 : 0;
         if (active != lastActive_) {
             osc_->Active(active);
             if (active == 1) {
                 // A new analyzer run: its tempo starts afresh, as in the analyzer.
-                beats_.ResetTempo(GetTickCount());
+                beats_.ResetTempo(VxPlatform::TickCount());
                 rep_.Notice("the analyzer is active");
             } else {
                 rep_.Notice("the analyzer is inactive: no beats until it runs again");
@@ -203,7 +203,7 @@ private:
         }
         if (active == 1 && record.Trig() == 1) {
             record.SetTrig(0);
-            const TBeat beat = beats_.Take(GetTickCount(), record.Level());
+            const TBeat beat = beats_.Take(VxPlatform::TickCount(), record.Level());
             if (releaseAt_)
                 osc_->Release();  // every press has its release, in order
             osc_->Beat(beat);
@@ -261,7 +261,7 @@ private:
             return;
         }
         try {
-            map_ = std::make_unique<TSharedMap>(PosixSharedMemory(), o_.Segment);
+            map_ = std::make_unique<TSharedMap>(PlatformSharedMemory(), o_.Segment);
         } catch (const ESharedMemoryError& e) {
             if (!mapErrorReported_)
                 rep_.Error("cannot map the segment /" + o_.Segment + ":" + e.what() + "; trying again every second");

@@ -21,7 +21,7 @@ struct TBeat {
 };
 
 // Counts the trigs taken and runs the analysis' own tempo tracker over
-// them. The tracker reads GetTickCount() (the bridge's millisecond clock);
+// them. The tracker reads VxPlatform::TickCount() (the bridge's millisecond clock);
 // `nowMs` given here must come from the same clock.
 class TBeatCounter {
 public:

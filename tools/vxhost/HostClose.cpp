@@ -1,10 +1,6 @@
 #include "HostClose.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusReply>
 
 #include <memory>
 
@@ -50,22 +46,23 @@ int RunClose(const GlobalOptions&, std::span<const std::string> args, std::ostre
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
 
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        err << "vxhost close: no session bus (" << bus.lastError().message().toStdString() << ")\n";
+    BusWindowMessages bus(QDBusConnection::sessionBus(), timeoutMs);
+    if (!bus.Connected()) {
+        err << "vxhost close: no session bus\n";
         return kExitFailure;
     }
-    const QString service = BusNameForClass(QString::fromLatin1(kAnalyzerWindowClass));
-    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(service);
-    if (!owned.isValid() || !owned.value()) {
-        err << "vxhost close: no analyzer window (" << service.toStdString() << ") on the session bus\n";
+    return SendClose(bus, timeoutMs, err);
+}
+
+int SendClose(IWindowMessages& messages, int timeoutMs, std::ostream& err)
+{
+    const WindowHandle window = messages.FindWindowByClass(kAnalyzerWindowClass);
+    if (window == 0) {
+        err << "vxhost close: no analyzer window (" << kAnalyzerWindowClass << ")\n";
         return kExitFailure;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(service, kBusObjectPath, kBusInterface, "SendMessage");
-    call << static_cast<uint>(kHostCloseMessage) << static_cast<qulonglong>(0) << static_cast<qlonglong>(0);
-    const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        err << "vxhost close: the analyzer did not reply: " << reply.errorMessage().toStdString() << "\n";
+    if (!messages.SendTimeout(window, kHostCloseMessage, 0, 0, timeoutMs)) {
+        err << "vxhost close: the analyzer did not reply within " << timeoutMs << " ms\n";
         return kExitFailure;
     }
     return kExitOk;

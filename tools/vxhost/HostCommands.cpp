@@ -31,7 +31,7 @@ template <typename Body>
 int WithRecord(const GlobalOptions& options, std::ostream& err, Body&& body)
 {
     try {
-        TSharedMap map(PosixSharedMemory(), options.segment);
+        TSharedMap map(PlatformSharedMemory(), options.segment);
         if (map.Data == nullptr) {
             err << "vxhost: segment " << options.segment << " is not mapped\n";
             return kExitFailure;

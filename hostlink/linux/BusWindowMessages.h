@@ -27,10 +27,12 @@ public:
     // replyTimeoutMs < 0: the bus's own reply timeout.
     explicit BusWindowMessages(QDBusConnection connection = QDBusConnection::sessionBus(), int replyTimeoutMs = -1);
 
-    WindowHandle FindWindow(const std::string& className) override;
-    std::int64_t SendMessage(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
+    WindowHandle FindWindowByClass(const std::string& className) override;
+    std::int64_t Send(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
                              std::int64_t lParam) override;
-    bool PostMessage(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
+    std::optional<std::int64_t> SendTimeout(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
+                                            std::int64_t lParam, int timeoutMs) override;
+    bool Post(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
                      std::int64_t lParam) override;
 
     bool Connected() const { return connection_.isConnected(); }
@@ -40,7 +42,7 @@ public:
 
 private:
     // Handles stand for the bus name that produced them: the one found by
-    // FindWindow, and any handle that window gave in a reply, so that a
+    // FindWindowByClass, and any handle that window gave in a reply, so that a
     // message posted to a handle reaches the window that named it.
     QString ServiceOf(WindowHandle window);
     void Remember(WindowHandle window, const QString& service);

@@ -7,13 +7,13 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "SharedMemoryPlatform.h"
+#include "PosixSharedMemory.h"
 
 namespace {
 
 class PosixLayer final : public ISharedMemoryPlatform {
 public:
-    MapHandle CreateFileMapping(const std::string& name, std::uint32_t size) override
+    MapHandle CreateMapping(const std::string& name, std::uint32_t size) override
     {
         const std::string shmName = "/" + name;
         // Only the user's own processes may map the record.
@@ -52,7 +52,7 @@ public:
         return static_cast<MapHandle>(fd) + 1;
     }
 
-    void* MapViewOfFile(MapHandle handle, std::uint32_t requiredSize) override
+    void* MapView(MapHandle handle, std::uint32_t requiredSize) override
     {
         if (handle <= 0)
             return nullptr;
@@ -68,7 +68,7 @@ public:
         return view;
     }
 
-    bool UnmapViewOfFile(void* view) override
+    bool UnmapView(void* view) override
     {
         size_t length = 0;
         {
@@ -89,7 +89,7 @@ public:
         return it == lengths_.end() ? 0 : it->second;
     }
 
-    bool CloseHandle(MapHandle handle) override
+    bool CloseMapping(MapHandle handle) override
     {
         if (handle <= 0)
             return false;
@@ -114,6 +114,11 @@ PosixLayer& Layer()
 }  // namespace
 
 ISharedMemoryPlatform& PosixSharedMemory()
+{
+    return Layer();
+}
+
+ISharedMemoryPlatform& PlatformSharedMemory()
 {
     return Layer();
 }

@@ -1,6 +1,6 @@
 #include "MemorySharedMemory.h"
 
-MapHandle TMemorySharedMemory::CreateFileMapping(const std::string& name, std::uint32_t size)
+MapHandle TMemorySharedMemory::CreateMapping(const std::string& name, std::uint32_t size)
 {
     auto segment = std::make_unique<Segment>();
     segment->name = name;
@@ -10,7 +10,7 @@ MapHandle TMemorySharedMemory::CreateFileMapping(const std::string& name, std::u
     return handle;
 }
 
-void* TMemorySharedMemory::MapViewOfFile(MapHandle handle, std::uint32_t requiredSize)
+void* TMemorySharedMemory::MapView(MapHandle handle, std::uint32_t requiredSize)
 {
     auto it = segments_.find(handle);
     if (it == segments_.end() || it->second->bytes.size() < requiredSize)
@@ -18,12 +18,12 @@ void* TMemorySharedMemory::MapViewOfFile(MapHandle handle, std::uint32_t require
     return it->second->bytes.data();
 }
 
-bool TMemorySharedMemory::UnmapViewOfFile(void* view)
+bool TMemorySharedMemory::UnmapView(void* view)
 {
     return view != nullptr;
 }
 
-bool TMemorySharedMemory::CloseHandle(MapHandle handle)
+bool TMemorySharedMemory::CloseMapping(MapHandle handle)
 {
     return segments_.erase(handle) == 1;
 }

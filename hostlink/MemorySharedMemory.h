@@ -12,10 +12,10 @@
 
 class TMemorySharedMemory final : public ISharedMemoryPlatform {
 public:
-    MapHandle CreateFileMapping(const std::string& name, std::uint32_t size) override;
-    void* MapViewOfFile(MapHandle handle, std::uint32_t requiredSize) override;
-    bool UnmapViewOfFile(void* view) override;
-    bool CloseHandle(MapHandle handle) override;
+    MapHandle CreateMapping(const std::string& name, std::uint32_t size) override;
+    void* MapView(MapHandle handle, std::uint32_t requiredSize) override;
+    bool UnmapView(void* view) override;
+    bool CloseMapping(MapHandle handle) override;
 
 private:
     struct Segment {

@@ -17,7 +17,7 @@ BusWindowMessages::BusWindowMessages(QDBusConnection connection, int replyTimeou
 {
 }
 
-WindowHandle BusWindowMessages::FindWindow(const std::string& className)
+WindowHandle BusWindowMessages::FindWindowByClass(const std::string& className)
 {
     if (!connection_.isConnected() || connection_.interface() == nullptr)
         return 0;
@@ -73,24 +73,30 @@ std::size_t BusWindowMessages::KnownHandles()
     return services_.size();
 }
 
-std::int64_t BusWindowMessages::SendMessage(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
-                                            std::int64_t lParam)
+std::int64_t BusWindowMessages::Send(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
+                                     std::int64_t lParam)
+{
+    return SendTimeout(window, message, wParam, lParam, timeoutMs_).value_or(0);
+}
+
+std::optional<std::int64_t> BusWindowMessages::SendTimeout(WindowHandle window, std::uint32_t message,
+                                                           std::uint64_t wParam, std::int64_t lParam, int timeoutMs)
 {
     const QString service = ServiceOf(window);
     if (service.isEmpty() || !connection_.isConnected())
-        return 0;
+        return std::nullopt;
     QDBusMessage call = QDBusMessage::createMethodCall(service, kBusObjectPath, kBusInterface, "SendMessage");
     call << static_cast<uint>(message) << static_cast<qulonglong>(wParam) << static_cast<qlonglong>(lParam);
-    const QDBusMessage reply = connection_.call(call, QDBus::Block, timeoutMs_);
+    const QDBusMessage reply = connection_.call(call, QDBus::Block, timeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return 0;
+        return std::nullopt;
     const std::int64_t result = reply.arguments().first().toLongLong();
     // A reply naming a window (the key target) belongs to this service.
     Remember(static_cast<WindowHandle>(result), service);
     return result;
 }
 
-bool BusWindowMessages::PostMessage(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
+bool BusWindowMessages::Post(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
                                     std::int64_t lParam)
 {
     const QString service = ServiceOf(window);

@@ -1,4 +1,6 @@
-#include "SegmentWatch.h"
+#include "PosixSegmentWatch.h"
+#include "PosixSharedMemory.h"
+#include "Platform.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -84,7 +86,7 @@ std::size_t PageRounded(std::size_t length)
 
 }  // namespace
 
-TSegmentWatch::TSegmentWatch(TSharedMap& map, std::string name) : map_(map), name_(std::move(name))
+TPosixSegmentWatch::TPosixSegmentWatch(TSharedMap& map, std::string name) : map_(map), name_(std::move(name))
 {
     view_ = static_cast<unsigned char*>(map_.View);
     length_ = view_ != nullptr && map_.Handle > 0 ? PageRounded(PosixMappedLength(view_)) : 0;
@@ -99,7 +101,7 @@ TSegmentWatch::TSegmentWatch(TSharedMap& map, std::string name) : map_(map), nam
     g_faulted.store(false, std::memory_order_relaxed);
 }
 
-TSegmentWatch::~TSegmentWatch()
+TPosixSegmentWatch::~TPosixSegmentWatch()
 {
     if (length_ != 0 && g_base.load(std::memory_order_relaxed) == reinterpret_cast<std::uintptr_t>(view_)) {
         g_length.store(0, std::memory_order_relaxed);
@@ -107,7 +109,7 @@ TSegmentWatch::~TSegmentWatch()
     }
 }
 
-TSegmentWatch::EChange TSegmentWatch::Check()
+ISegmentWatch::EChange TPosixSegmentWatch::Check()
 {
     if (length_ == 0)
         return EChange::None;
@@ -139,7 +141,7 @@ TSegmentWatch::EChange TSegmentWatch::Check()
     if (replaced) {
         // Created with its pages reserved when the name is gone; a host's
         // new segment is taken as start-up takes an existing one.
-        const MapHandle handle = PosixSharedMemory().CreateFileMapping(name_, kRecordSize);
+        const MapHandle handle = PosixSharedMemory().CreateMapping(name_, kRecordSize);
         if (handle == 0) {
             ReportProblem("cannot create or open it again (no room or no permission)");
             repairPending_ = faulted;
@@ -200,7 +202,7 @@ TSegmentWatch::EChange TSegmentWatch::Check()
     return EChange::None;
 }
 
-bool TSegmentWatch::Remap(int fd)
+bool TPosixSegmentWatch::Remap(int fd)
 {
     // MAP_FIXED replaces the pages in one step: a thread storing into the
     // record meanwhile finds either the old or the new memory there.
@@ -216,18 +218,23 @@ bool TSegmentWatch::Remap(int fd)
     return false;
 }
 
-void TSegmentWatch::Report(const std::string& line)
+void TPosixSegmentWatch::Report(const std::string& line)
 {
-    std::fprintf(stderr, "%s: the segment /%s %s\n", program_invocation_short_name, name_.c_str(), line.c_str());
+    std::fprintf(stderr, "%s: the segment /%s %s\n", VxPlatform::ProgramName().c_str(), name_.c_str(), line.c_str());
     std::fflush(stderr);
 }
 
-void TSegmentWatch::ReportProblem(const std::string& line)
+void TPosixSegmentWatch::ReportProblem(const std::string& line)
 {
     if (line == lastProblem_)
         return;
     lastProblem_ = line;
-    std::fprintf(stderr, "%s: the segment /%s cannot be restored yet (%s); retrying\n", program_invocation_short_name,
+    std::fprintf(stderr, "%s: the segment /%s cannot be restored yet (%s); retrying\n", VxPlatform::ProgramName().c_str(),
                  name_.c_str(), line.c_str());
     std::fflush(stderr);
+}
+
+std::unique_ptr<ISegmentWatch> MakeSegmentWatch(TSharedMap& map, std::string name)
+{
+    return std::make_unique<TPosixSegmentWatch>(map, std::move(name));
 }
