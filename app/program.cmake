@@ -1,8 +1,9 @@
-# The analyzer, and the console probe of the capture.
-add_executable(vxsound ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
-target_link_libraries(vxsound PRIVATE vx_ui vx_winmsg)
+# The analyzer, and the console probe of the capture: Linux's entries, on
+# the Qt edge and the sound server.
+add_executable(vxsound ${CMAKE_CURRENT_LIST_DIR}/linux/main.cpp)
+target_link_libraries(vxsound PRIVATE vx_ui vx_winmsg vx_capture)
 
-add_executable(vxsound-probe ${CMAKE_CURRENT_LIST_DIR}/probe_main.cpp)
+add_executable(vxsound-probe ${CMAKE_CURRENT_LIST_DIR}/linux/probe_main.cpp)
 target_link_libraries(vxsound-probe PRIVATE vx_capture)
 
 # Data files the program reads from its own folder.
