@@ -1,5 +1,6 @@
 #include "SettingsKeys.h"
 
+#include <filesystem>
 #include <stdexcept>
 
 namespace VxSettings {
@@ -12,8 +13,10 @@ std::string EqualizerBandKey(int band)
 
 std::string SettingsFilePath(const std::string& programFolder)
 {
+    const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
     std::string path = programFolder;
-    if (!path.empty() && path.back() != '/') path += '/';
+    if (!path.empty() && path.back() != '/' && path.back() != separator)
+        path += separator;
     return path + kFileName;
 }
 

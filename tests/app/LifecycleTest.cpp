@@ -60,7 +60,7 @@ TEST_F(Lifecycle, EarlyStopClosesWithoutWritingTheSettings)
         // The picture's path in full.
         {"none.bmp", segment_, "Cannot open file " + (std::filesystem::current_path() / "none.bmp").string() + ".", false},
         {absolute, segment_, "Cannot open file " + absolute + ".", true},
-        {kPicture, "no/such/segment", " Createfilemapping error.", false},
+        {kPicture, VxTestOs::kBadSegmentName, " Createfilemapping error.", false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.error);
@@ -121,7 +121,7 @@ TEST_F(Lifecycle, CloseQuestionUnwritableFileAndHostClose)
         else
             EXPECT_FALSE(UserClose(true));
         EXPECT_EQ(Errors().size(), host ? 2u : 1u);
-        EXPECT_EQ(Errors().back(), "Unable to write to " + blocker + "/VxSound.ini");
+        EXPECT_EQ(Errors().back(), "Unable to write to " + (std::filesystem::path(blocker) / "VxSound.ini").string());
         EXPECT_EQ(edge->Texts(TBoxKind::Question).size(), 2u);
         EXPECT_FALSE(a.Closed);
         EXPECT_FALSE(a.HostCloseRequested);

@@ -30,6 +30,8 @@ namespace VxTestOs {
 inline int ProcessId() { return ::_getpid(); }
 inline void SetEnv(const char* name, const std::string& value) { ::_putenv_s(name, value.c_str()); }
 inline void UnsetEnv(const char* name) { ::_putenv_s(name, ""); }
+// A name the system refuses for a segment.
+inline const std::string kBadSegmentName = "no\\such\\segment";
 // A named mapping goes with its last handle.
 inline void RemoveSegment(const std::string&) {}
 inline int Shell(const std::string& command) { return std::system(command.c_str()); }
@@ -41,6 +43,7 @@ namespace VxTestOs {
 inline int ProcessId() { return static_cast<int>(::getpid()); }
 inline void SetEnv(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
 inline void UnsetEnv(const char* name) { ::unsetenv(name); }
+inline const std::string kBadSegmentName = "no/such/segment";
 inline void RemoveSegment(const std::string& name) { ::shm_unlink(("/" + name).c_str()); }
 // The segment's file, which other processes can cut short or replace.
 inline std::string SegmentFile(const std::string& name) { return "/dev/shm/" + name; }
