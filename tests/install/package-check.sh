@@ -95,7 +95,7 @@ done
 
 made_user=0
 cleanup() {
-    apt-get remove -y -qq corvane-audio-analyzer >/dev/null 2>&1 || true
+    apt-get purge -y -qq corvane-audio-analyzer >/dev/null 2>&1 || true
     # The segment the user's analyzer made (the analyzer never removes it).
     find /dev/shm -maxdepth 1 -name VXSOUNDMAP -user "$user" -delete 2>/dev/null || true
     if ((made_user)); then userdel -r "$user" >/dev/null 2>&1 || true; fi
