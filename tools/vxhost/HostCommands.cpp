@@ -1,10 +1,8 @@
 #include "HostCommands.h"
 
-#include <csignal>
 #include <cstdlib>
 
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <ostream>
 #include <thread>
@@ -14,6 +12,7 @@
 #include "HostKeys.h"
 #include "HostWatch.h"
 #include "SharedMap.h"
+#include "StopRequest.h"
 
 namespace vxhost {
 
@@ -137,38 +136,6 @@ int RunSet(const GlobalOptions& global, std::span<const std::string> args, std::
 
 // ----- watch -----------------------------------------------------------
 
-std::atomic<bool> gStopWatch{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-extern "C" void OnStopSignal(int)
-{
-    gStopWatch.store(true, std::memory_order_relaxed);
-}
-
-// Restores the previous handlers however the view ends.
-class StopSignals {
-public:
-    StopSignals()
-    {
-        struct sigaction sa {};
-        sa.sa_handler = OnStopSignal;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &oldInt_);
-        sigaction(SIGTERM, &sa, &oldTerm_);
-    }
-    ~StopSignals()
-    {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
-};
-
 vxtools::TToolOptions WatchOptions()
 {
     vxtools::TToolOptions options(
@@ -205,12 +172,11 @@ int RunWatch(const GlobalOptions& global, std::span<const std::string> args, std
         constexpr auto kPoll = milliseconds(10);
         constexpr int kPollsPerRefresh = 10;  // 100 ms
 
-        gStopWatch.store(false, std::memory_order_relaxed);
-        const StopSignals signals;
+        const TStopRequest stop;
         long trigs = 0;
         long long refreshes = 0;
         auto next = steady_clock::now();
-        for (int poll = 0; !gStopWatch.load(std::memory_order_relaxed); ++poll) {
+        for (int poll = 0; !TStopRequest::Requested(); ++poll) {
             if (TakeTrig(record))
                 ++trigs;
             if (poll % kPollsPerRefresh == 0) {

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# vxhost.exe under Wine against stand-ins in other processes (vx_standin):
+# dump and set on a record another process made, close to a stand-in
+# analyzer window, keys posted by a stand-in analyzer.
+# Usage: vxhost-windows.sh VXHOST.EXE VX_STANDIN.EXE (Wine's prefix and
+# DISPLAY from the environment).
+set -u
+vxhost=$1 standin=$2
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    wait
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "vxhost-windows: $*" >&2; exit 1; }
+# within SECONDS COMMAND...: runs COMMAND until it succeeds, at most that long.
+within() {
+    local end=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        ((SECONDS < end)) || return 1
+        sleep 0.1
+    done
+}
+ended() { ! kill -0 "$1" 2>/dev/null; }
+vxhost() { wine "$vxhost" "$@"; }
+
+# dump and set: the stand-in made the record and holds it.
+segment=VXHOSTWIN$$
+wine "$standin" analyzer $segment &
+analyzer=$!
+pids+=("$analyzer")
+level_shown() { vxhost --segment $segment dump >"$work/dump" 2>&1 && grep -qx 'Level = 1234.5' "$work/dump"; }
+within 30 level_shown || fail "dump did not show the stand-in's record: $(cat "$work/dump")"
+vxhost --segment $segment set UseFFT=1 TrigDecay=7 || fail "set failed"
+vxhost --segment $segment dump >"$work/dump" || fail "dump failed"
+grep -qx 'UseFFT = 1' "$work/dump" && grep -qx 'TrigDecay = 7' "$work/dump" && grep -qx 'Level = 1234.5' "$work/dump" ||
+    fail "set did not reach the record: $(cat "$work/dump")"
+
+# close: the stand-in replies 0 and ends with status 0; then no window.
+vxhost close --timeout 10000 >"$work/out" 2>&1 || fail "close: status $?: $(cat "$work/out")"
+within 20 ended "$analyzer" || fail "the stand-in analyzer did not end"
+wait "$analyzer" || fail "the stand-in analyzer did not get the close request (status $?)"
+vxhost close --timeout 1000 >"$work/out" 2>&1
+status=$?
+[[ $status == 1 ]] && grep -q 'no analyzer window (TVxSoundApp)' "$work/out" ||
+    fail "close without an analyzer: status $status: $(cat "$work/out")"
+
+# keys: the lines of the keys posted to it; Ctrl+C ends it with status 0.
+vxhost keys >"$work/keys" 2>"$work/keys.err" &
+keys=$!
+pids+=("$keys")
+wine "$standin" press || fail "the stand-in could not forward keys (status $?)"
+expected=$'WM_KEYDOWN wParam=0x141 lParam=0x001e0001 key=Shift+A\nWM_KEYUP wParam=0x41 lParam=0xc01e0001 key=A'
+both_lines() { [[ $(tr -d '\r' <"$work/keys") == "$expected" ]]; }
+within 20 both_lines || fail "keys printed: $(cat "$work/keys" "$work/keys.err")"
+kill -INT "$keys"
+within 20 ended "$keys" || fail "keys did not end on Ctrl+C"
+wait "$keys" || fail "keys ended with status $? on Ctrl+C: $(cat "$work/keys.err")"
