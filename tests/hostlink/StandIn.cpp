@@ -49,7 +49,8 @@ int Host(bool late)
             closed = true;
             return 0;
         }
-        if ((message >= WM_KEYFIRST && message <= WM_KEYLAST) || message == kStandInMarker)
+        if (message == WM_KEYDOWN || message == WM_KEYUP || message == WM_SYSKEYDOWN || message == WM_SYSKEYUP ||
+            message == kStandInMarker)
             posts.push_back(PackPost(message, wParam, lParam));
         return std::nullopt;
     });

@@ -8,8 +8,9 @@ set -u
 vxhost=$1 standin=$2
 work=$(mktemp -d)
 pids=()
+# Left over only when a step failed; Wine's processes may not end on SIGTERM.
 cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null; done
     wait
     rm -rf "$work"
 }
@@ -24,6 +25,8 @@ within() {
         sleep 0.1
     done
 }
+# The file's lines without the carriage returns of Windows' text output.
+lines() { tr -d '\r' <"$1"; }
 ended() { ! kill -0 "$1" 2>/dev/null; }
 vxhost() { wine "$vxhost" "$@"; }
 
@@ -32,11 +35,12 @@ segment=VXHOSTWIN$$
 wine "$standin" analyzer $segment &
 analyzer=$!
 pids+=("$analyzer")
-level_shown() { vxhost --segment $segment dump >"$work/dump" 2>&1 && grep -qx 'Level = 1234.5' "$work/dump"; }
+level_shown() { vxhost --segment $segment dump >"$work/dump" 2>&1 && lines "$work/dump" | grep -qx 'Level = 1234.5'; }
 within 30 level_shown || fail "dump did not show the stand-in's record: $(cat "$work/dump")"
 vxhost --segment $segment set UseFFT=1 TrigDecay=7 || fail "set failed"
 vxhost --segment $segment dump >"$work/dump" || fail "dump failed"
-grep -qx 'UseFFT = 1' "$work/dump" && grep -qx 'TrigDecay = 7' "$work/dump" && grep -qx 'Level = 1234.5' "$work/dump" ||
+lines "$work/dump" >"$work/dump.txt"
+grep -qx 'UseFFT = 1' "$work/dump.txt" && grep -qx 'TrigDecay = 7' "$work/dump.txt" && grep -qx 'Level = 1234.5' "$work/dump.txt" ||
     fail "set did not reach the record: $(cat "$work/dump")"
 
 # close: the stand-in replies 0 and ends with status 0; then no window.
@@ -49,12 +53,14 @@ status=$?
     fail "close without an analyzer: status $status: $(cat "$work/out")"
 
 # keys: the lines of the keys posted to it; Ctrl+C ends it with status 0.
-vxhost keys >"$work/keys" 2>"$work/keys.err" &
+# Wine itself in the background, not a shell function: a background
+# subshell would ignore the SIGINT.
+wine "$vxhost" keys >"$work/keys" 2>"$work/keys.err" &
 keys=$!
 pids+=("$keys")
 wine "$standin" press || fail "the stand-in could not forward keys (status $?)"
 expected=$'WM_KEYDOWN wParam=0x141 lParam=0x001e0001 key=Shift+A\nWM_KEYUP wParam=0x41 lParam=0xc01e0001 key=A'
-both_lines() { [[ $(tr -d '\r' <"$work/keys") == "$expected" ]]; }
+both_lines() { [[ $(lines "$work/keys") == "$expected" ]]; }
 within 20 both_lines || fail "keys printed: $(cat "$work/keys" "$work/keys.err")"
 kill -INT "$keys"
 within 20 ended "$keys" || fail "keys did not end on Ctrl+C"
