@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # vxhost.exe under Wine against stand-ins in other processes (vx_standin):
-# dump and set on a record another process made, close to a stand-in
+# dump, set and watch on a record another process made, close to a stand-in
 # analyzer window, keys posted by a stand-in analyzer.
 # Usage: vxhost-windows.sh VXHOST.EXE VX_STANDIN.EXE (Wine's prefix and
 # DISPLAY from the environment).
@@ -30,7 +30,7 @@ lines() { tr -d '\r' <"$1"; }
 ended() { ! kill -0 "$1" 2>/dev/null; }
 vxhost() { wine "$vxhost" "$@"; }
 
-# dump and set: the stand-in made the record and holds it.
+# dump, set and watch: the stand-in made the record and holds it.
 segment=VXHOSTWIN$$
 wine "$standin" analyzer $segment &
 analyzer=$!
@@ -42,6 +42,8 @@ vxhost --segment $segment dump >"$work/dump" || fail "dump failed"
 lines "$work/dump" >"$work/dump.txt"
 grep -qx 'UseFFT = 1' "$work/dump.txt" && grep -qx 'TrigDecay = 7' "$work/dump.txt" && grep -qx 'Level = 1234.5' "$work/dump.txt" ||
     fail "set did not reach the record: $(cat "$work/dump")"
+vxhost --segment $segment watch --plain --count 2 >"$work/watch" || fail "watch failed"
+[[ $(lines "$work/watch" | grep -c '^level=1234.5 ') == 2 ]] || fail "watch showed: $(cat "$work/watch")"
 
 # close: the stand-in replies 0 and ends with status 0; then no window.
 vxhost close --timeout 10000 >"$work/out" 2>&1 || fail "close: status $?: $(cat "$work/out")"

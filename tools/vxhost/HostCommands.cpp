@@ -23,7 +23,7 @@ std::string Program(std::string_view command)
     return std::string("vxhost ").append(command);
 }
 
-// Maps the segment as a host does (create-or-open, 2431 bytes, 0600) and
+// Maps the segment as a host does (create-or-open, 2431 bytes) and
 // runs `body` on the record. Every segment failure is reported with its
 // own text and gives exit status 1.
 template <typename Body>
@@ -39,7 +39,7 @@ int WithRecord(const GlobalOptions& options, std::ostream& err, Body&& body)
         map.Destroy();
         return status;
     } catch (const ESharedMemoryError& e) {
-        err << "vxhost: " << e.what() << " (segment /" << options.segment;
+        err << "vxhost: " << e.what() << " (segment " << SystemSegmentWording().prefix << options.segment;
         if (std::string_view(e.what()) == kMapViewError)
             err << ": cannot be mapped, or is smaller than " << VXSM_SIZE << " bytes";
         err << ")\n";
@@ -228,9 +228,9 @@ const Command* FindCommand(std::string_view name)
 vxtools::TToolOptions GeneralOptions()
 {
     std::string about =
-        "Stands in for the lighting host: maps the shared sound map record\n"
-        "/$VX_SEGMENT_NAME, default /" VXSM_NAME " (creating it, 2431 bytes, mode 0600,\n"
-        "if it does not exist yet) and reads or writes it exactly as a host does.\n"
+        "Stands in for the lighting host: maps the shared sound map record\n" +
+        std::string(SystemSegmentWording().record) +
+        " and reads or writes it exactly as a host does.\n"
         "\n"
         "Commands:\n";
     for (const Command& c : kCommands)
@@ -238,9 +238,7 @@ vxtools::TToolOptions GeneralOptions()
     about.pop_back();
     vxtools::TToolOptions options("vxhost", "[--segment NAME] COMMAND [ARGS...]", about);
     options
-        .Add({"segment", 0, "NAME",
-              "map the segment NAME (POSIX shared memory\n/NAME) instead of $VX_SEGMENT_NAME or\n" VXSM_NAME
-              "; lets tests run beside a live analyzer"})
+        .Add({"segment", 0, "NAME", std::string(SystemSegmentWording().optionHelp)})
         .StopAtFirstPositional()
         .Epilogue("'vxhost COMMAND --help' shows the options of one command; they go after\n"
                   "the command, the options above before it.\n"
