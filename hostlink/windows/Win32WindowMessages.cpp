@@ -48,3 +48,8 @@ bool Win32WindowMessages::Post(WindowHandle window, std::uint32_t message, std::
         return false;
     return ::PostMessageA(AsWindow(window), message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)) != 0;
 }
+
+std::unique_ptr<IWindowMessages> PlatformWindowMessages(int sendTimeoutMs)
+{
+    return std::make_unique<Win32WindowMessages>(sendTimeoutMs);
+}

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -160,7 +161,9 @@ TEST(Win32WindowMessages, ALateHostOrNoneGetsNothingAndHoldsNoKeyLong)
                   std::nullopt);
         EXPECT_EQ(PostsBeforeMarker(messages, hostWindow), std::vector<std::int64_t>{});
     }
-    Win32WindowMessages messages(kKeyTargetQueryTimeoutMs);
+    // The system's layer as the programs get it.
+    const std::unique_ptr<IWindowMessages> system = PlatformWindowMessages(kKeyTargetQueryTimeoutMs);
+    IWindowMessages& messages = *system;
     ASSERT_TRUE(WaitFor([&] { return messages.FindWindowByClass(kHostWindowClass) == 0; }));
     const TableKeys keys;
     KeyMessage msg{WM_KEYDOWN_, 'A', 0x001E0001};

@@ -1,7 +1,7 @@
 // The close request over the window system's own messages.
 #include "HostClose.h"
 
-#include "Win32WindowMessages.h"
+#include "WindowMessages.h"
 
 namespace vxhost {
 
@@ -12,8 +12,7 @@ std::string CloseTarget()
 
 int SendSystemClose(int timeoutMs, std::ostream& err)
 {
-    Win32WindowMessages messages(timeoutMs);
-    return SendClose(messages, timeoutMs, err);
+    return SendClose(*PlatformWindowMessages(timeoutMs), timeoutMs, err);
 }
 
 }  // namespace vxhost
