@@ -159,6 +159,8 @@ int RunWatch(const GlobalOptions& global, std::span<const std::string> args, std
     if (const auto status = ParseCommand(options, args, out, err))
         return *status;
     const bool plain = options.Has("plain");
+    if (!plain)
+        EnableEscapeCodes();
     long long count = 0;  // 0 = until stopped
     try {
         if (options.Has("count"))

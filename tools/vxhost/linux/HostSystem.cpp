@@ -1,4 +1,5 @@
-// The segment on Linux: POSIX shared memory.
+// On Linux: the segment is POSIX shared memory; terminals take escape
+// codes as they are.
 #include "HostCommands.h"
 #include "vxsoundmap.h"
 
@@ -14,5 +15,7 @@ const SegmentWording& SystemSegmentWording()
         "; lets tests run beside a live analyzer"};
     return wording;
 }
+
+void EnableEscapeCodes() {}
 
 }  // namespace vxhost
