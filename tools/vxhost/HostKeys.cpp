@@ -1,3 +1,4 @@
+// What both systems' vxhost keys print: key names and one line per message.
 #include "HostKeys.h"
 
 #include <cstdio>
