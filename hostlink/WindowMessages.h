@@ -1,10 +1,12 @@
 // Window messages between the analyzer and the host: finding a window by
 // its class, sending a message and waiting for the reply, posting one
-// without waiting. The real layer runs over the session bus; key
-// forwarding and the host tool see only this interface.
+// without waiting. The real layer is the window system's own on Windows
+// and the session bus on Linux; key forwarding and the host tool see only
+// this interface.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -31,3 +33,9 @@ public:
     virtual bool Post(WindowHandle window, std::uint32_t message, std::uint64_t wParam,
                              std::int64_t lParam) = 0;
 };
+
+// The system's layer, in vx_winmsg: the window system's own messages on
+// Windows, the session bus on Linux (which wants a Qt application object
+// on the calling thread). Send waits at most sendTimeoutMs for a reply
+// (< 0: as long as the layer's own limit allows).
+std::unique_ptr<IWindowMessages> PlatformWindowMessages(int sendTimeoutMs = -1);

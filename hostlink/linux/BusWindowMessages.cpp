@@ -109,6 +109,11 @@ bool BusWindowMessages::Post(WindowHandle window, std::uint32_t message, std::ui
     return connection_.send(call);
 }
 
+std::unique_ptr<IWindowMessages> PlatformWindowMessages(int sendTimeoutMs)
+{
+    return std::make_unique<BusWindowMessages>(QDBusConnection::sessionBus(), sendTimeoutMs);
+}
+
 // ---- server -------------------------------------------------------------
 
 BusWindowAdaptor::BusWindowAdaptor(SendHandler onSend, PostHandler onPost, QObject* parent)

@@ -1,11 +1,6 @@
 #include "HostClose.h"
 
-#include <QCoreApplication>
-
-#include <memory>
-
-#include "BusWindowMessages.h"
-#include "WindowMessages.h"
+#include <ostream>
 
 namespace vxhost {
 
@@ -14,7 +9,7 @@ vxtools::TToolOptions CloseOptions()
     vxtools::TToolOptions options(
         "vxhost close", "[--timeout MS]",
         "Sends the host's close request (window message 2524) to the analyzer's\n"
-        "main window, org.corvane.vx.TVxSoundApp on the session bus, and waits for\n"
+        "main window, " + CloseTarget() + ", and waits for\n"
         "its reply: the analyzer closes without asking and saves its settings.");
     options.Add({"timeout", 0, "MS", "how long to wait for the reply\n(default 30000)"})
         .Positionals(0, 0)
@@ -37,21 +32,7 @@ int RunClose(const GlobalOptions&, std::span<const std::string> args, std::ostre
         return options.UsageError(err, e.what());
     }
 
-    // The bus layer wants an application object on this thread.
-    std::unique_ptr<QCoreApplication> app;
-    if (QCoreApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name[] = "vxhost";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-
-    BusWindowMessages bus(QDBusConnection::sessionBus(), timeoutMs);
-    if (!bus.Connected()) {
-        err << "vxhost close: no session bus\n";
-        return kExitFailure;
-    }
-    return SendClose(bus, timeoutMs, err);
+    return SendSystemClose(timeoutMs, err);
 }
 
 int SendClose(IWindowMessages& messages, int timeoutMs, std::ostream& err)

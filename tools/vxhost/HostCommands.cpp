@@ -1,10 +1,8 @@
 #include "HostCommands.h"
 
-#include <csignal>
 #include <cstdlib>
 
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <ostream>
 #include <thread>
@@ -14,6 +12,7 @@
 #include "HostKeys.h"
 #include "HostWatch.h"
 #include "SharedMap.h"
+#include "StopRequest.h"
 
 namespace vxhost {
 
@@ -24,7 +23,7 @@ std::string Program(std::string_view command)
     return std::string("vxhost ").append(command);
 }
 
-// Maps the segment as a host does (create-or-open, 2431 bytes, 0600) and
+// Maps the segment as a host does (create-or-open, 2431 bytes) and
 // runs `body` on the record. Every segment failure is reported with its
 // own text and gives exit status 1.
 template <typename Body>
@@ -40,7 +39,7 @@ int WithRecord(const GlobalOptions& options, std::ostream& err, Body&& body)
         map.Destroy();
         return status;
     } catch (const ESharedMemoryError& e) {
-        err << "vxhost: " << e.what() << " (segment /" << options.segment;
+        err << "vxhost: " << e.what() << " (segment " << SystemSegmentWording().prefix << options.segment;
         if (std::string_view(e.what()) == kMapViewError)
             err << ": cannot be mapped, or is smaller than " << VXSM_SIZE << " bytes";
         err << ")\n";
@@ -137,38 +136,6 @@ int RunSet(const GlobalOptions& global, std::span<const std::string> args, std::
 
 // ----- watch -----------------------------------------------------------
 
-std::atomic<bool> gStopWatch{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-extern "C" void OnStopSignal(int)
-{
-    gStopWatch.store(true, std::memory_order_relaxed);
-}
-
-// Restores the previous handlers however the view ends.
-class StopSignals {
-public:
-    StopSignals()
-    {
-        struct sigaction sa {};
-        sa.sa_handler = OnStopSignal;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &oldInt_);
-        sigaction(SIGTERM, &sa, &oldTerm_);
-    }
-    ~StopSignals()
-    {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
-};
-
 vxtools::TToolOptions WatchOptions()
 {
     vxtools::TToolOptions options(
@@ -192,6 +159,8 @@ int RunWatch(const GlobalOptions& global, std::span<const std::string> args, std
     if (const auto status = ParseCommand(options, args, out, err))
         return *status;
     const bool plain = options.Has("plain");
+    if (!plain)
+        EnableEscapeCodes();
     long long count = 0;  // 0 = until stopped
     try {
         if (options.Has("count"))
@@ -205,12 +174,11 @@ int RunWatch(const GlobalOptions& global, std::span<const std::string> args, std
         constexpr auto kPoll = milliseconds(10);
         constexpr int kPollsPerRefresh = 10;  // 100 ms
 
-        gStopWatch.store(false, std::memory_order_relaxed);
-        const StopSignals signals;
+        const TStopRequest stop;
         long trigs = 0;
         long long refreshes = 0;
         auto next = steady_clock::now();
-        for (int poll = 0; !gStopWatch.load(std::memory_order_relaxed); ++poll) {
+        for (int poll = 0; !TStopRequest::Requested(); ++poll) {
             if (TakeTrig(record))
                 ++trigs;
             if (poll % kPollsPerRefresh == 0) {
@@ -262,9 +230,9 @@ const Command* FindCommand(std::string_view name)
 vxtools::TToolOptions GeneralOptions()
 {
     std::string about =
-        "Stands in for the lighting host: maps the shared sound map record\n"
-        "/$VX_SEGMENT_NAME, default /" VXSM_NAME " (creating it, 2431 bytes, mode 0600,\n"
-        "if it does not exist yet) and reads or writes it exactly as a host does.\n"
+        "Stands in for the lighting host: maps the shared sound map record\n" +
+        std::string(SystemSegmentWording().record) +
+        " and reads or writes it exactly as a host does.\n"
         "\n"
         "Commands:\n";
     for (const Command& c : kCommands)
@@ -272,9 +240,7 @@ vxtools::TToolOptions GeneralOptions()
     about.pop_back();
     vxtools::TToolOptions options("vxhost", "[--segment NAME] COMMAND [ARGS...]", about);
     options
-        .Add({"segment", 0, "NAME",
-              "map the segment NAME (POSIX shared memory\n/NAME) instead of $VX_SEGMENT_NAME or\n" VXSM_NAME
-              "; lets tests run beside a live analyzer"})
+        .Add({"segment", 0, "NAME", std::string(SystemSegmentWording().optionHelp)})
         .StopAtFirstPositional()
         .Epilogue("'vxhost COMMAND --help' shows the options of one command; they go after\n"
                   "the command, the options above before it.\n"

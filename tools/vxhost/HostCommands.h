@@ -33,6 +33,18 @@ struct Command {
 
 std::span<const Command> Commands();
 
+// The system's part (linux/ and windows/HostSystem.cpp). How the system
+// names and makes the segment, for messages and help:
+struct SegmentWording {
+    std::string_view prefix;      // before the name in messages
+    std::string_view record;      // the record, in the general help
+    std::string_view optionHelp;  // --segment
+};
+const SegmentWording& SystemSegmentWording();
+// Lets the terminal act on the watch's escape codes (Windows' console
+// needs to be told).
+void EnableEscapeCodes();
+
 // Parses a command's own arguments. Nullopt: go on and run it; otherwise
 // the exit status to end with (help shown, or a usage error reported).
 std::optional<int> ParseCommand(vxtools::TToolOptions& options, std::span<const std::string> args,

@@ -1,61 +1,18 @@
+// What both systems' vxhost keys print: key names and one line per message.
 #include "HostKeys.h"
 
-#include <csignal>
-
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
-#include <atomic>
 #include <cstdio>
-#include <memory>
-#include <ostream>
 
-#include "BusWindowMessages.h"
 #include "KeyForwarding.h"
 
 namespace vxhost {
 
-namespace {
-
-std::atomic<bool> gStopKeys{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-extern "C" void OnKeysStopSignal(int)
-{
-    gStopKeys.store(true, std::memory_order_relaxed);
-}
-
-class KeysStopSignals {
-public:
-    KeysStopSignals()
-    {
-        struct sigaction sa {};
-        sa.sa_handler = OnKeysStopSignal;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &oldInt_);
-        sigaction(SIGTERM, &sa, &oldTerm_);
-    }
-    ~KeysStopSignals()
-    {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-    }
-    KeysStopSignals(const KeysStopSignals&) = delete;
-    KeysStopSignals& operator=(const KeysStopSignals&) = delete;
-
-private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
-};
-
-std::string Hex(std::uint64_t v, int width = 0)
+std::string Hex(std::uint64_t v, int width)
 {
     char buf[32];
     std::snprintf(buf, sizeof buf, "0x%0*llx", width, static_cast<unsigned long long>(v));
     return buf;
 }
-
-}  // namespace
 
 std::string VirtualKeyName(std::uint32_t vk)
 {
@@ -137,78 +94,6 @@ std::string FormatKeyPost(std::uint32_t message, std::uint64_t wParam, std::int6
     // so a negative (bit 31 set) key-up reads as 0xc0..., not 0xffff....
     return name + " wParam=" + Hex(wParam) + " lParam=" + Hex(static_cast<std::uint32_t>(lParam), 8) +
            " key=" + key;
-}
-
-vxtools::TToolOptions KeysOptions()
-{
-    vxtools::TToolOptions options(
-        "vxhost keys", "",
-        "Stands in for the host's main window: owns the bus name\n"
-        "org.corvane.vx.TVxMainForm, answers the analyzer's key-target query\n"
-        "(message 0x0A40) with the window handle " +
-            Hex(static_cast<std::uint64_t>(kKeysWindowHandle)) +
-            ", and prints one line per\n"
-            "message posted to it:\n"
-            "  WM_KEYDOWN wParam=0x341 lParam=0x001e0001 key=Shift+Ctrl+A\n"
-            "Ctrl+C ends it (exit status 0). Needs the session bus (exit status 1\n"
-            "without one). If another host window owns the name, this one waits in\n"
-            "the bus's queue and says so.");
-    options.Positionals(0, 0).WithoutVersion();
-    return options;
-}
-
-int RunKeys(const GlobalOptions&, std::span<const std::string> args, std::ostream& out, std::ostream& err)
-{
-    vxtools::TToolOptions options = KeysOptions();
-    if (const auto status = ParseCommand(options, args, out, err))
-        return *status;
-
-    // Qt's bus layer needs an application object and its event loop.
-    std::unique_ptr<QCoreApplication> app;
-    static int argc = 1;
-    static char name[] = "vxhost";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr)
-        app = std::make_unique<QCoreApplication>(argc, argv);
-
-    gStopKeys.store(false, std::memory_order_relaxed);
-    const KeysStopSignals stopSignals;
-    bool outputFailed = false;
-    BusWindow window(
-        QString::fromLatin1(kHostWindowClass),
-        [](std::uint32_t message, std::uint64_t wParam, std::int64_t) -> std::int64_t {
-            if (message == kHostKeyTargetQuery && wParam == kKeyTargetQueryWParam)
-                return kKeysWindowHandle;
-            return 0;
-        },
-        [&](std::uint64_t, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) {
-            out << FormatKeyPost(message, wParam, lParam) << "\n" << std::flush;
-            if (!out)
-                outputFailed = true;
-        });
-    if (!window.Published()) {
-        err << "vxhost keys: " << window.Error().toStdString() << "\n";
-        return kExitFailure;
-    }
-
-    // The signal handler only sets a flag; a timer looks at it, so the
-    // loop sleeps between bus messages instead of spinning.
-    QEventLoop loop;
-    QTimer stopCheck;
-    int rounds = 0;
-    bool toldQueued = false;
-    QObject::connect(&stopCheck, &QTimer::timeout, &loop, [&] {
-        if (gStopKeys.load(std::memory_order_relaxed) || outputFailed)
-            loop.quit();
-        if (++rounds == 20 && !toldQueued && !window.OwnsName()) {
-            err << "vxhost keys: another window owns " << kBusNamePrefix << kHostWindowClass
-                << "; waiting for it to go\n";
-            toldQueued = true;
-        }
-    });
-    stopCheck.start(50);
-    loop.exec();
-    return outputFailed ? kExitFailure : kExitOk;
 }
 
 }  // namespace vxhost
