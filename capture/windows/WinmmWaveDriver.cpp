@@ -17,7 +17,8 @@
 
 namespace {
 
-// How long a reset waits for the driver to hand back its blocks.
+// How long a reset waits for the driver to hand back its blocks; what a
+// driver that lost its device keeps after that is handed back unfilled.
 constexpr auto kResetWait = std::chrono::seconds(2);
 // The event thread also looks for finished blocks this often, should the
 // driver ever fill a block without signalling.
@@ -30,6 +31,11 @@ struct TInput {
     std::uintptr_t Instance = 0;
     std::thread Thread;
     bool Stop = false;
+    // A block taken off the queue whose callback has not returned yet.
+    bool Delivering = false;
+    // Set by a reset that the driver did not answer (a device that is
+    // gone): the queued blocks come back unfilled.
+    bool Abandon = false;
     std::mutex Lock;
     std::condition_variable Returned;
     // The blocks at the driver, oldest first, and the system's header of
@@ -67,6 +73,28 @@ bool Done(const WAVEHDR& h)
     return (static_cast<const volatile DWORD&>(h.dwFlags) & WHDR_DONE) != 0;
 }
 
+TWaveHeader* TakeFront(TInput& in, DWORD bytesRecorded)
+{
+    TWaveHeader* block = in.Queue.front();
+    in.Queue.pop_front();
+    block->BytesRecorded = bytesRecorded;
+    block->Flags = (block->Flags & ~kWhdrInQueue) | kWhdrDone;
+    in.Delivering = true;
+    return block;
+}
+
+// Runs the callback for a block taken off the queue, outside the lock (the
+// callback queues and releases blocks), and tells a waiting reset or close.
+void Deliver(TInput& in, THWaveIn handle, TWaveHeader* block)
+{
+    in.Callback(handle, kWimData, in.Instance, reinterpret_cast<std::uintptr_t>(block), 0);
+    {
+        std::lock_guard<std::mutex> guard(in.Lock);
+        in.Delivering = false;
+    }
+    in.Returned.notify_all();
+}
+
 // Hands every finished block at the head of the queue to the callback,
 // in queue order, outside the lock (the callback queues the next block).
 void DeliverFinished(TInput& in, THWaveIn handle)
@@ -78,15 +106,12 @@ void DeliverFinished(TInput& in, THWaveIn handle)
             if (in.Queue.empty())
                 return;
             WAVEHDR& h = *in.Headers.at(in.Queue.front());
-            if (!Done(h))
+            const bool done = Done(h);
+            if (!done && !in.Abandon)
                 return;
-            block = in.Queue.front();
-            in.Queue.pop_front();
-            block->BytesRecorded = h.dwBytesRecorded;
-            block->Flags = (block->Flags & ~kWhdrInQueue) | kWhdrDone;
+            block = TakeFront(in, done ? h.dwBytesRecorded : 0);
         }
-        in.Callback(handle, kWimData, in.Instance, reinterpret_cast<std::uintptr_t>(block), 0);
-        in.Returned.notify_all();
+        Deliver(in, handle, block);
     }
 }
 
@@ -221,15 +246,22 @@ WaveResult TWinmmWaveDriver::Reset(THWaveIn handle)
     TInput* in = InputOf(handle);
     if (in == nullptr)
         return kMmSysErrInvalHandle;
-    const MMRESULT r = waveInReset(in->Device);
-    if (r != MMSYSERR_NOERROR)
-        return r;
     // Every block comes back marked done; the event thread hands them out
     // before the reset returns, as the capture relies on.
+    const MMRESULT r = waveInReset(in->Device);
     SetEvent(in->Filled);
     std::unique_lock<std::mutex> guard(in->Lock);
-    in->Returned.wait_for(guard, kResetWait, [in] { return in->Queue.empty(); });
-    return kMmSysErrNoError;
+    const auto returned = [in] { return in->Queue.empty() && !in->Delivering; };
+    if (in->Returned.wait_for(guard, kResetWait, returned))
+        return r;
+    // The device is gone (the reset failed, or the driver keeps the
+    // blocks): the event thread hands them back unfilled, so that the
+    // capture can release them and close.
+    in->Abandon = true;
+    SetEvent(in->Filled);
+    in->Returned.wait(guard, returned);
+    in->Abandon = false;
+    return r != MMSYSERR_NOERROR ? r : kMmSysErrNoDriver;
 }
 
 WaveResult TWinmmWaveDriver::Close(THWaveIn handle)
@@ -238,12 +270,16 @@ WaveResult TWinmmWaveDriver::Close(THWaveIn handle)
     if (in == nullptr)
         return kMmSysErrInvalHandle;
     {
-        std::lock_guard<std::mutex> guard(in->Lock);
+        // The last block's callback may still release (or queue) a block.
+        std::unique_lock<std::mutex> guard(in->Lock);
+        in->Returned.wait(guard, [in] { return !in->Delivering; });
         if (!in->Queue.empty())
             return kWaveErrStillPlaying;
     }
     const MMRESULT r = waveInClose(in->Device);
-    if (r != MMSYSERR_NOERROR)
+    // Still playing keeps the handle; any other failure is a device that
+    // is gone, and the caller gives the handle up.
+    if (r == WAVERR_STILLPLAYING)
         return r;
     {
         std::lock_guard<std::mutex> guard(in->Lock);
@@ -253,5 +289,5 @@ WaveResult TWinmmWaveDriver::Close(THWaveIn handle)
     in->Thread.join();
     CloseHandle(in->Filled);
     delete in;
-    return kMmSysErrNoError;
+    return r;
 }
