@@ -252,7 +252,7 @@ WaveResult TWinmmWaveDriver::Reset(THWaveIn handle)
     SetEvent(in->Filled);
     std::unique_lock<std::mutex> guard(in->Lock);
     const auto returned = [in] { return in->Queue.empty() && !in->Delivering; };
-    if (in->Returned.wait_for(guard, kResetWait, returned))
+    if (r == MMSYSERR_NOERROR && in->Returned.wait_for(guard, kResetWait, returned))
         return r;
     // The device is gone (the reset failed, or the driver keeps the
     // blocks): the event thread hands them back unfilled, so that the
