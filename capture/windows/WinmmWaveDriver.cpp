@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -42,6 +43,8 @@ struct TInput {
     // each prepared block.
     std::deque<TWaveHeader*> Queue;
     std::map<TWaveHeader*, std::unique_ptr<WAVEHDR>> Headers;
+    // Headers a gone device still holds; freed with the handle.
+    std::vector<std::unique_ptr<WAVEHDR>> Kept;
 };
 
 TInput* InputOf(THWaveIn handle)
@@ -205,6 +208,13 @@ WaveResult TWinmmWaveDriver::UnprepareHeader(THWaveIn handle, TWaveHeader* heade
     if (it == in->Headers.end())
         return kMmSysErrNoError;
     const MMRESULT r = waveInUnprepareHeader(in->Device, it->second.get(), sizeof(WAVEHDR));
+    if (r != MMSYSERR_NOERROR && in->Abandon) {
+        // A block handed back from a gone device: the system keeps its
+        // header, the capture has its block back.
+        in->Kept.push_back(std::move(it->second));
+        in->Headers.erase(it);
+        return kMmSysErrNoError;
+    }
     if (r != MMSYSERR_NOERROR) {
         header->Flags |= kWhdrPrepared;
         return r;

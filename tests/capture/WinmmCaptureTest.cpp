@@ -11,6 +11,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -191,6 +194,38 @@ protected:
     TCheckingDriver driver;
     TRecordingUi ui;
 };
+
+// The sound server drops the sink whose monitor is recording (the script
+// unloads it once the test says "started" in VX_GONE_DIR and answers with
+// "gone"): the close still releases the blocks and gives the device up.
+TEST_F(WinmmCaptureTest, DeviceThatGoesAwayIsGivenUpAtTheClose)
+{
+    const char* name = std::getenv("VX_GONE_DEVICE");
+    const char* dir = std::getenv("VX_GONE_DIR");
+    if (name == nullptr || dir == nullptr)
+        GTEST_SKIP() << "run by winmm-tone.sh, which takes the device away";
+    DeviceId = -2;
+    const auto n = static_cast<std::int32_t>(driver.GetNumDevs());
+    for (std::int32_t d = 0; d < n && DeviceId < -1; ++d)
+        if (GetDeviceName(d) == name)
+            DeviceId = d;
+    ASSERT_GE(DeviceId, 0) << "no input device \"" << name << "\"";
+    OpenWaveIn();
+    StartWaveIn();
+    std::ofstream(std::filesystem::path(dir) / "started").put('1');
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(std::filesystem::path(dir) / "gone"); }, 30s));
+
+    const auto start = Clock::now();
+    CloseWaveIn();
+    EXPECT_LT(Clock::now() - start, 6000ms);
+    EXPECT_FALSE(WaveInOpen());
+    // The reset's failure is all the user hears of it: no release or
+    // close failure per block.
+    for (const std::string& e : ui.errors)
+        EXPECT_EQ(e, "Could not reset wave in");
+    const auto faults = driver.Faults();
+    EXPECT_TRUE(faults.empty()) << faults.size() << " faults, first: " << faults.front();
+}
 
 TEST_F(WinmmCaptureTest, ToneThroughTheRingInOrderWithItsPeakThenDrainCloseAndReopen)
 {
