@@ -15,7 +15,9 @@ if [[ -z ${VX_TEST_SINK:-} ]] || ! pactl info >/dev/null 2>&1; then
 fi
 scratch=$(mktemp -d /tmp/vx-winmm-tone.XXXXXX)
 player=
+module=
 cleanup() {
+    [[ -z $module ]] || pactl unload-module "$module" 2>/dev/null || true
     if [[ -n $player ]]; then
         kill "$player" 2>/dev/null || true
         wait "$player" 2>/dev/null || true
@@ -62,6 +64,7 @@ ring)
         sleep 0.05
     done
     pactl unload-module "$module"
+    module=
     touch "$scratch/gone"
     status=0
     wait $gone || status=$?
