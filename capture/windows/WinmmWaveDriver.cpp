@@ -1,5 +1,7 @@
 #include "WinmmWaveDriver.h"
 
+#include "WaveInRing.h"
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -24,6 +26,9 @@ constexpr auto kResetWait = std::chrono::seconds(2);
 // The event thread also looks for finished blocks this often, should the
 // driver ever fill a block without signalling.
 constexpr DWORD kPollMs = 50;
+// A started device that fills no queued block for this long is lost
+// (unplugged, its server gone): the user is told once.
+constexpr auto kLostAfter = std::chrono::seconds(5);
 
 struct TInput {
     HWAVEIN Device = nullptr;
@@ -37,6 +42,10 @@ struct TInput {
     // Set by a reset that the driver did not answer (a device that is
     // gone): the queued blocks come back unfilled.
     bool Abandon = false;
+    // Between start and reset; when the last block came (or the start).
+    bool Started = false;
+    bool LostReported = false;
+    std::chrono::steady_clock::time_point LastBlock;
     std::mutex Lock;
     std::condition_variable Returned;
     // The blocks at the driver, oldest first, and the system's header of
@@ -83,6 +92,7 @@ TWaveHeader* TakeFront(TInput& in, DWORD bytesRecorded)
     block->BytesRecorded = bytesRecorded;
     block->Flags = (block->Flags & ~kWhdrInQueue) | kWhdrDone;
     in.Delivering = true;
+    in.LastBlock = std::chrono::steady_clock::now();
     return block;
 }
 
@@ -128,6 +138,16 @@ void RunEvents(TInput& in, THWaveIn handle)
                 return;
         }
         DeliverFinished(in, handle);
+        bool lost = false;
+        {
+            std::lock_guard<std::mutex> guard(in.Lock);
+            lost = in.Started && !in.LostReported && !in.Queue.empty() &&
+                   std::chrono::steady_clock::now() - in.LastBlock > kLostAfter;
+            in.LostReported = in.LostReported || lost;
+        }
+        if (lost)
+            PostCaptureInfo("Sound input lost (the device delivers nothing); capture has stopped. "
+                            "Choose the sound card again to restart it.");
     }
 }
 
@@ -248,7 +268,14 @@ WaveResult TWinmmWaveDriver::AddBuffer(THWaveIn handle, TWaveHeader* header, std
 WaveResult TWinmmWaveDriver::Start(THWaveIn handle)
 {
     TInput* in = InputOf(handle);
-    return in == nullptr ? kMmSysErrInvalHandle : waveInStart(in->Device);
+    if (in == nullptr)
+        return kMmSysErrInvalHandle;
+    const MMRESULT r = waveInStart(in->Device);
+    std::lock_guard<std::mutex> guard(in->Lock);
+    in->Started = r == MMSYSERR_NOERROR;
+    in->LostReported = false;
+    in->LastBlock = std::chrono::steady_clock::now();
+    return r;
 }
 
 WaveResult TWinmmWaveDriver::Reset(THWaveIn handle)
@@ -261,6 +288,7 @@ WaveResult TWinmmWaveDriver::Reset(THWaveIn handle)
     const MMRESULT r = waveInReset(in->Device);
     SetEvent(in->Filled);
     std::unique_lock<std::mutex> guard(in->Lock);
+    in->Started = false;
     const auto returned = [in] { return in->Queue.empty() && !in->Delivering; };
     if (r == MMSYSERR_NOERROR && in->Returned.wait_for(guard, kResetWait, returned))
         return r;
