@@ -1,5 +1,7 @@
 // Console stand-in for the window: errors to stderr, information to
-// stdout; posted texts wait until the UI thread pumps its messages.
+// stdout; posted texts wait until the UI thread pumps its messages. A
+// system with a message queue per thread pumps that as well
+// (WinConsoleCaptureUi.h).
 #pragma once
 
 #include "CaptureUi.h"
@@ -7,7 +9,7 @@
 #include <deque>
 #include <mutex>
 
-class TConsoleCaptureUi final : public ICaptureUi {
+class TConsoleCaptureUi : public ICaptureUi {
 public:
     void ShowError(const std::string& text) override;
     void ShowInfo(const std::string& text) override;

@@ -1,5 +1,7 @@
 #include "WinmmWaveDriver.h"
 
+#include "WaveInRing.h"
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -14,14 +16,19 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
-// How long a reset waits for the driver to hand back its blocks.
+// How long a reset waits for the driver to hand back its blocks; what a
+// driver that lost its device keeps after that is handed back unfilled.
 constexpr auto kResetWait = std::chrono::seconds(2);
 // The event thread also looks for finished blocks this often, should the
 // driver ever fill a block without signalling.
 constexpr DWORD kPollMs = 50;
+// A started device that fills no queued block for this long is lost
+// (unplugged, its server gone): the user is told once.
+constexpr auto kLostAfter = std::chrono::seconds(5);
 
 struct TInput {
     HWAVEIN Device = nullptr;
@@ -30,12 +37,23 @@ struct TInput {
     std::uintptr_t Instance = 0;
     std::thread Thread;
     bool Stop = false;
+    // A block taken off the queue whose callback has not returned yet.
+    bool Delivering = false;
+    // Set by a reset that the driver did not answer (a device that is
+    // gone): the queued blocks come back unfilled.
+    bool Abandon = false;
+    // Between start and reset; when the last block came (or the start).
+    bool Started = false;
+    bool LostReported = false;
+    std::chrono::steady_clock::time_point LastBlock;
     std::mutex Lock;
     std::condition_variable Returned;
     // The blocks at the driver, oldest first, and the system's header of
     // each prepared block.
     std::deque<TWaveHeader*> Queue;
     std::map<TWaveHeader*, std::unique_ptr<WAVEHDR>> Headers;
+    // Headers a gone device still holds; freed with the handle.
+    std::vector<std::unique_ptr<WAVEHDR>> Kept;
 };
 
 TInput* InputOf(THWaveIn handle)
@@ -67,6 +85,29 @@ bool Done(const WAVEHDR& h)
     return (static_cast<const volatile DWORD&>(h.dwFlags) & WHDR_DONE) != 0;
 }
 
+TWaveHeader* TakeFront(TInput& in, DWORD bytesRecorded)
+{
+    TWaveHeader* block = in.Queue.front();
+    in.Queue.pop_front();
+    block->BytesRecorded = bytesRecorded;
+    block->Flags = (block->Flags & ~kWhdrInQueue) | kWhdrDone;
+    in.Delivering = true;
+    in.LastBlock = std::chrono::steady_clock::now();
+    return block;
+}
+
+// Runs the callback for a block taken off the queue, outside the lock (the
+// callback queues and releases blocks), and tells a waiting reset or close.
+void Deliver(TInput& in, THWaveIn handle, TWaveHeader* block)
+{
+    in.Callback(handle, kWimData, in.Instance, reinterpret_cast<std::uintptr_t>(block), 0);
+    {
+        std::lock_guard<std::mutex> guard(in.Lock);
+        in.Delivering = false;
+    }
+    in.Returned.notify_all();
+}
+
 // Hands every finished block at the head of the queue to the callback,
 // in queue order, outside the lock (the callback queues the next block).
 void DeliverFinished(TInput& in, THWaveIn handle)
@@ -78,15 +119,12 @@ void DeliverFinished(TInput& in, THWaveIn handle)
             if (in.Queue.empty())
                 return;
             WAVEHDR& h = *in.Headers.at(in.Queue.front());
-            if (!Done(h))
+            const bool done = Done(h);
+            if (!done && !in.Abandon)
                 return;
-            block = in.Queue.front();
-            in.Queue.pop_front();
-            block->BytesRecorded = h.dwBytesRecorded;
-            block->Flags = (block->Flags & ~kWhdrInQueue) | kWhdrDone;
+            block = TakeFront(in, done ? h.dwBytesRecorded : 0);
         }
-        in.Callback(handle, kWimData, in.Instance, reinterpret_cast<std::uintptr_t>(block), 0);
-        in.Returned.notify_all();
+        Deliver(in, handle, block);
     }
 }
 
@@ -100,6 +138,16 @@ void RunEvents(TInput& in, THWaveIn handle)
                 return;
         }
         DeliverFinished(in, handle);
+        bool lost = false;
+        {
+            std::lock_guard<std::mutex> guard(in.Lock);
+            lost = in.Started && !in.LostReported && !in.Queue.empty() &&
+                   std::chrono::steady_clock::now() - in.LastBlock > kLostAfter;
+            in.LostReported = in.LostReported || lost;
+        }
+        if (lost)
+            PostCaptureInfo("Sound input lost (the device delivers nothing); capture has stopped. "
+                            "Choose the sound card again to restart it.");
     }
 }
 
@@ -180,6 +228,13 @@ WaveResult TWinmmWaveDriver::UnprepareHeader(THWaveIn handle, TWaveHeader* heade
     if (it == in->Headers.end())
         return kMmSysErrNoError;
     const MMRESULT r = waveInUnprepareHeader(in->Device, it->second.get(), sizeof(WAVEHDR));
+    if (r != MMSYSERR_NOERROR && in->Abandon) {
+        // A block handed back from a gone device: the system keeps its
+        // header, the capture has its block back.
+        in->Kept.push_back(std::move(it->second));
+        in->Headers.erase(it);
+        return kMmSysErrNoError;
+    }
     if (r != MMSYSERR_NOERROR) {
         header->Flags |= kWhdrPrepared;
         return r;
@@ -213,7 +268,14 @@ WaveResult TWinmmWaveDriver::AddBuffer(THWaveIn handle, TWaveHeader* header, std
 WaveResult TWinmmWaveDriver::Start(THWaveIn handle)
 {
     TInput* in = InputOf(handle);
-    return in == nullptr ? kMmSysErrInvalHandle : waveInStart(in->Device);
+    if (in == nullptr)
+        return kMmSysErrInvalHandle;
+    const MMRESULT r = waveInStart(in->Device);
+    std::lock_guard<std::mutex> guard(in->Lock);
+    in->Started = r == MMSYSERR_NOERROR;
+    in->LostReported = false;
+    in->LastBlock = std::chrono::steady_clock::now();
+    return r;
 }
 
 WaveResult TWinmmWaveDriver::Reset(THWaveIn handle)
@@ -221,15 +283,23 @@ WaveResult TWinmmWaveDriver::Reset(THWaveIn handle)
     TInput* in = InputOf(handle);
     if (in == nullptr)
         return kMmSysErrInvalHandle;
-    const MMRESULT r = waveInReset(in->Device);
-    if (r != MMSYSERR_NOERROR)
-        return r;
     // Every block comes back marked done; the event thread hands them out
     // before the reset returns, as the capture relies on.
+    const MMRESULT r = waveInReset(in->Device);
     SetEvent(in->Filled);
     std::unique_lock<std::mutex> guard(in->Lock);
-    in->Returned.wait_for(guard, kResetWait, [in] { return in->Queue.empty(); });
-    return kMmSysErrNoError;
+    in->Started = false;
+    const auto returned = [in] { return in->Queue.empty() && !in->Delivering; };
+    if (r == MMSYSERR_NOERROR && in->Returned.wait_for(guard, kResetWait, returned))
+        return r;
+    // The device is gone (the reset failed, or the driver keeps the
+    // blocks): the event thread hands them back unfilled, so that the
+    // capture can release them and close.
+    in->Abandon = true;
+    SetEvent(in->Filled);
+    in->Returned.wait(guard, returned);
+    in->Abandon = false;
+    return r != MMSYSERR_NOERROR ? r : kMmSysErrNoDriver;
 }
 
 WaveResult TWinmmWaveDriver::Close(THWaveIn handle)
@@ -238,12 +308,16 @@ WaveResult TWinmmWaveDriver::Close(THWaveIn handle)
     if (in == nullptr)
         return kMmSysErrInvalHandle;
     {
-        std::lock_guard<std::mutex> guard(in->Lock);
+        // The last block's callback may still release (or queue) a block.
+        std::unique_lock<std::mutex> guard(in->Lock);
+        in->Returned.wait(guard, [in] { return !in->Delivering; });
         if (!in->Queue.empty())
             return kWaveErrStillPlaying;
     }
     const MMRESULT r = waveInClose(in->Device);
-    if (r != MMSYSERR_NOERROR)
+    // Still playing keeps the handle; any other failure is a device that
+    // is gone, and the caller gives the handle up.
+    if (r == WAVERR_STILLPLAYING)
         return r;
     {
         std::lock_guard<std::mutex> guard(in->Lock);
@@ -253,5 +327,5 @@ WaveResult TWinmmWaveDriver::Close(THWaveIn handle)
     in->Thread.join();
     CloseHandle(in->Filled);
     delete in;
-    return kMmSysErrNoError;
+    return r;
 }

@@ -3,6 +3,14 @@
 // waits on it and runs the capture callback, one block at a time in queue
 // order, so that the callback may queue the next block (the system forbids
 // wave calls from inside its own callback function).
+//
+// A started device that fills no queued block for 5 s is reported lost
+// once, as the capture's information. Reset returns once every queued
+// block's callback has returned. A device
+// that is gone (its reset fails, or it keeps the blocks for 2 s) gets its
+// blocks back unfilled, so that the capture can release them; its close
+// then gives the handle up whatever the system answers, except while the
+// system still holds blocks.
 #pragma once
 
 #include "WaveInDriver.h"
