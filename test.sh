@@ -69,6 +69,15 @@ build build-tsan vx_threads_tests -- -DVX_SANITIZE=thread -DVX_BUILD_TESTS=ON -D
 
 stage "Windows cross build and tests under Wine"
 build build-win all -- -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DVX_BUILD_TESTS=ON
+# Each program carries its runtime: it may import Windows' own DLLs only.
+for exe in build-win/bin/*.exe; do
+    for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/.*DLL Name: //p' | tr 'A-Z' 'a-z'); do
+        case $dll in
+        kernel32.dll | user32.dll | gdi32.dll | winmm.dll | comctl32.dll | shell32.dll | advapi32.dll | msvcrt.dll) ;;
+        *) echo "test.sh: $exe imports $dll, which Windows does not ship" >&2; status=1 ;;
+        esac
+    done
+done
 # A private prefix: nothing of the user's Wine is used or changed, and
 # Wine's server stops with the stage.
 VX_WINEPREFIX=$(mktemp -d /tmp/vx-wine.XXXXXX)
