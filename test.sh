@@ -16,6 +16,16 @@ VX_WINEPREFIX=
 vx_stop_wine() {
     [[ -n $VX_WINEPREFIX ]] || return 0
     WINEPREFIX=$VX_WINEPREFIX wineserver -k 2>/dev/null || true
+    WINEPREFIX=$VX_WINEPREFIX wineserver -w 2>/dev/null || true
+    # Wine's server keeps its socket in /tmp/wine-*/server-DEV-INODE of
+    # the prefix, and leaves it there.
+    local server d
+    server=$(printf 'server-%s-%x' "$(stat -c %D "$VX_WINEPREFIX")" "$(stat -c %i "$VX_WINEPREFIX")")
+    for d in /tmp/wine-*/"$server"; do
+        [[ -d $d ]] || continue
+        rm -rf "$d"
+        rmdir "$(dirname "$d")" 2>/dev/null || true
+    done
     rm -rf "$VX_WINEPREFIX"
     VX_WINEPREFIX=
 }
