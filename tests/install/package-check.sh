@@ -131,7 +131,13 @@ unit=/usr/lib/systemd/user/vxbridge.service
 exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
 [[ $exec_start == "/usr/bin/vxbridge "* ]] || fail "$unit: ExecStart=$exec_start"
 if command -v systemd-analyze >/dev/null 2>&1; then
-    verify=$(systemd-analyze --user verify "$unit" 2>&1) || fail "systemd-analyze --user verify: $verify"
+    # A user manager's checks need a runtime folder; root has none.
+    verify_run=$(mktemp -d /tmp/vx-verify.XXXXXX)
+    verify=$(XDG_RUNTIME_DIR=$verify_run systemd-analyze --user --man=no verify "$unit" 2>&1) || {
+        rm -rf "$verify_run"
+        fail "systemd-analyze --user verify: $verify"
+    }
+    rm -rf "$verify_run"
 fi
 # Vamp hosts find the plugin on their default search path.
 if command -v vamp-simple-host >/dev/null 2>&1; then
