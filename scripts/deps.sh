@@ -18,7 +18,7 @@ VX_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
     pulseaudio dbus xvfb xauth openbox x11-utils
     imagemagick sox locales ccache
-    desktop-file-utils appstream dpkg-dev file man-db
+    desktop-file-utils appstream dpkg-dev file man-db lintian
     liblo-tools liblo-dev libavahi-client-dev vamp-plugin-sdk vamp-examples
 )
 # VX_WINDOWS_PACKAGES: the cross build for 64-bit Windows and its tests

@@ -92,6 +92,17 @@ for lib in libqt6widgets6 libqt6dbus6 libpulse0 libsndfile1 libsamplerate0; do
 done
 [[ $depends =~ -dev([ ,]|$) ]] && fail "Depends names a -dev package"
 [[ $depends =~ (^|[ ,])pulseaudio([ ,]|$) ]] && fail "Depends names the pulseaudio server"
+# Debian's own package checks: no error, no warning.
+if command -v lintian >/dev/null 2>&1; then
+    lintian_out=$(lintian --tag-display-limit 0 "$deb" 2>&1 || true)
+    if grep -q '^[EW]: ' <<<"$lintian_out"; then
+        fail "lintian: $(grep '^[EW]: ' <<<"$lintian_out")"
+    fi
+    echo "package-check: lintian clean"
+else
+    fail "lintian is not installed (scripts/deps.sh installs it)"
+fi
+version=$(dpkg-deb -f "$deb" Version)
 
 made_user=0
 cleanup() {
@@ -108,6 +119,26 @@ for f in /usr/bin/vxsound /usr/bin/vxhost /usr/bin/vxanalyze /usr/bin/vxbridge /
     /usr/share/corvane-audio-analyzer/Source-Images/Glyphs/AudioLevel.bmp; do
     [[ -f $f ]] || fail "the package lacks $f"
 done
+# Every program says the package's version.
+for tool in vxhost vxanalyze vxbridge; do
+    out=$("/usr/bin/$tool" --version 2>&1) || fail "$tool --version"
+    [[ $out == *"$version"* ]] || fail "$tool --version says '$out', the package is $version"
+done
+# The user unit is where the user's systemd looks for the package's units
+# and starts the installed program.
+unit=/usr/lib/systemd/user/vxbridge.service
+[[ -f $unit ]] || fail "the package lacks $unit"
+exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
+[[ $exec_start == "/usr/bin/vxbridge "* ]] || fail "$unit: ExecStart=$exec_start"
+if command -v systemd-analyze >/dev/null 2>&1; then
+    # A user manager's checks need a runtime folder; root has none.
+    verify_run=$(mktemp -d /tmp/vx-verify.XXXXXX)
+    verify=$(XDG_RUNTIME_DIR=$verify_run systemd-analyze --user --man=no verify "$unit" 2>&1) || {
+        rm -rf "$verify_run"
+        fail "systemd-analyze --user verify: $verify"
+    }
+    rm -rf "$verify_run"
+fi
 # Vamp hosts find the plugin on their default search path.
 if command -v vamp-simple-host >/dev/null 2>&1; then
     env -u VAMP_PATH vamp-simple-host --list-ids 2>/dev/null | grep -qx "vamp:corvane:analyzer" ||
