@@ -59,9 +59,15 @@ void TrackTempo()
 
     const float prevInstant = BpmPrevInstant.load(kRelaxed);
     float bpm = Bpm.load(kRelaxed);
+    // Block timing splits a steady interval into two block counts (500 ms
+    // is 21 or 22 blocks), and the 5 % test could pass the instants of only
+    // one count, pulling the average to it. The mean of two agreeing
+    // instants lies nearer the tempo, so that is what is smoothed.
+    float sample = instant;
     if (Agrees(instant, prevInstant, kLockTolerance)) {
         BpmLockAge.store(0, kRelaxed);
         const float mean = (instant + prevInstant) / 2.0f;
+        sample = mean;
         // A lock that fell on a wrong tempo (the first interval runs from
         // start-up, or stray sounds agreed) would be kept for ever by the
         // agreeing pairs while smoothing never reaches them: re-seat it on
@@ -70,8 +76,8 @@ void TrackTempo()
             bpm = mean;
         BpmLocked.store(true, kRelaxed);
     }
-    if (Agrees(instant, bpm, kSmoothTolerance)) {
-        bpm = kSmoothOld * bpm + kSmoothNew * instant;
+    if (Agrees(sample, bpm, kSmoothTolerance)) {
+        bpm = kSmoothOld * bpm + kSmoothNew * sample;
         BpmLockAge.store(0, kRelaxed);
     }
     Bpm.store(bpm, kRelaxed);
