@@ -20,6 +20,9 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
+// The last trig made the lock (atomic like the rest of the tempo state).
+std::atomic<bool> LockIsNew{false};
+
 constexpr double kAggrDivisor = 100.0;
 // Deliberately not e: the threshold factor at aggressiveness 100 is a hair
 // above 1, so a steady level never trigs there.
@@ -71,10 +74,16 @@ void TrackTempo()
         // A lock that fell on a wrong tempo (the first interval runs from
         // start-up, or stray sounds agreed) would be kept for ever by the
         // agreeing pairs while smoothing never reaches them: re-seat it on
-        // the pair once it is out of smoothing's reach.
-        if (!BpmLocked.load(kRelaxed) || !Agrees(mean, bpm, kSmoothTolerance))
+        // the pair once it is out of smoothing's reach. The pair after the
+        // one that made the lock re-seats it too, as a lock a few per cent
+        // off (from start-up) takes smoothing dozens of beats to mend.
+        const bool locked = BpmLocked.load(kRelaxed);
+        if (!locked || LockIsNew.load(kRelaxed) || !Agrees(mean, bpm, kSmoothTolerance))
             bpm = mean;
+        LockIsNew.store(!locked, kRelaxed);
         BpmLocked.store(true, kRelaxed);
+    } else {
+        LockIsNew.store(false, kRelaxed);
     }
     if (Agrees(sample, bpm, kSmoothTolerance)) {
         bpm = kSmoothOld * bpm + kSmoothNew * sample;
@@ -124,6 +133,7 @@ void ResetTempo()
     BpmInstant.store(0.0f, kRelaxed);
     BpmPrevInstant.store(0.0f, kRelaxed);
     BpmLocked.store(false, kRelaxed);
+    LockIsNew.store(false, kRelaxed);
 }
 
 void ResetTrigState()
