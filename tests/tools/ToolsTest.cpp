@@ -346,16 +346,16 @@ TEST(VxAnalyzeTool, WritesEachFormatAndSaysNothingOnAFileOrPipe)
         std::vector<std::string> shows;
         long lines;  // a row per block, and the summary but in CSV
     } cases[] = {
-        // The first trig never locks; the trig is taken and cleared as a
-        // host does.
+        // The first trig never locks, the second locks on the mean of the
+        // two; the trig is taken and cleared as a host does.
         {"--csv",
          {"block,time,level,trig,bpm,bpm_instant,locked\n0,0.000000,0.0000,0,",
           "\n20,0.464399,353.1657,1,0.00,123.20,0\n21,0.487619,0.0000,0,",
-          "\n40,0.928798,353.1657,1,126.26,129.03,1\n41,0.952018,0.0000,0,"},
+          "\n40,0.928798,353.1657,1,126.12,129.03,1\n41,0.952018,0.0000,0,"},
          51},
         {"--csv --fft --eq 7=-20", {",locked,band0,band1,", ",band15\n0,"}, 51},
         {"",
-         {"block time level trig", "\n49 1.137778 ", "\nblocks: 50\ntrigs: 2\ntrig times: 0.464 0.929\ntempo: 126.26 BPM, locked\n"},
+         {"block time level trig", "\n49 1.137778 ", "\nblocks: 50\ntrigs: 2\ntrig times: 0.464 0.929\ntempo: 126.12 BPM, locked\n"},
          55},
         {"--json --fft",
          {R"({"blocks":50,"trigs":2,"trig_times":[0.464399,0.928798],"bpm":)", R"("bands":[0.0000,)", R"({"block":49,)"},
