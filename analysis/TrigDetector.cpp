@@ -20,6 +20,9 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
+// The last trig made the lock (atomic like the rest of the tempo state).
+std::atomic<bool> LockIsNew{false};
+
 constexpr double kAggrDivisor = 100.0;
 // Deliberately not e: the threshold factor at aggressiveness 100 is a hair
 // above 1, so a steady level never trigs there.
@@ -59,19 +62,31 @@ void TrackTempo()
 
     const float prevInstant = BpmPrevInstant.load(kRelaxed);
     float bpm = Bpm.load(kRelaxed);
+    // Block timing splits a steady interval into two block counts (500 ms
+    // is 21 or 22 blocks), and the 5 % test could pass the instants of only
+    // one count, pulling the average to it. The mean of two agreeing
+    // instants lies nearer the tempo, so that is what is smoothed.
+    float sample = instant;
     if (Agrees(instant, prevInstant, kLockTolerance)) {
         BpmLockAge.store(0, kRelaxed);
         const float mean = (instant + prevInstant) / 2.0f;
+        sample = mean;
         // A lock that fell on a wrong tempo (the first interval runs from
         // start-up, or stray sounds agreed) would be kept for ever by the
         // agreeing pairs while smoothing never reaches them: re-seat it on
-        // the pair once it is out of smoothing's reach.
-        if (!BpmLocked.load(kRelaxed) || !Agrees(mean, bpm, kSmoothTolerance))
+        // the pair once it is out of smoothing's reach. The pair after the
+        // one that made the lock re-seats it too, as a lock a few per cent
+        // off (from start-up) takes smoothing dozens of beats to mend.
+        const bool locked = BpmLocked.load(kRelaxed);
+        if (!locked || LockIsNew.load(kRelaxed) || !Agrees(mean, bpm, kSmoothTolerance))
             bpm = mean;
+        LockIsNew.store(!locked, kRelaxed);
         BpmLocked.store(true, kRelaxed);
+    } else {
+        LockIsNew.store(false, kRelaxed);
     }
-    if (Agrees(instant, bpm, kSmoothTolerance)) {
-        bpm = kSmoothOld * bpm + kSmoothNew * instant;
+    if (Agrees(sample, bpm, kSmoothTolerance)) {
+        bpm = kSmoothOld * bpm + kSmoothNew * sample;
         BpmLockAge.store(0, kRelaxed);
     }
     Bpm.store(bpm, kRelaxed);
@@ -118,6 +133,7 @@ void ResetTempo()
     BpmInstant.store(0.0f, kRelaxed);
     BpmPrevInstant.store(0.0f, kRelaxed);
     BpmLocked.store(false, kRelaxed);
+    LockIsNew.store(false, kRelaxed);
 }
 
 void ResetTrigState()
