@@ -195,14 +195,18 @@ void TVxSoundApp::LoadSettings(TProfileFile& ini)
     edge_.ShowMinimized(false);
     int width = std::max(readInt(kFormWidth, kDefFormWidth), 0);
     int height = std::max(readInt(kFormHeight, kDefFormHeight), 0);
-    const int left = readInt(kFormLeft, kDefFormLeft);
-    const int top = readInt(kFormTop, kDefFormTop);
+    int left = readInt(kFormLeft, kDefFormLeft);
+    int top = readInt(kFormTop, kDefFormTop);
     // A window is at most as large as the screen's free area, so no display
-    // bitmap grows beyond the screen.
+    // bitmap grows beyond the screen; and it stands wholly on that area, so
+    // that a change of screens or scaling since the close leaves no part of
+    // it out of reach.
     const TPlacement area = edge_.WorkArea(left, top);
     if (area.Width > 0 && area.Height > 0) {
         width = std::min(width, area.Width);
         height = std::min(height, area.Height);
+        left = std::clamp(left, area.Left, area.Left + area.Width - width);
+        top = std::clamp(top, area.Top, area.Top + area.Height - height);
     }
     edge_.Place({left, top, width, height});
     // Split positions count from the right and bottom edges. Any integer

@@ -76,13 +76,15 @@ TEST_F(Settings, NoFileGivesTheDefaultsAndACloseSavesTheRecordsValues)
 TEST_F(Settings, OddFileValuesAndRunMinimized)
 {
     WriteIni("TrigAggr=0x64\nTrigDecay=12abc\nEqualizerBand0=300\nEqualizerBand1=-200\nGain=0x80\n"
-             "ShowInput=258\nUseFFT=0x1\nStayOnTop=junk\nFormWidth=\nFormHeight=100000\nNoiseLevelSwitch=5\n"
+             "ShowInput=258\nUseFFT=0x1\nStayOnTop=junk\nFormWidth=\nFormHeight=100000\nFormLeft=5000\nNoiseLevelSwitch=5\n"
              "NoiseLevelValue=300\nHSplitPos=2147483647\nVSplitPos=-2147483648\nRunMinimized=1\n");
     TVxSoundApp& a = Create();
-    // TrigAggr, TrigDecay, the size, the splits, the noise range and value.
+    // TrigAggr, TrigDecay, the size and the place (held on the 1024 x 768
+    // screen), the splits, the noise range and value.
     EXPECT_EQ((std::vector<int>{a.TrackBar2.Position(), a.TrackBar1.Position(), edge->Placed.Width, edge->Placed.Height,
-                                edge->FftWidth, edge->Panel2Height, a.TrackBar3.Max(), a.TrackBar3.Position()}),
-              (std::vector<int>{100, 15, 200, 768, 16, 768, 455, 300}));
+                                edge->Placed.Left, edge->Placed.Top, edge->FftWidth, edge->Panel2Height,
+                                a.TrackBar3.Max(), a.TrackBar3.Position()}),
+              (std::vector<int>{100, 15, 200, 768, 824, 0, 16, 768, 455, 300}));
     // Bands 0 and 1, Gain, ShowInput (low bytes), RunMinimized.
     EXPECT_EQ((std::vector<int>{Rec().EqualizerBand(0), Rec().EqualizerBand(1), Rec().Gain(), Rec().ShowInput(),
                                 Rec().RunMinimized()}),
