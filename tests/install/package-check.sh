@@ -16,8 +16,12 @@ if [[ ${1:-} == --as-user ]]; then
     wmclass_expected=$3
     vx_start_services || exit 1
     pid=""
+    # A segment of this run's own, so that an analyzer the user runs on the
+    # default segment is neither read nor written.
+    export VX_SEGMENT_NAME=VXPKGCHECK$$
     finish() {
         [[ -n $pid ]] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+        rm -f "/dev/shm/$VX_SEGMENT_NAME"
         vx_stop_services
     }
     trap finish EXIT
@@ -107,8 +111,8 @@ version=$(dpkg-deb -f "$deb" Version)
 made_user=0
 cleanup() {
     apt-get purge -y -qq corvane-audio-analyzer >/dev/null 2>&1 || true
-    # The segment the user's analyzer made (the analyzer never removes it).
-    find /dev/shm -maxdepth 1 -name VXSOUNDMAP -user "$user" -delete 2>/dev/null || true
+    # The segment of the user's run, should its own clean-up not have run.
+    find /dev/shm -maxdepth 1 -name 'VXPKGCHECK*' -user "$user" -delete 2>/dev/null || true
     if ((made_user)); then userdel -r "$user" >/dev/null 2>&1 || true; fi
     [[ -n ${scratch:-} ]] && rm -rf "$scratch"
 }

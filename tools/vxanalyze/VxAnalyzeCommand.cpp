@@ -35,7 +35,7 @@ vxtools::TToolOptions MakeOptions()
               "equalizer fader of band B (0..15), -127..127,\n0 = flat; the factor is 10^(V/128). May be\n"
               "repeated. Acts only with --fft (default flat)",
               true})
-        .Add({"decay", 0, "D", "minimum time between trigs in blocks, 1..25\n(default 15)"})
+        .Add({"decay", 0, "D", "trig decay in blocks, 1..25 (default 15); two\ntrigs are at least D + 2 blocks apart"})
         .Add({"aggr", 0, "A", "aggressiveness, 0..300 (default 150)"})
         .Add({"noise", 0, "N", "noise cut-off in level units, 1..455\n(default 1)"})
         .Add({"csv", 0, "", "one header row and one row per block, no\nsummary"})
