@@ -68,4 +68,35 @@ TEST(Close, ByTheHostOrASignalSavesTheSettingsAndEndsNormally)
     }
 }
 
+// A second start on the same segment would write the record the first
+// serves; it ends at once and leaves record and settings to the first. A
+// segment that a killed analyzer left behind does not block the next start.
+TEST(Close, ASecondStartOnTheSameSegmentEndsAndLeavesTheFirstRunning)
+{
+    if (!SoundServerAnswers())
+        GTEST_SKIP() << "no sound server";
+    TRunningAnalyzer a("SECOND");
+    a.WriteIni("TrigDecay=7\n");
+    ASSERT_EQ(a.Start(), "");
+    ASSERT_TRUE(a.Process().WaitFor([&] { return a.Record().TrigDecay() == 7; }, 15000));
+    // A host's gain, which a second analyzer would overwrite with the file's.
+    a.Record().SetGain(10);
+    const std::string ini = a.Ini();
+    TChild second;
+    ASSERT_TRUE(second.Start({VXSOUND_PATH}, {"VX_SETTINGS_DIR=" + a.dir.string(), "VX_SEGMENT_NAME=" + a.segment,
+                                              "QT_QPA_PLATFORM=offscreen"}));
+    EXPECT_EQ(second.End(0, 10000), 1) << second.err;
+    EXPECT_NE(second.err.find("An analyzer already runs on segment " + a.segment), std::string::npos) << second.err;
+    EXPECT_EQ(a.Record().Gain(), 10);
+    EXPECT_EQ(a.Record().AnalyzerActive(), 1);
+    EXPECT_EQ(a.Ini(), ini);
+    EXPECT_TRUE(a.Process().Running());
+
+    EXPECT_EQ(a.Process().End(SIGKILL, 5000), 128 + SIGKILL);
+    // Its record still says active; the next one's start must say so anew.
+    a.Record().SetAnalyzerActive(0);
+    ASSERT_EQ(a.Start(), "");
+    EXPECT_EQ(a.Close(), 0) << a.Process().err;
+}
+
 }  // namespace
