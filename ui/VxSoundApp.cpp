@@ -378,10 +378,22 @@ void TVxSoundApp::Contents1Click()
 {
     const TProfileFile ini(SettingsPath());
     const std::string file = ini.ReadString(VxSettings::kSection, VxSettings::kHelpFile, "");
-    if (file.empty())
+    if (!file.empty()) {
+        const bool relative = std::filesystem::path(file).is_relative();
+        edge_.OpenHelp(relative ? ProgramFolder() + file : file, kHelpContext);
         return;
-    const bool relative = std::filesystem::path(file).is_relative();
-    edge_.OpenHelp(relative ? ProgramFolder() + file : file, kHelpContext);
+    }
+    // No help file of its own: the manual page, beside the build's programs
+    // or where the package installs it, in the desktop's viewer.
+    for (const char* page : {"../man/vxsound.1", "../share/man/man1/vxsound.1.gz"}) {
+        std::error_code ec;
+        const std::filesystem::path path = std::filesystem::path(ProgramFolder() + page).lexically_normal();
+        if (std::filesystem::is_regular_file(path, ec)) {
+            edge_.OpenHelp(path.string(), kHelpContext);
+            return;
+        }
+    }
+    ApplicationHint("No help: no HelpFile is set and the manual page vxsound.1 is not installed.");
 }
 
 void TVxSoundApp::About1Click()

@@ -26,6 +26,7 @@ public:
     TShownPosition Positions[kPositionControls];
     std::string Hints[kHintControls];
     std::string StatusText;
+    std::vector<std::string> HelpOpened;
     bool Panels[kPanels] = {true, true, true, true};
     int Images[kMenuItems] = {};
     std::vector<std::string> Devices;
@@ -130,7 +131,7 @@ public:
         posted_.push_back(std::move(fn));
     }
     void ShowAbout() override {}
-    void OpenHelp(const std::string&, int) override {}
+    void OpenHelp(const std::string& path, int) override { HelpOpened.push_back(path); }
     void InstallApplicationHandlers() override {}
     char DecimalSeparator() const override { return Separator; }
 

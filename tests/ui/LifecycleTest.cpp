@@ -103,6 +103,15 @@ TEST_F(Lifecycle, EarlyStopClosesWithoutWritingTheSettings)
 TEST_F(Lifecycle, CloseQuestionUnwritableFileAndHostClose)
 {
     TVxSoundApp& a = Create();
+    // Help without a HelpFile opens the manual page beside the build's
+    // programs; a HelpFile is taken from the program folder.
+    a.Contents1Click();
+    WriteIni("HelpFile=VxSound.htm\n");
+    a.Contents1Click();
+    const std::string folder = TVxSoundApp::ProgramFolder();
+    EXPECT_EQ(edge->HelpOpened, (std::vector<std::string>{
+                                    std::filesystem::path(folder + "../man/vxsound.1").lexically_normal().string(),
+                                    folder + "VxSound.htm"}));
     EXPECT_FALSE(UserClose(false));
     EXPECT_EQ(edge->Texts(TBoxKind::Question).size(), 1u);
     EXPECT_EQ(a.HostMessage(1234, 1, 2), 0);  // other messages do nothing
