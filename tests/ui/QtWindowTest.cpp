@@ -70,9 +70,13 @@ TEST_F(QtEdge, WidgetsFollowTheWindowAndAUsersMoveRunsTheHandlerOnce)
     EXPECT_FALSE(win->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(win->windowHandle(), native);
 
-    // The gain bar is in the Tab order, after the chooser.
+    // The gain bar is in the Tab order, after the chooser, not before the
+    // first fader.
     EXPECT_TRUE(win->ScrollBar1->focusPolicy() & Qt::TabFocus);
-    EXPECT_EQ(win->ComboBox1->nextInFocusChain(), win->ScrollBar1);
+    QWidget* next = win->ComboBox1->nextInFocusChain();
+    while (next != win->ScrollBar1 && next != win->TrackBar1)
+        next = next->nextInFocusChain();
+    EXPECT_EQ(next, win->ScrollBar1);
     // The taskbar finds a sharp icon at its own sizes, not a scaled 16 x 16.
     const QList<QSize> sizes = win->windowIcon().availableSizes();
     EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(256, 256)));
@@ -169,7 +173,8 @@ TEST_F(QtEdge, HintsFollowTheMouseAndShowInTheStatusBar)
         // Screen readers get the hint's name and, with its values, its long part.
         if (id != THintId::StatusBar1) {
             EXPECT_FALSE(control->accessibleName().isEmpty());
-            EXPECT_TRUE(control->toolTip().startsWith(control->accessibleName())) << control->toolTip().toStdString();
+            EXPECT_TRUE(control->toolTip().isEmpty() || control->toolTip().startsWith(control->accessibleName()))
+                << control->toolTip().toStdString();
             EXPECT_EQ(control->accessibleDescription(), control->statusTip());
         }
         QStatusTipEvent tip(control->statusTip());
