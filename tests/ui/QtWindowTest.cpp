@@ -69,6 +69,21 @@ TEST_F(QtEdge, WidgetsFollowTheWindowAndAUsersMoveRunsTheHandlerOnce)
     a.StayOnTop1Click();
     EXPECT_FALSE(win->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(win->windowHandle(), native);
+
+    // The gain bar is in the Tab order, after the chooser, not before the
+    // first fader.
+    EXPECT_TRUE(win->ScrollBar1->focusPolicy() & Qt::TabFocus);
+    QWidget* next = win->ComboBox1->nextInFocusChain();
+    while (next != win->ScrollBar1 && next != win->TrackBar1)
+        next = next->nextInFocusChain();
+    EXPECT_EQ(next, win->ScrollBar1);
+    // The taskbar finds a sharp icon at its own sizes, not a scaled 16 x 16.
+    const QList<QSize> sizes = win->windowIcon().availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(256, 256)));
+    // The About window's one line of notice is not cut at its right end.
+    TAboutForm about;
+    EXPECT_LE(about.Copyright->geometry().right(), about.Panel1->contentsRect().right());
+    EXPECT_GE(about.Copyright->width(), about.Copyright->sizeHint().width());
 }
 
 TEST_F(QtEdge, SplittersHoldTheirLimitsAndHiddenPanelsKeepTheirSizes)
@@ -155,6 +170,13 @@ TEST_F(QtEdge, HintsFollowTheMouseAndShowInTheStatusBar)
         QWidget* control = win->Control(id);
         EXPECT_EQ(control->toolTip().toStdString(), HintShortPart(a.Hint(id)));
         EXPECT_EQ(control->statusTip().toStdString(), HintLongPart(a.Hint(id)));
+        // Screen readers get the hint's name and, with its values, its long part.
+        if (id != THintId::StatusBar1) {
+            EXPECT_FALSE(control->accessibleName().isEmpty());
+            EXPECT_TRUE(control->toolTip().isEmpty() || control->toolTip().startsWith(control->accessibleName()))
+                << control->toolTip().toStdString();
+            EXPECT_EQ(control->accessibleDescription(), control->statusTip());
+        }
         QStatusTipEvent tip(control->statusTip());
         QApplication::sendEvent(control, &tip);
         EXPECT_EQ(status->text(), control->statusTip());

@@ -42,6 +42,17 @@ QImage TImageList::Image(int index) const
     return images_[static_cast<std::size_t>(index)];
 }
 
+QIcon TImageList::WindowIcon()
+{
+    InitImageResources();
+    // The launcher's sizes, so the taskbar need not scale up the menu's
+    // picture; at 16 x 16 the drawn picture is sharper than the scaled set.
+    QIcon icon(QStringLiteral(":/vx/menu/image%1.png").arg(kWindowImage, 2, 10, QChar('0')));
+    for (const int size : {32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/vx/icon/%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 QIcon TImageList::Icon(int index) const
 {
     const QImage image = Image(index);
@@ -94,7 +105,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     Version->move(112, 96);
     Version->adjustSize();
 
-    Copyright = new QLabel(QString::fromUtf8("Copyright \u00A9 Corvane. All rights reserved."), Panel1);
+    Copyright = new QLabel(QString::fromUtf8("\u00A9 Corvane. All rights reserved."), Panel1);
     Copyright->setObjectName("Copyright");
     Copyright->move(33, 144);
     Copyright->adjustSize();

@@ -16,7 +16,11 @@ class TImageList {
 public:
     static constexpr int kCount = 25;
     static constexpr int kSize = 16;
+    static constexpr int kWindowImage = 12;
     void Load();
+    // The main window's icon: the picture above at 16 x 16, the
+    // launcher's icon at the larger sizes.
+    static QIcon WindowIcon();
     QIcon Icon(int index) const;
     QImage Image(int index) const;
 

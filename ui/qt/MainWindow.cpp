@@ -14,6 +14,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 #include "QtKeyMessages.h"
 
@@ -81,7 +82,7 @@ TVxSoundWindow::TVxSoundWindow(QWidget* parent) : QMainWindow(parent)
     font.setPointSize(8);
     setFont(font);
     ImageList1().Load();
-    setWindowIcon(ImageList1().Icon(12));
+    setWindowIcon(TImageList::WindowIcon());
     images_.fill(-2);
     BuildControls();
     BuildMenu();
@@ -128,6 +129,8 @@ void TVxSoundWindow::BuildControls()
     ScrollBar1->setPageStep(10);
     ScrollBar1->setSingleStep(1);
     ScrollBar1->setFixedWidth(16);
+    // Reachable with Tab for keyboard users; a click leaves the focus where it is.
+    ScrollBar1->setFocusPolicy(Qt::TabFocus);
     row->addWidget(ScrollBar1);
 
     Splitter1 = new TSplitter(Qt::Horizontal, central);
@@ -262,6 +265,19 @@ void TVxSoundWindow::BuildControls()
     }
     // Only the user's choice switches devices; start-up selects silently.
     connect(ComboBox1, &QComboBox::activated, this, [this](int index) { App.ComboBox1Select(index); });
+    // The gain bar comes last in the Tab order, so the first fader keeps
+    // the focus a shown window starts with.
+    setTabOrder(ComboBox1, ScrollBar1);
+    // Screen readers name the controls after the short parts of their
+    // hints; those of the gain bar and cut-off fader carry values.
+    const std::pair<QWidget*, const char*> names[] = {
+        {TrackBar1, "Decay"},          {TrackBar3, "Noise cut-off level"},
+        {TrackBar2, "Aggresivness"},   {ScrollBar1, "Gain"},
+        {ComboBox1, "Current soundcard"}, {PaintBox1, "Level in"},
+        {PaintBox2, "Spectrum analyzer"}, {PaintBox3, "Equalizer"},
+    };
+    for (const auto& [w, name] : names)
+        w->setAccessibleName(QString::fromLatin1(name));
     for (int i = 0; i < kHintControls; ++i)
         ShowHint(static_cast<THintId>(i), App.Hint(static_cast<THintId>(i)));
 }

@@ -92,6 +92,10 @@ void TVxSoundWindow::ShowHint(THintId control, const std::string& hint)
     const std::string tip = HintShortPart(hint);
     w->setToolTip(QString::fromStdString(tip));
     w->setStatusTip(QString::fromStdString(HintLongPart(hint)));
+    // The long part holds the values in user units (dB, ms) that the
+    // slider's own value does not tell a screen reader.
+    if (control != THintId::StatusBar1)
+        w->setAccessibleDescription(w->statusTip());
     // A tooltip already up goes with the hint it belonged to.
     if (tip.empty() && QToolTip::isVisible())
         QToolTip::hideText();
