@@ -137,7 +137,7 @@ TVxSoundApp::~TVxSoundApp()
         SetSoundMapOwner(nullptr);
 }
 
-TPositionControl& TVxSoundApp::Control(TPositionId id)
+const TPositionControl& TVxSoundApp::Control(TPositionId id) const
 {
     switch (id) {
     case TPositionId::TrackBar1: return TrackBar1;
@@ -492,33 +492,35 @@ std::string HintShortPart(const std::string& hint)
 
 // ---- host synchronisation window -------------------------------------------------
 
-TMenuItem& TVxSoundApp::ItemOf(SyncItem item)
+namespace {
+TMenuId MenuIdOf(SyncItem item)
 {
     switch (item) {
-    case SyncItem::None1: return None1;
-    case SyncItem::Realtime1: return Realtime1;
-    case SyncItem::Timeline1: return Timeline1;
-    case SyncItem::Low1: return Low1;
-    case SyncItem::Medium1: return Medium1;
-    case SyncItem::High1: return High1;
-    case SyncItem::UseFFT1: return UseFFT1;
-    case SyncItem::Triggerfaders1: return Triggerfaders1;
-    case SyncItem::SoundCard1: return SoundCard1;
-    case SyncItem::Runminimized1: return Runminimized1;
-    case SyncItem::StayOnTop1: return StayOnTop1;
+    case SyncItem::None1: return TMenuId::None1;
+    case SyncItem::Realtime1: return TMenuId::Realtime1;
+    case SyncItem::Timeline1: return TMenuId::Timeline1;
+    case SyncItem::Low1: return TMenuId::Low1;
+    case SyncItem::Medium1: return TMenuId::Medium1;
+    case SyncItem::High1: return TMenuId::High1;
+    case SyncItem::UseFFT1: return TMenuId::UseFFT1;
+    case SyncItem::Triggerfaders1: return TMenuId::Triggerfaders1;
+    case SyncItem::SoundCard1: return TMenuId::SoundCard1;
+    case SyncItem::Runminimized1: return TMenuId::Runminimized1;
+    case SyncItem::StayOnTop1: return TMenuId::StayOnTop1;
     case SyncItem::AutoSaveChanges1: break;
     }
-    return AutoSaveChanges1;
+    return TMenuId::AutoSaveChanges1;
 }
+}  // namespace
 
 int TVxSoundApp::ItemTag(SyncItem item) const
 {
-    return const_cast<TVxSoundApp*>(this)->ItemOf(item).Tag;
+    return Item(MenuIdOf(item)).Tag;
 }
 
 void TVxSoundApp::RunCommand(SyncItem item)
 {
-    Click(static_cast<TMenuId>(&ItemOf(item) - menu_.data()));
+    Click(MenuIdOf(item));
 }
 
 namespace {
@@ -536,7 +538,7 @@ TPositionId PositionOf(SyncControl control)
 
 int TVxSoundApp::Position(SyncControl control) const
 {
-    return const_cast<TVxSoundApp*>(this)->Control(PositionOf(control)).Position();
+    return Control(PositionOf(control)).Position();
 }
 
 void TVxSoundApp::SetPosition(SyncControl control, int position)
@@ -546,7 +548,7 @@ void TVxSoundApp::SetPosition(SyncControl control, int position)
 
 int TVxSoundApp::Maximum(SyncControl control) const
 {
-    return const_cast<TVxSoundApp*>(this)->Control(PositionOf(control)).Max();
+    return Control(PositionOf(control)).Max();
 }
 
 // ---- boxes and the capture's user interface ---------------------------------------

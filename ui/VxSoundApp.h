@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CaptureUi.h"
@@ -102,7 +103,11 @@ public:
     TPositionControl TrackBar2{TPositionId::TrackBar2, 0, 300, 150};
     TPositionControl TrackBar3{TPositionId::TrackBar3, 1, 455, 25};
     TPositionControl ScrollBar1{TPositionId::ScrollBar1, -127, 127, 0};
-    TPositionControl& Control(TPositionId id);
+    const TPositionControl& Control(TPositionId id) const;
+    TPositionControl& Control(TPositionId id)
+    {
+        return const_cast<TPositionControl&>(std::as_const(*this).Control(id));
+    }
     // ComboBox1: entry 0 the default input, then the devices.
     std::vector<std::string> ComboBox1Items;
     int ComboBox1Index = -1;
@@ -306,7 +311,6 @@ private:
     void ShowPanel(TPanelId panel, bool visible);
     void ShowItem(TMenuItem& item, int imageIndex);
     void Toggle(TMenuItem& item, void (SoundMapRecord::*field)(std::uint8_t));
-    TMenuItem& ItemOf(SyncItem item);
     // A modal box of this window; the host's close request dismisses it
     // and closes once it has returned.
     TBoxAnswer Box(TBoxKind kind, const std::string& text);
