@@ -28,6 +28,29 @@ int Toggled(int tag)
 
 }  // namespace
 
+TMenuCheck MenuCheckKind(TMenuId item)
+{
+    switch (item) {
+    case TMenuId::Low1:
+    case TMenuId::Medium1:
+    case TMenuId::High1:
+    case TMenuId::None1:
+    case TMenuId::Realtime1:
+    case TMenuId::Timeline1:
+        return TMenuCheck::Option;
+    case TMenuId::AutoSaveChanges1:
+    case TMenuId::PassKeypressestoVantorix:
+    case TMenuId::UseFFT1:
+    case TMenuId::Runminimized1:
+    case TMenuId::StayOnTop1:
+    case TMenuId::Triggerfaders1:
+    case TMenuId::SoundCard1:
+        return TMenuCheck::Switch;
+    default:
+        return TMenuCheck::None;
+    }
+}
+
 const std::vector<TMenuLine>& MenuLayout()
 {
     using A = TVxSoundApp;

@@ -52,6 +52,12 @@ struct TMenuLine {
 };
 const std::vector<TMenuLine>& MenuLayout();
 
+// Items show on/off and the chosen option only through their images; an
+// edge still tells screen readers which items are switches or options and
+// whether they are on (the item's Tag is 1).
+enum class TMenuCheck { None, Switch, Option };
+TMenuCheck MenuCheckKind(TMenuId item);
+
 // A fader or scroll bar with the toolkit's rule: setting the position or
 // the maximum clamps the position into the range, and the change handler
 // runs only when the stored position actually changes.

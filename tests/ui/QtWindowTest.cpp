@@ -3,6 +3,7 @@
 // boxes under the host's close, and hints under the mouse.
 #include "QtWindowFixture.h"
 
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QStatusTipEvent>
 #include <QTest>
@@ -84,6 +85,37 @@ TEST_F(QtEdge, WidgetsFollowTheWindowAndAUsersMoveRunsTheHandlerOnce)
     TAboutForm about;
     EXPECT_LE(about.Copyright->geometry().right(), about.Panel1->contentsRect().right());
     EXPECT_GE(about.Copyright->width(), about.Copyright->sizeHint().width());
+}
+
+// Screen readers hear which menu items are switches or options and whether
+// they are on, before and after a click, though the menu shows it only
+// through the images.
+TEST_F(QtEdge, MenuItemsTellScreenReadersTheirState)
+{
+    TVxSoundApp& a = CreateWindow();
+    const auto announced = [&](TMenuId id) {
+        QAction* action = win->MenuAction(id);
+        QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(action->parent());
+        for (int i = 0; menu != nullptr && i < menu->childCount(); ++i)
+            if (menu->child(i)->object() == action)
+                return menu->child(i)->state();
+        ADD_FAILURE() << action->objectName().toStdString() << " has no accessible item";
+        return QAccessible::State();
+    };
+    for (bool clicked : {false, true}) {
+        if (clicked)
+            for (TMenuId id : {TMenuId::StayOnTop1, TMenuId::High1})
+                win->MenuAction(id)->trigger();
+        for (int i = 0; i < kMenuItems; ++i) {
+            const auto id = static_cast<TMenuId>(i);
+            SCOPED_TRACE(a.Item(id).Name);
+            const QAccessible::State state = announced(id);
+            EXPECT_EQ(state.checkable, MenuCheckKind(id) != TMenuCheck::None);
+            EXPECT_EQ(state.checked, state.checkable && a.Item(id).Tag == 1);
+        }
+    }
+    EXPECT_EQ(a.Item(TMenuId::High1).Tag, 1);
+    EXPECT_EQ(a.Item(TMenuId::Low1).Tag, 0);
 }
 
 TEST_F(QtEdge, SplittersHoldTheirLimitsAndHiddenPanelsKeepTheirSizes)

@@ -3,10 +3,58 @@
 #include "MainWindow.h"
 
 #include <QMenuBar>
+#include <QProxyStyle>
+#include <QStyleOptionMenuItem>
+
+namespace {
+
+// Switches and options are checkable actions so that screen readers hear
+// their state, but the menu shows that state only through the items'
+// images: the style draws and measures every item as not checkable.
+class TImageOnlyMenuStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override
+    {
+        if (const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+            item != nullptr && element == CE_MenuItem) {
+            const QStyleOptionMenuItem plain = Uncheckable(*item);
+            QProxyStyle::drawControl(element, &plain, painter, widget);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override
+    {
+        if (const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+            item != nullptr && type == CT_MenuItem) {
+            const QStyleOptionMenuItem plain = Uncheckable(*item);
+            return QProxyStyle::sizeFromContents(type, &plain, size, widget);
+        }
+        return QProxyStyle::sizeFromContents(type, option, size, widget);
+    }
+
+private:
+    static QStyleOptionMenuItem Uncheckable(const QStyleOptionMenuItem& item)
+    {
+        QStyleOptionMenuItem plain = item;
+        plain.checkType = QStyleOptionMenuItem::NotCheckable;
+        plain.checked = false;
+        plain.menuHasCheckableItems = false;
+        return plain;
+    }
+};
+
+}  // namespace
 
 void TVxSoundWindow::BuildMenu()
 {
     QMenuBar* bar = menuBar();
+    // Made after the bar, so that it outlives the menus that use it.
+    auto* style = new TImageOnlyMenuStyle();
+    style->setParent(this);
     QMenu* open[3] = {nullptr, nullptr, nullptr};
     for (const TMenuLine& line : MenuLayout()) {
         const QString name = QString::fromLatin1(line.Name);
@@ -22,6 +70,7 @@ void TVxSoundWindow::BuildMenu()
             QMenu* menu = line.Depth == 0 ? bar->addMenu(QString::fromLatin1(line.Caption))
                                           : open[line.Depth - 1]->addMenu(QString::fromLatin1(line.Caption));
             menu->setObjectName(name);
+            menu->setStyle(style);
             if (!hint.isEmpty()) {
                 menu->setStatusTip(status);
                 menu->menuAction()->setStatusTip(status);
@@ -66,12 +115,14 @@ QMenu* TVxSoundWindow::Menu(const char* name) const
     return nullptr;
 }
 
-void TVxSoundWindow::ShowMenuItem(TMenuId item, int, int imageIndex)
+void TVxSoundWindow::ShowMenuItem(TMenuId item, int tag, int imageIndex)
 {
+    QAction* action = items_[static_cast<std::size_t>(item)];
+    action->setCheckable(MenuCheckKind(item) != TMenuCheck::None);
+    action->setChecked(action->isCheckable() && tag == 1);
     int& shown = images_[static_cast<std::size_t>(item)];
     if (shown == imageIndex)
         return;
     shown = imageIndex;
-    QAction* action = items_[static_cast<std::size_t>(item)];
     action->setIcon(imageIndex < 0 ? QIcon() : ImageList1().Icon(imageIndex));
 }
