@@ -38,6 +38,7 @@ TEST(BridgeBeats, CountTempoLockTimeOutAndChangeFollowTheTrigs)
         float bpm;  // 0: none yet
         bool locked;
         std::uint32_t resetAt = 0;  // a new analyzer run first: the tempo starts afresh
+        std::uint32_t unseenMs = 0;  // the poll before the take was this long ago
     } steps[] = {
         {1000, true, 0.0f, false},     // the first beat; its interval is from the start
         {1500, false, 0.0f, false},    // one interval only: nothing agrees yet
@@ -50,6 +51,16 @@ TEST(BridgeBeats, CountTempoLockTimeOutAndChangeFollowTheTrigs)
         {9100, true, 200.0f, true},    // locks on 200: a tempo jump of more than 20 %
         {9400, false, 200.0f, true},
         {10300, true, 0.0f, false, 10000},
+        {10800, false, 0.0f, false},
+        {11300, false, 120.0f, true},
+        // Polls 150 and 310 ms late on a busy machine: the two stretched
+        // intervals agree with each other (92 and 91 BPM) but are not used,
+        // nor is the short one after them.
+        {11950, false, 120.0f, true, 0, 160},
+        {12610, false, 120.0f, true, 0, 320},
+        {12800, false, 120.0f, true},
+        {13300, false, 120.0f, true},
+        {13800, false, 120.0f, true},
     };
     TManualClock clock;
     VxPlatform::SetTickClock(&clock);
@@ -63,7 +74,7 @@ TEST(BridgeBeats, CountTempoLockTimeOutAndChangeFollowTheTrigs)
             counter.ResetTempo(s.resetAt);
         }
         clock.now = s.atMs;
-        const TBeat beat = counter.Take(s.atMs, 0.0f);
+        const TBeat beat = counter.Take(s.atMs, 0.0f, s.unseenMs);
         EXPECT_EQ(beat.Count, ++count);
         EXPECT_EQ(beat.Change, s.change);
         EXPECT_NEAR(beat.Bpm, s.bpm, 0.01f);
@@ -78,12 +89,12 @@ TEST(BridgeBeats, Os2lObjectAndScales)
               R"({"evt":"beat","change":true,"pos":1,"bpm":0.00,"strength":0.000})");
     EXPECT_EQ(Os2lBeatJson({42, 120.456f, true, false, 0.5f}),
               R"({"evt":"beat","change":false,"pos":42,"bpm":120.46,"strength":0.500})");
-    // For faders of 0..1: the level / 1024, bands on vxhost watch's log
-    // scale, full at 1000.
+    // For faders of 0..1: log scales, the level full at 256, bands full at
+    // 1000 (vxhost watch's).
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const std::tuple<float (*)(float), float, float> scales[] = {
-        {NormLevel, 0.0f, 0.0f}, {NormLevel, -3.0f, 0.0f}, {NormLevel, nan, 0.0f}, {NormLevel, 512.0f, 0.5f},
-        {NormLevel, 5000.0f, 1.0f}, {NormBand, 0.0f, 0.0f}, {NormBand, -1.0f, 0.0f}, {NormBand, nan, 0.0f},
+        {NormLevel, 0.0f, 0.0f}, {NormLevel, -3.0f, 0.0f}, {NormLevel, nan, 0.0f}, {NormLevel, 15.0f, 0.4997f},
+        {NormLevel, 256.0f, 1.0f}, {NormLevel, 5000.0f, 1.0f}, {NormBand, 0.0f, 0.0f}, {NormBand, -1.0f, 0.0f}, {NormBand, nan, 0.0f},
         {NormBand, 9.0f, 0.3333f}, {NormBand, 1000.0f, 1.0f}, {NormBand, 1e9f, 1.0f},
     };
     for (const auto& [scale, in, out] : scales)

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -187,6 +188,9 @@ public:
 private:
     void PollRecord(std::int64_t now)
     {
+        // A trig seen now was set at most this long ago.
+        const std::int64_t unseenNs = lastPollNs_ ? now - *lastPollNs_ : std::numeric_limits<std::int64_t>::max();
+        lastPollNs_ = now;
         SoundMapRecord& record = *map_->Data;
         beats_.Advance(VxPlatform::TickCount());
         const int active = record.AnalyzerActive() != 0 ? 1 : 0;
@@ -203,7 +207,8 @@ private:
         }
         if (active == 1 && record.Trig() == 1) {
             record.SetTrig(0);
-            const TBeat beat = beats_.Take(VxPlatform::TickCount(), record.Level());
+            const auto unseenMs = static_cast<std::uint32_t>(std::min<std::int64_t>(unseenNs / kMs, UINT32_MAX));
+            const TBeat beat = beats_.Take(VxPlatform::TickCount(), record.Level(), unseenMs);
             if (releaseAt_)
                 osc_->Release();  // every press has its release, in order
             osc_->Beat(beat);
@@ -272,6 +277,7 @@ private:
         waitReported_ = false;
         mapErrorReported_ = false;
         lastActive_ = -1;
+        lastPollNs_.reset();
         levelChanges_.Forget();
     }
 
@@ -293,6 +299,7 @@ private:
     TBeatCounter beats_;
     TLevelChanges levelChanges_;
     std::optional<std::int64_t> releaseAt_;
+    std::optional<std::int64_t> lastPollNs_;  // none since mapping
     int lastActive_ = -1;  // -1: not read since mapping
     bool waitReported_ = false;
     bool mapErrorReported_ = false;
