@@ -17,6 +17,8 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <array>
+#include <fstream>
 
 #include "RunningAnalyzer.h"
 
@@ -290,6 +292,89 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
     EXPECT_EQ(analyzer.Close(), 0);
     EXPECT_EQ(bridge.End(SIGTERM, 5000), 0) << bridge.err;
     ::close(os2l);
+}
+
+// QLC+ as its users run it, on the example workspace (its ports made free
+// ones): the bridge's OSC flashes one DMX channel and its OS2L beats toggle
+// another; QLC+ sends its DMX output as E1.31 to this test.
+TEST(VxBridgeQlcPlus, BeatsChangeDmxOverOscAndOs2l)
+{
+    constexpr int kBeats = 24;
+    if (!SoundServerAnswers())
+        GTEST_SKIP() << "no sound server";
+    if (RunToEnd({"sh", "-c", "command -v qlcplus"}).status != 0)
+        GTEST_SKIP() << "no qlcplus (Debian's package qlcplus)";
+    TSink sink("vxbridge_qlc_" + std::to_string(::getpid()));
+    ASSERT_GT(sink.Entry, 0) << "cannot load a null sink";
+    TRunningAnalyzer analyzer("QLC");
+    analyzer.WriteIni("AutoSaveChanges=0\nRunMinimized=0\nSoundCardNo=" + std::to_string(sink.Entry) + "\n");
+    const std::string dir = analyzer.dir.string();
+    ASSERT_TRUE(MakeClicks(dir + "/clicks.wav", kBeats));
+
+    const int dmx = Bound(SOCK_DGRAM, 0);
+    ASSERT_GE(dmx, 0);
+    const auto freePort = [](int type) {
+        const int fd = Bound(type, 0);
+        const int port = PortOf(fd);
+        ::close(fd);
+        return std::to_string(port);
+    };
+    const std::string oscPort = freePort(SOCK_DGRAM), os2lPort = freePort(SOCK_STREAM);
+    std::ostringstream workspace;
+    workspace << std::ifstream(VX_SOURCE_DIR "/packaging/examples/vxbridge-qlcplus.qxw").rdbuf();
+    std::string ws = workspace.str();
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"inputPort=\"7700\"", "inputPort=\"" + oscPort + "\""},
+                                   {"hostPort=\"9996\"", "hostPort=\"" + os2lPort + "\""},
+                                   {"ucastPort=\"5568\"", "ucastPort=\"" + std::to_string(PortOf(dmx)) + "\""}}) {
+        ASSERT_NE(ws.find(from), std::string::npos) << from;
+        ws.replace(ws.find(from), from.size(), to);
+    }
+    std::ofstream(dir + "/vx.qxw") << ws;
+
+    // Channels 1 (OSC flash) and 2 (OS2L toggle) as QLC+ sends them.
+    std::array<std::uint8_t, 2> last{};
+    std::array<int, 2> changes{};
+    bool dmxSeen = false;
+    const auto readDmx = [&] {
+        std::uint8_t packet[700];
+        for (ssize_t n; (n = ::recv(dmx, packet, sizeof packet, MSG_DONTWAIT)) >= 128;) {
+            dmxSeen = true;
+            for (std::size_t c = 0; c < 2; ++c) {
+                changes[c] += (c == 0 ? packet[126 + c] > 0 && last[c] == 0 : packet[126 + c] != last[c]);
+                last[c] = packet[126 + c];
+            }
+        }
+        return false;
+    };
+    TChild qlc;
+    ASSERT_TRUE(qlc.Start({"qlcplus", "-o", dir + "/vx.qxw", "-p"}, {"QT_QPA_PLATFORM=offscreen", "HOME=" + dir}));
+    const auto oscTaken = [&] {
+        const int fd = Bound(SOCK_DGRAM, std::stoi(oscPort));
+        if (fd >= 0)
+            ::close(fd);
+        return fd < 0;
+    };
+    ASSERT_TRUE(qlc.WaitFor([&] { return readDmx() || (dmxSeen && oscTaken()); }, 30000))
+        << "QLC+ sends no DMX or takes no OSC:\n" << qlc.err;
+
+    TChild bridge;
+    ASSERT_TRUE(bridge.Start({VXBRIDGE_PATH, "--segment", analyzer.segment, "--osc", "127.0.0.1:" + oscPort,
+                              "--os2l", "127.0.0.1:" + os2lPort}));
+    ASSERT_TRUE(bridge.ErrHas("OS2L: connected to", 10000)) << bridge.err;
+    ASSERT_EQ(StartRecording(analyzer), "");
+    ASSERT_TRUE(bridge.ErrHas("the analyzer is active", 5000)) << bridge.err;
+    TChild player;
+    ASSERT_TRUE(player.Start({"paplay", "-d", sink.Name, dir + "/clicks.wav"}));
+    qlc.WaitFor([&] { return readDmx() || (!player.Running() && changes[0] >= kBeats && changes[1] >= kBeats); },
+                kBeats * 500 + 8000);
+    EXPECT_EQ(player.End(0, 1000), 0);
+    const int enough = (kBeats * 95 + 99) / 100;
+    EXPECT_GE(changes[0], enough) << "OSC flashes of " << kBeats << " beats\n" << bridge.err;
+    EXPECT_GE(changes[1], enough) << "OS2L toggles of " << kBeats << " beats\n" << bridge.err;
+    EXPECT_LE(changes[0], kBeats);
+    EXPECT_EQ(analyzer.Close(), 0);
+    EXPECT_EQ(bridge.End(SIGTERM, 5000), 0) << bridge.err;
+    ::close(dmx);
 }
 
 }  // namespace
