@@ -10,6 +10,8 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -125,6 +127,29 @@ TEST(BridgeLevels, OnlyChangedValuesAreSentAgain)
 
     changes.Forget();
     EXPECT_TRUE(changes.Update(l).Bands[3]) << "after a new mapping, everything again";
+
+    // Garbage in the record goes out as 0, the value and its /norm alike.
+    SoundMapRecord record{};
+    record.SetLevel(std::numeric_limits<float>::infinity());
+    record.SetBandLevel(3, -std::numeric_limits<float>::infinity());
+    record.SetBandLevel(4, 5.0f);
+    const TLevels read = ReadLevels(record);
+    EXPECT_EQ(read.Level, 0.0f);
+    EXPECT_EQ(read.Bands[3], 0.0f);
+    EXPECT_EQ(read.Bands[4], 5.0f);
+}
+
+TEST(BridgeNotices, TenAMinuteThenHowManyWereLeftOut)
+{
+    TNoticeLimit limit;
+    int shown = 0;
+    for (std::uint64_t t = 1000; t < 50000; t += 2000)  // a server failing every 2 s: 25 notices
+        shown += limit.Allow(t);
+    EXPECT_EQ(shown, 10);
+    EXPECT_EQ(limit.LeftOut(60999), 0u) << "the minute still runs";
+    EXPECT_EQ(limit.LeftOut(61000), 15u);
+    EXPECT_EQ(limit.LeftOut(62000), 0u) << "said once";
+    EXPECT_TRUE(limit.Allow(62000)) << "a new minute";
 }
 
 TEST(BridgeOptions, ParsesOutputsAndRejectsWhatCannotWork)
@@ -149,6 +174,7 @@ TEST(BridgeOptions, ParsesOutputsAndRejectsWhatCannotWork)
         {{"--osc", "h:1", "--rate", "-1"}, "--rate must be an integer from 0 to 1000, not '-1'"},
         {{"--osc", "h:1", "--osc-prefix", "vx"}, "bad --osc-prefix 'vx'"},
         {{"--osc", "h:1", "--osc-prefix", "/a/"}, "bad --osc-prefix"},
+        {{"--osc", "h:1", "--osc-prefix", "/" + std::string(80 * 1024, 'a')}, "at most 1024 characters"},
         {{"--osc", "h:1", "--segment", "a/b"}, "bad segment name 'a/b'"},
         {{"--osc", "h:1", "stray"}, "unexpected argument 'stray'"},
     };
@@ -270,6 +296,79 @@ TEST(VxBridgeTool, Os2lServerThatHangsUpThenTalksGarbage)
     EXPECT_EQ(bridge.End(SIGTERM, 5000), 0) << bridge.err;  // 0 only when ended by the signal
     for (std::size_t i = 0; i < VXSM_SIZE; ++i)
         EXPECT_TRUE(i == VXSM_OFF_TRIG || record.bytes[i] == Analyzers(i)) << "the bridge wrote byte " << i;
+}
+
+// An OSC receiver on a loopback address of `family`.
+class TOscReceiver {
+public:
+    explicit TOscReceiver(int family) : fd_(::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0))
+    {
+        sockaddr_storage a{};
+        socklen_t len = family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+        if (family == AF_INET6)
+            reinterpret_cast<sockaddr_in6&>(a) = {AF_INET6, 0, 0, IN6ADDR_LOOPBACK_INIT, 0};
+        else
+            reinterpret_cast<sockaddr_in&>(a) = {AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), len);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        const auto port = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(a).sin6_port
+                                                   : reinterpret_cast<sockaddr_in&>(a).sin_port);
+        address = (family == AF_INET6 ? "[::1]:" : "127.0.0.1:") + std::to_string(port);
+        const timeval limit{0, 200000};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    }
+    ~TOscReceiver() { ::close(fd_); }
+
+    // Waits up to timeoutMs for a float message to `path` with `value`.
+    bool Got(const std::string& path, float value, int timeoutMs)
+    {
+        std::string want = path;
+        want.resize((path.size() / 4 + 1) * 4, '\0');
+        want += std::string(",f\0\0", 4);
+        std::uint32_t bits;
+        std::memcpy(&bits, &value, 4);
+        bits = htonl(bits);
+        want.append(reinterpret_cast<const char*>(&bits), 4);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        char buf[2048];
+        while (std::chrono::steady_clock::now() < until) {
+            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n > 0 && std::string(buf, static_cast<std::size_t>(n)) == want)
+                return true;
+        }
+        return false;
+    }
+    std::string address;
+
+private:
+    int fd_;
+};
+
+// Every signal that would end it: it ends with status 0 after the release
+// of a beat still pressed, so that no button stays lit; over IPv6 too.
+// And a record value of +Inf goes out as 0, /norm included.
+TEST(VxBridgeTool, EveryStopSignalReleasesTheBeat)
+{
+    const struct {
+        int signal;
+        int family;
+    } cases[] = {{SIGTERM, AF_INET}, {SIGHUP, AF_INET6}, {SIGUSR1, AF_INET}, {SIGQUIT, AF_INET6}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.signal);
+        TSegment record(TestSegmentName());
+        record.bytes[VXSM_OFF_ANALYZERACTIVE] = 1;
+        const float inf = std::numeric_limits<float>::infinity();
+        std::memcpy(record.bytes + VXSM_OFF_LEVEL, &inf, sizeof inf);
+        TOscReceiver osc(c.family);
+        TChild bridge;
+        ASSERT_TRUE(bridge.Start({VXBRIDGE_PATH, "--segment", TestSegmentName(), "--osc", osc.address, "--pulse-ms",
+                                  "10000"}));
+        EXPECT_TRUE(osc.Got("/vx/level/norm", 0.0f, 3000)) << bridge.err;
+        ASSERT_TRUE(Taken(record, 3000)) << bridge.err;
+        ASSERT_TRUE(osc.Got("/vx/beat", 1.0f, 2000)) << bridge.err;
+        EXPECT_EQ(bridge.End(c.signal, 5000), 0) << bridge.err;
+        EXPECT_TRUE(osc.Got("/vx/beat", 0.0f, 1000)) << "no release";
+    }
 }
 
 TEST(VxBridgeTool, BrowsingWithoutAvahiSaysSoAndKeepsTakingTrigs)

@@ -136,10 +136,11 @@ float NormBand(float band)
 
 TLevels ReadLevels(const SoundMapRecord& record)
 {
+    const auto finite = [](float v) { return std::isfinite(v) ? v : 0.0f; };
     TLevels l;
-    l.Level = record.Level();
+    l.Level = finite(record.Level());
     for (int b = kFirstBand; b <= kLastBand; ++b)
-        l.Bands[static_cast<std::size_t>(b)] = record.BandLevel(b);
+        l.Bands[static_cast<std::size_t>(b)] = finite(record.BandLevel(b));
     l.Clipping = record.Clipping();
     return l;
 }
@@ -166,6 +167,31 @@ TLevelChanges::TChanged TLevelChanges::Update(const TLevels& now)
     last_ = now;
     sent_ = true;
     return c;
+}
+
+bool TNoticeLimit::Allow(std::uint64_t nowMs)
+{
+    constexpr std::uint64_t kMinuteMs = 60000;
+    if (!started_ || nowMs - minuteFrom_ >= kMinuteMs) {
+        started_ = true;
+        minuteFrom_ = nowMs;
+        shown_ = 0;
+    }
+    if (shown_ < kNoticesPerMinute) {
+        ++shown_;
+        return true;
+    }
+    ++leftOut_;
+    return false;
+}
+
+std::uint64_t TNoticeLimit::LeftOut(std::uint64_t nowMs)
+{
+    if (leftOut_ == 0 || nowMs - minuteFrom_ < 60000)
+        return 0;
+    const std::uint64_t n = leftOut_;
+    leftOut_ = 0;
+    return n;
 }
 
 std::string StatusLine(const TStatus& s)

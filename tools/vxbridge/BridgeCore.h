@@ -70,7 +70,8 @@ float NormBand(float band);
 inline constexpr int kFirstBand = 1;  // band 0 is always 0
 inline constexpr int kLastBand = SoundMapRecord::kUsedBands - 1;
 
-// The values sent at the level rate, read from the record.
+// The values sent at the level rate, read from the record; a value that is
+// not finite (the record is shared memory anyone may write) reads 0.
 struct TLevels {
     float Level = 0.0f;
     std::array<float, SoundMapRecord::kUsedBands> Bands{};  // entry 0 unused
@@ -94,6 +95,23 @@ public:
 private:
     bool sent_ = false;
     TLevels last_;
+};
+
+// At most kNoticesPerMinute notices in a minute from the first; the rest
+// are counted, and the count is due once that minute has passed.
+inline constexpr std::uint64_t kNoticesPerMinute = 10;
+class TNoticeLimit {
+public:
+    bool Allow(std::uint64_t nowMs);
+    // The notices left out in a minute that has passed (then forgotten); 0
+    // while the minute runs or when none were left out.
+    std::uint64_t LeftOut(std::uint64_t nowMs);
+
+private:
+    bool started_ = false;
+    std::uint64_t minuteFrom_ = 0;
+    std::uint64_t shown_ = 0;
+    std::uint64_t leftOut_ = 0;
 };
 
 // The status line: segment state, outputs, beats sent, tempo.

@@ -11,6 +11,8 @@ bool ValidOscPrefix(const std::string& prefix)
 {
     if (prefix.empty())
         return true;
+    if (prefix.size() > kMaxOscPrefix)
+        return false;
     if (prefix.front() != '/' || prefix.back() == '/' || prefix.find("//") != std::string::npos)
         return false;
     for (const char c : prefix)
@@ -95,8 +97,10 @@ vxtools::EParseOutcome ParseBridgeOptions(const std::vector<std::string>& args, 
             o.Osc.push_back(ParseEndpoint(text, "--osc"));
         o.OscPrefix = parser.Value("osc-prefix", kDefaultOscPrefix);
         if (!ValidOscPrefix(o.OscPrefix))
-            throw EToolUsage("bad --osc-prefix '" + o.OscPrefix +
-                             "': begin with '/', no blanks, no trailing '/', none of #*,?[]{}");
+            throw EToolUsage("bad --osc-prefix '" +
+                             (o.OscPrefix.size() > 40 ? o.OscPrefix.substr(0, 40) + "..." : o.OscPrefix) +
+                             "': begin with '/', no blanks, no trailing '/', none of #*,?[]{}, at most " +
+                             std::to_string(kMaxOscPrefix) + " characters");
         if (parser.Has("pulse-ms"))
             o.PulseMs = static_cast<int>(
                 vxtools::TToolOptions::ParseInteger(parser.Value("pulse-ms"), "--pulse-ms", 1, kMaxPulseMs));

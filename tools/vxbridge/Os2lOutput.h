@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "BridgeOptions.h"
+#include "OscOutput.h"
 
 struct AvahiClient;
 struct AvahiSimplePoll;
@@ -19,13 +20,10 @@ struct AvahiServiceBrowser;
 
 namespace vxbridge {
 
-using TNotify = std::function<void(const std::string&)>;
-
 inline constexpr std::int64_t kOs2lRetryNs = 2'000'000'000;
 
 struct TOs2lServer {
-    sockaddr_storage Address{};
-    socklen_t Length = 0;
+    std::vector<TResolvedAddress> Addresses;  // tried in turn
     std::string Text;  // for messages: "NAME at ADDRESS:PORT" or HOST:PORT
 
     bool SameAddress(const TOs2lServer& other) const;
@@ -69,6 +67,7 @@ private:
     EState state_ = EState::Idle;
     std::int64_t attemptNs_ = 0;      // when the last attempt began
     std::int64_t nextAttemptNs_ = 0;
+    std::size_t address_ = 0;  // the one tried now, of server_'s
     bool failureReported_ = false;
     std::string pending_;  // the unsent rest of a partly written object
 };
