@@ -67,7 +67,8 @@ vxtools::EParseOutcome ParseBridgeOptions(const std::vector<std::string>& args, 
         "Sends the analyzer's beats, tempo and levels to lighting software: OSC over UDP\n"
         "and OS2L over TCP. It maps the analyzer's shared record as a host, waits for it\n"
         "if the analyzer has not started yet, takes every trig (clearing Trig, the only\n"
-        "thing it writes) and sends it at once. Runs until interrupted (SIGINT, SIGTERM).\n"
+        "thing it writes) and sends it at once. Runs until a signal ends it (SIGINT,\n"
+        "SIGTERM, SIGHUP, ...), releasing a pressed beat first.\n"
         "\n"
         "Exit status: 0 ended by a signal, 2 bad command line or an output that cannot\n"
         "be set up (a host that does not resolve).");
