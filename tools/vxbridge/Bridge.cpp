@@ -246,7 +246,8 @@ private:
             osc_->Beat(beat);
             releaseAt_ = now + o_.PulseMs * kMs;
             if (os2l_)
-                os2l_->Send(Os2lBeatJson(beat), now);
+                os2l_->Send(Os2lBeatJson(beat), now,
+                            beat.Bpm > 0.0f ? static_cast<std::int64_t>(60.0 * kSecond / beat.Bpm) : kSecond);
         }
     }
 

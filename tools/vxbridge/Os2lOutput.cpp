@@ -9,9 +9,12 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -26,6 +29,9 @@ constexpr const char* kServiceType = "_os2l._tcp";
 // service call so that a flood cannot hold up the beats.
 constexpr int kDrainReads = 16;
 constexpr std::size_t kDrainBuffer = 4096;
+constexpr int kSendBuffer = 2048;  // the system doubles it, and keeps at least 4 KB
+// Longer than a delayed acknowledgement.
+constexpr std::int64_t kMinIntervalNs = 250'000'000;
 
 std::string Errno(int e)
 {
@@ -94,9 +100,11 @@ void TOs2lClient::StartConnect(std::int64_t nowNs)
         Fail(Errno(errno));
         return;
     }
-    // Each object in a segment of its own, sent at once.
+    // Each object in a segment of its own, sent at once; and room for a
+    // few objects only, so that little can wait on this side.
     const int one = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &kSendBuffer, sizeof kSendBuffer);
     if (::connect(fd_, reinterpret_cast<const sockaddr*>(&a.Address), a.Length) == 0) {
         state_ = EState::Connected;
         notify_("OS2L: connected to " + connectedTo_.Text);
@@ -132,6 +140,10 @@ void TOs2lClient::Lose(const std::string& why, std::int64_t nowNs)
 
 bool TOs2lClient::Flush(std::int64_t nowNs)
 {
+    if (!pending_.empty() && nowNs - lastSendNs_ > intervalNs_) {
+        Lose("the server does not read", nowNs);
+        return false;
+    }
     while (!pending_.empty()) {
         const ssize_t n = ::send(fd_, pending_.data(), pending_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
@@ -194,10 +206,17 @@ void TOs2lClient::Service(std::int64_t nowNs)
     }
 }
 
-bool TOs2lClient::Send(const std::string& object, std::int64_t nowNs)
+bool TOs2lClient::Send(const std::string& object, std::int64_t nowNs, std::int64_t intervalNs)
 {
-    if (state_ != EState::Connected || !pending_.empty())
+    if (state_ != EState::Connected || !Flush(nowNs) || !pending_.empty())
         return false;
+    // Unacknowledged data older than a beat interval (a delayed ACK takes
+    // at most 200 ms): the server's window is closed, or the path is down.
+    int queued = 0;
+    if (::ioctl(fd_, SIOCOUTQ, &queued) == 0 && queued > 0 && nowNs - lastSendNs_ > intervalNs_)
+        return false;
+    lastSendNs_ = nowNs;
+    intervalNs_ = std::max(intervalNs, kMinIntervalNs);
     const ssize_t n = ::send(fd_, object.data(), object.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n == static_cast<ssize_t>(object.size()))
         return true;

@@ -47,8 +47,12 @@ public:
     void Service(std::int64_t nowNs);
     // Writes the object at once when connected. While disconnected, or
     // while the server does not read, the beat is dropped (false): a late
-    // beat is worth nothing to a light show.
-    bool Send(const std::string& object, std::int64_t nowNs);
+    // beat is worth nothing to a light show. `intervalNs` is the beat
+    // interval: data of ours that waited longer than that in the socket
+    // means the server does not read; the rest of an object that cannot be
+    // written within it ends the connection (a new one starts clean).
+    // What the server's own system has taken is beyond reach.
+    bool Send(const std::string& object, std::int64_t nowNs, std::int64_t intervalNs);
     bool Connected() const { return state_ == EState::Connected; }
     std::string StateText() const;
 
@@ -70,6 +74,8 @@ private:
     std::size_t address_ = 0;  // the one tried now, of server_'s
     bool failureReported_ = false;
     std::string pending_;  // the unsent rest of a partly written object
+    std::int64_t lastSendNs_ = 0;
+    std::int64_t intervalNs_ = 0;  // of the last beat sent
 };
 
 // Browses _os2l._tcp through the Avahi daemon and keeps the services found,
