@@ -323,11 +323,12 @@ TEST(VxBridgeQlcPlus, BeatsChangeDmxOverOscAndOs2l)
     std::ostringstream workspace;
     workspace << std::ifstream(VX_SOURCE_DIR "/packaging/examples/vxbridge-qlcplus.qxw").rdbuf();
     std::string ws = workspace.str();
-    for (const auto& [from, to] : {std::pair<std::string, std::string>{"inputPort=\"7700\"", "inputPort=\"" + oscPort + "\""},
-                                   {"hostPort=\"9996\"", "hostPort=\"" + os2lPort + "\""},
-                                   {"ucastPort=\"5568\"", "ucastPort=\"" + std::to_string(PortOf(dmx)) + "\""}}) {
-        ASSERT_NE(ws.find(from), std::string::npos) << from;
-        ws.replace(ws.find(from), from.size(), to);
+    using TPort = std::pair<std::string, std::string>;  // attribute, port
+    for (const auto& [name, port] : {TPort{"inputPort", oscPort}, TPort{"hostPort", os2lPort},
+                                     TPort{"ucastPort", std::to_string(PortOf(dmx))}}) {
+        const auto at = ws.find(name + "=\"");
+        ASSERT_NE(at, std::string::npos) << name;
+        ws.replace(at, ws.find('"', at + name.size() + 2) + 1 - at, name + "=\"" + port + "\"");
     }
     std::ofstream(dir + "/vx.qxw") << ws;
 

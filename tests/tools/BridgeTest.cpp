@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstring>
 #include <limits>
@@ -96,7 +97,8 @@ TEST(BridgeBeats, Os2lObjectAndScales)
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const std::tuple<float (*)(float), float, float> scales[] = {
         {NormLevel, 0.0f, 0.0f}, {NormLevel, -3.0f, 0.0f}, {NormLevel, nan, 0.0f}, {NormLevel, 15.0f, 0.4997f},
-        {NormLevel, 256.0f, 1.0f}, {NormLevel, 5000.0f, 1.0f}, {NormBand, 0.0f, 0.0f}, {NormBand, -1.0f, 0.0f}, {NormBand, nan, 0.0f},
+        {NormLevel, 256.0f, 1.0f}, {NormLevel, 5000.0f, 1.0f}, {NormBand, 0.0f, 0.0f}, {NormBand, -1.0f, 0.0f},
+        {NormBand, nan, 0.0f},
         {NormBand, 9.0f, 0.3333f}, {NormBand, 1000.0f, 1.0f}, {NormBand, 1e9f, 1.0f},
     };
     for (const auto& [scale, in, out] : scales)
@@ -298,44 +300,35 @@ TEST(VxBridgeTool, Os2lServerThatHangsUpThenTalksGarbage)
         EXPECT_TRUE(i == VXSM_OFF_TRIG || record.bytes[i] == Analyzers(i)) << "the bridge wrote byte " << i;
 }
 
-// An OSC receiver on a loopback address of `family`.
+// An OSC receiver on the loopback address of `family`.
 class TOscReceiver {
 public:
     explicit TOscReceiver(int family) : fd_(::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0))
     {
-        sockaddr_storage a{};
-        socklen_t len = family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-        if (family == AF_INET6)
-            reinterpret_cast<sockaddr_in6&>(a) = {AF_INET6, 0, 0, IN6ADDR_LOOPBACK_INIT, 0};
-        else
+        sockaddr_in6 a{AF_INET6, 0, 0, IN6ADDR_LOOPBACK_INIT, 0};  // sin6_port and sin_port share their place
+        if (family == AF_INET)
             reinterpret_cast<sockaddr_in&>(a) = {AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), len);
+        socklen_t len = sizeof a;
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), family == AF_INET ? sizeof(sockaddr_in) : len);
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        const auto port = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(a).sin6_port
-                                                   : reinterpret_cast<sockaddr_in&>(a).sin_port);
-        address = (family == AF_INET6 ? "[::1]:" : "127.0.0.1:") + std::to_string(port);
+        address = (family == AF_INET6 ? "[::1]:" : "127.0.0.1:") + std::to_string(ntohs(a.sin6_port));
         const timeval limit{0, 200000};
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     }
     ~TOscReceiver() { ::close(fd_); }
 
-    // Waits up to timeoutMs for a float message to `path` with `value`.
-    bool Got(const std::string& path, float value, int timeoutMs)
+    // Waits up to timeoutMs for the message `path` with the float `value`.
+    bool Got(std::string path, float value, int timeoutMs)
     {
-        std::string want = path;
-        want.resize((path.size() / 4 + 1) * 4, '\0');
-        want += std::string(",f\0\0", 4);
-        std::uint32_t bits;
-        std::memcpy(&bits, &value, 4);
-        bits = htonl(bits);
-        want.append(reinterpret_cast<const char*>(&bits), 4);
+        path.resize((path.size() / 4 + 1) * 4, '\0');
+        const std::uint32_t bits = htonl(std::bit_cast<std::uint32_t>(value));
+        const std::string want = path + std::string(",f\0\0", 4) + std::string(reinterpret_cast<const char*>(&bits), 4);
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         char buf[2048];
-        while (std::chrono::steady_clock::now() < until) {
-            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-            if (n > 0 && std::string(buf, static_cast<std::size_t>(n)) == want)
-                return true;
-        }
+        while (std::chrono::steady_clock::now() < until)
+            if (const ssize_t n = ::recv(fd_, buf, sizeof buf, 0); n > 0)
+                if (want == std::string(buf, static_cast<std::size_t>(n)))
+                    return true;
         return false;
     }
     std::string address;
