@@ -202,6 +202,10 @@ class TListener {
 public:
     TListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
+        // The smallest receive buffer: a server that stops reading closes
+        // its window after a few objects.
+        const int tiny = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &tiny, sizeof tiny);
         sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t len = sizeof a;
         if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), len) == 0 && ::listen(fd_, 4) == 0)
@@ -258,11 +262,11 @@ bool Taken(TSegment& record, int timeoutMs)
     return trig == 0;
 }
 
-// An OS2L server that hangs up at once, then talks garbage: the bridge
-// says so, drops the beat it cannot send (never queues it), connects again
-// after 2 s, ignores what the server sends and writes nothing into the
-// record but Trig.
-TEST(VxBridgeTool, Os2lServerThatHangsUpThenTalksGarbage)
+// An OS2L server that hangs up at once, then talks garbage, then stops
+// reading: the bridge says so, drops the beats it cannot send (never
+// queues them), connects again after 2 s, ignores what the server sends
+// and writes nothing into the record but Trig.
+TEST(VxBridgeTool, Os2lServerThatHangsUpTalksGarbageAndStopsReading)
 {
     TSegment record(TestSegmentName());
     for (std::size_t i = 0; i < VXSM_SIZE; ++i)
@@ -293,8 +297,26 @@ TEST(VxBridgeTool, Os2lServerThatHangsUpThenTalksGarbage)
         EXPECT_TRUE(ReadUntil(conn, got, "\"pos\":" + std::to_string(pos) + ",")) << got;
     }
     EXPECT_EQ(got.find("\"pos\":1,"), std::string::npos) << "a beat was queued: " << got;
+
+    // The server stops reading: once its window is closed, the bridge
+    // resets the connection, and none of the beats it held arrives later.
+    for (int pos = 5; pos <= 64; ++pos) {
+        ASSERT_TRUE(Taken(record, 2000)) << pos;
+        ::usleep(20000);
+    }
+    EXPECT_TRUE(bridge.ErrHas("the server does not read", 3000)) << bridge.err;
+    const auto readNow = [&] {
+        std::string now;
+        char buf[4096];
+        for (ssize_t n; (n = ::recv(conn, buf, sizeof buf, MSG_DONTWAIT)) > 0;)
+            now.append(buf, static_cast<std::size_t>(n));
+        return now;
+    };
+    got = readNow();
+    EXPECT_EQ(got.find("\"pos\":64,"), std::string::npos) << "the window never closed";
+    ::usleep(300000);
+    EXPECT_EQ(readNow(), "") << "beats held during the stall came later";
     ::close(conn);
-    EXPECT_TRUE(bridge.WaitFor([&] { return again("the server closed the connection"); }, 5000)) << bridge.err;
     EXPECT_EQ(bridge.End(SIGTERM, 5000), 0) << bridge.err;  // 0 only when ended by the signal
     for (std::size_t i = 0; i < VXSM_SIZE; ++i)
         EXPECT_TRUE(i == VXSM_OFF_TRIG || record.bytes[i] == Analyzers(i)) << "the bridge wrote byte " << i;

@@ -30,7 +30,7 @@ constexpr const char* kServiceType = "_os2l._tcp";
 constexpr int kDrainReads = 16;
 constexpr std::size_t kDrainBuffer = 4096;
 constexpr int kSendBuffer = 2048;  // the system doubles it, and keeps at least 4 KB
-// Longer than a delayed acknowledgement.
+// Longer than a delayed acknowledgement (at most 200 ms).
 constexpr std::int64_t kMinIntervalNs = 250'000'000;
 
 std::string Errno(int e)
@@ -68,11 +68,16 @@ TOs2lClient::~TOs2lClient()
 
 void TOs2lClient::Close()
 {
-    if (fd_ >= 0)
+    if (fd_ >= 0) {
+        // Whatever still waits here is stale: thrown away, not sent after the close.
+        const linger abort{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
         ::close(fd_);
+    }
     fd_ = -1;
     state_ = EState::Idle;
     pending_.clear();
+    unackedSinceNs_.reset();
 }
 
 void TOs2lClient::SetServer(const std::optional<TOs2lServer>& server)
@@ -138,9 +143,19 @@ void TOs2lClient::Lose(const std::string& why, std::int64_t nowNs)
     notify_("OS2L: " + why + " (" + connectedTo_.Text + "); connecting again in 2 s, beats are dropped until then");
 }
 
+bool TOs2lClient::Stalled(std::int64_t nowNs)
+{
+    int queued = 0;
+    if (::ioctl(fd_, SIOCOUTQ, &queued) != 0 || queued == 0) {
+        unackedSinceNs_.reset();
+        return false;
+    }
+    return unackedSinceNs_ && nowNs - *unackedSinceNs_ > intervalNs_;
+}
+
 bool TOs2lClient::Flush(std::int64_t nowNs)
 {
-    if (!pending_.empty() && nowNs - lastSendNs_ > intervalNs_) {
+    if (Stalled(nowNs)) {
         Lose("the server does not read", nowNs);
         return false;
     }
@@ -210,13 +225,9 @@ bool TOs2lClient::Send(const std::string& object, std::int64_t nowNs, std::int64
 {
     if (state_ != EState::Connected || !Flush(nowNs) || !pending_.empty())
         return false;
-    // Unacknowledged data older than a beat interval (a delayed ACK takes
-    // at most 200 ms): the server's window is closed, or the path is down.
-    int queued = 0;
-    if (::ioctl(fd_, SIOCOUTQ, &queued) == 0 && queued > 0 && nowNs - lastSendNs_ > intervalNs_)
-        return false;
-    lastSendNs_ = nowNs;
     intervalNs_ = std::max(intervalNs, kMinIntervalNs);
+    if (!unackedSinceNs_)
+        unackedSinceNs_ = nowNs;
     const ssize_t n = ::send(fd_, object.data(), object.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n == static_cast<ssize_t>(object.size()))
         return true;

@@ -48,10 +48,10 @@ public:
     // Writes the object at once when connected. While disconnected, or
     // while the server does not read, the beat is dropped (false): a late
     // beat is worth nothing to a light show. `intervalNs` is the beat
-    // interval: data of ours that waited longer than that in the socket
-    // means the server does not read; the rest of an object that cannot be
-    // written within it ends the connection (a new one starts clean).
-    // What the server's own system has taken is beyond reach.
+    // interval: data of ours still unacknowledged after that long means the
+    // server does not read (its window is closed), and the connection is
+    // reset, throwing that data away, and made again in 2 s. What the
+    // server's own system has taken is beyond reach.
     bool Send(const std::string& object, std::int64_t nowNs, std::int64_t intervalNs);
     bool Connected() const { return state_ == EState::Connected; }
     std::string StateText() const;
@@ -63,6 +63,7 @@ private:
     void Lose(const std::string& why, std::int64_t nowNs);
     void Close();
     bool Flush(std::int64_t nowNs);
+    bool Stalled(std::int64_t nowNs);
 
     TNotify notify_;
     std::optional<TOs2lServer> server_;
@@ -74,7 +75,7 @@ private:
     std::size_t address_ = 0;  // the one tried now, of server_'s
     bool failureReported_ = false;
     std::string pending_;  // the unsent rest of a partly written object
-    std::int64_t lastSendNs_ = 0;
+    std::optional<std::int64_t> unackedSinceNs_;  // our oldest data not yet acknowledged
     std::int64_t intervalNs_ = 0;  // of the last beat sent
 };
 
