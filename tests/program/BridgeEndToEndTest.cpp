@@ -77,6 +77,15 @@ int Bound(int type, int port)
     return -1;
 }
 
+// Someone listens on the local `port`: it cannot be bound here.
+bool Taken(int type, int port)
+{
+    const int fd = Bound(type, port);
+    if (fd >= 0)
+        ::close(fd);
+    return fd < 0;
+}
+
 int PortOf(int fd)
 {
     sockaddr_in a{};
@@ -184,13 +193,7 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
         ::close(probe);
         dump = std::make_unique<TChild>();
         ASSERT_TRUE(dump->Start({"oscdump", "-L", std::to_string(oscPort)}));
-        const auto taken = [&] {
-            const int fd = Bound(SOCK_DGRAM, oscPort);
-            if (fd >= 0)
-                ::close(fd);
-            return fd < 0;
-        };
-        if (!dump->WaitFor([&] { return !dump->Running() || taken(); }, 5000) || !dump->Running())
+        if (!dump->WaitFor([&] { return !dump->Running() || Taken(SOCK_DGRAM, oscPort); }, 5000) || !dump->Running())
             oscPort = 0;
     }
     ASSERT_NE(oscPort, 0) << "oscdump does not listen";
@@ -314,8 +317,7 @@ TEST(VxBridgeQlcPlus, BeatsChangeDmxOverOscAndOs2l)
     const int dmx = Bound(SOCK_DGRAM, 0);
     ASSERT_GE(dmx, 0);
     const auto freePort = [](int type) {
-        const int fd = Bound(type, 0);
-        const int port = PortOf(fd);
+        const int fd = Bound(type, 0), port = PortOf(fd);
         ::close(fd);
         return std::to_string(port);
     };
@@ -349,13 +351,7 @@ TEST(VxBridgeQlcPlus, BeatsChangeDmxOverOscAndOs2l)
     };
     TChild qlc;
     ASSERT_TRUE(qlc.Start({"qlcplus", "-o", dir + "/vx.qxw", "-p"}, {"QT_QPA_PLATFORM=offscreen", "HOME=" + dir}));
-    const auto oscTaken = [&] {
-        const int fd = Bound(SOCK_DGRAM, std::stoi(oscPort));
-        if (fd >= 0)
-            ::close(fd);
-        return fd < 0;
-    };
-    ASSERT_TRUE(qlc.WaitFor([&] { return readDmx() || (dmxSeen && oscTaken()); }, 30000))
+    ASSERT_TRUE(qlc.WaitFor([&] { return readDmx() || (dmxSeen && Taken(SOCK_DGRAM, std::stoi(oscPort))); }, 30000))
         << "QLC+ sends no DMX or takes no OSC:\n" << qlc.err;
 
     TChild bridge;
