@@ -20,6 +20,7 @@ VX_TEST_PACKAGES=(
     imagemagick sox locales ccache
     desktop-file-utils appstream dpkg-dev file man-db lintian
     liblo-tools liblo-dev libavahi-client-dev vamp-plugin-sdk vamp-examples
+    qlcplus
 )
 # VX_WINDOWS_PACKAGES: the cross build for 64-bit Windows and its tests
 # under Wine (test.sh only; run.sh builds for Linux). GoogleTest comes as

@@ -17,6 +17,8 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <array>
+#include <fstream>
 
 #include "RunningAnalyzer.h"
 
@@ -73,6 +75,15 @@ int Bound(int type, int port)
         return fd;
     ::close(fd);
     return -1;
+}
+
+// Someone listens on the local `port`: it cannot be bound here.
+bool Taken(int type, int port)
+{
+    const int fd = Bound(type, port);
+    if (fd >= 0)
+        ::close(fd);
+    return fd < 0;
 }
 
 int PortOf(int fd)
@@ -182,13 +193,7 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
         ::close(probe);
         dump = std::make_unique<TChild>();
         ASSERT_TRUE(dump->Start({"oscdump", "-L", std::to_string(oscPort)}));
-        const auto taken = [&] {
-            const int fd = Bound(SOCK_DGRAM, oscPort);
-            if (fd >= 0)
-                ::close(fd);
-            return fd < 0;
-        };
-        if (!dump->WaitFor([&] { return !dump->Running() || taken(); }, 5000) || !dump->Running())
+        if (!dump->WaitFor([&] { return !dump->Running() || Taken(SOCK_DGRAM, oscPort); }, 5000) || !dump->Running())
             oscPort = 0;
     }
     ASSERT_NE(oscPort, 0) << "oscdump does not listen";
@@ -290,6 +295,83 @@ TEST(VxBridgeEndToEnd, BeatsOfTheRealAnalyzerReachOscAndOs2l)
     EXPECT_EQ(analyzer.Close(), 0);
     EXPECT_EQ(bridge.End(SIGTERM, 5000), 0) << bridge.err;
     ::close(os2l);
+}
+
+// QLC+ as its users run it, on the example workspace (its ports made free
+// ones): the bridge's OSC flashes one DMX channel and its OS2L beats toggle
+// another; QLC+ sends its DMX output as E1.31 to this test.
+TEST(VxBridgeQlcPlus, BeatsChangeDmxOverOscAndOs2l)
+{
+    constexpr int kBeats = 24;
+    if (!SoundServerAnswers())
+        GTEST_SKIP() << "no sound server";
+    if (RunToEnd({"sh", "-c", "command -v qlcplus"}).status != 0)
+        GTEST_SKIP() << "no qlcplus (Debian's package qlcplus)";
+    TSink sink("vxbridge_qlc_" + std::to_string(::getpid()));
+    ASSERT_GT(sink.Entry, 0) << "cannot load a null sink";
+    TRunningAnalyzer analyzer("QLC");
+    analyzer.WriteIni("AutoSaveChanges=0\nRunMinimized=0\nSoundCardNo=" + std::to_string(sink.Entry) + "\n");
+    const std::string dir = analyzer.dir.string();
+    ASSERT_TRUE(MakeClicks(dir + "/clicks.wav", kBeats));
+
+    const int dmx = Bound(SOCK_DGRAM, 0);
+    ASSERT_GE(dmx, 0);
+    const auto freePort = [](int type) {
+        const int fd = Bound(type, 0), port = PortOf(fd);
+        ::close(fd);
+        return std::to_string(port);
+    };
+    const std::string oscPort = freePort(SOCK_DGRAM), os2lPort = freePort(SOCK_STREAM);
+    std::ostringstream workspace;
+    workspace << std::ifstream(VX_SOURCE_DIR "/packaging/examples/vxbridge-qlcplus.qxw").rdbuf();
+    std::string ws = workspace.str();
+    using TPort = std::pair<std::string, std::string>;  // attribute, port
+    for (const auto& [name, port] : {TPort{"inputPort", oscPort}, TPort{"hostPort", os2lPort},
+                                     TPort{"ucastPort", std::to_string(PortOf(dmx))}}) {
+        const auto at = ws.find(name + "=\"");
+        ASSERT_NE(at, std::string::npos) << name;
+        ws.replace(at, ws.find('"', at + name.size() + 2) + 1 - at, name + "=\"" + port + "\"");
+    }
+    std::ofstream(dir + "/vx.qxw") << ws;
+
+    // Channels 1 (OSC flash) and 2 (OS2L toggle) as QLC+ sends them.
+    std::array<std::uint8_t, 2> last{};
+    std::array<int, 2> changes{};
+    bool dmxSeen = false;
+    const auto readDmx = [&] {
+        std::uint8_t packet[700];
+        for (ssize_t n; (n = ::recv(dmx, packet, sizeof packet, MSG_DONTWAIT)) >= 128;) {
+            dmxSeen = true;
+            for (std::size_t c = 0; c < 2; ++c) {
+                changes[c] += (c == 0 ? packet[126 + c] > 0 && last[c] == 0 : packet[126 + c] != last[c]);
+                last[c] = packet[126 + c];
+            }
+        }
+        return false;
+    };
+    TChild qlc;
+    ASSERT_TRUE(qlc.Start({"qlcplus", "-o", dir + "/vx.qxw", "-p"}, {"QT_QPA_PLATFORM=offscreen", "HOME=" + dir}));
+    ASSERT_TRUE(qlc.WaitFor([&] { return readDmx() || (dmxSeen && Taken(SOCK_DGRAM, std::stoi(oscPort))); }, 30000))
+        << "QLC+ sends no DMX or takes no OSC:\n" << qlc.err;
+
+    TChild bridge;
+    ASSERT_TRUE(bridge.Start({VXBRIDGE_PATH, "--segment", analyzer.segment, "--osc", "127.0.0.1:" + oscPort,
+                              "--os2l", "127.0.0.1:" + os2lPort}));
+    ASSERT_TRUE(bridge.ErrHas("OS2L: connected to", 10000)) << bridge.err;
+    ASSERT_EQ(StartRecording(analyzer), "");
+    ASSERT_TRUE(bridge.ErrHas("the analyzer is active", 5000)) << bridge.err;
+    TChild player;
+    ASSERT_TRUE(player.Start({"paplay", "-d", sink.Name, dir + "/clicks.wav"}));
+    qlc.WaitFor([&] { return readDmx() || (!player.Running() && changes[0] >= kBeats && changes[1] >= kBeats); },
+                kBeats * 500 + 8000);
+    EXPECT_EQ(player.End(0, 1000), 0);
+    const int enough = (kBeats * 95 + 99) / 100;
+    EXPECT_GE(changes[0], enough) << "OSC flashes of " << kBeats << " beats\n" << bridge.err;
+    EXPECT_GE(changes[1], enough) << "OS2L toggles of " << kBeats << " beats\n" << bridge.err;
+    EXPECT_LE(changes[0], kBeats);
+    EXPECT_EQ(analyzer.Close(), 0);
+    EXPECT_EQ(bridge.End(SIGTERM, 5000), 0) << bridge.err;
+    ::close(dmx);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -43,15 +44,22 @@ extern "C" void OnStopSignal(int signal)
     g_stopSignal.store(signal, std::memory_order_relaxed);
 }
 
-// Without SA_RESTART, so that the sleep ends at once.
+// Every signal whose default would end the program without the release
+// (a closed terminal's SIGHUP, a stray SIGUSR1) ends the loop instead, so
+// that no button is left pressed. Without SA_RESTART, so that the sleep
+// ends at once. Faults (SIGSEGV and the like) keep their default.
 void InstallSignals()
 {
     struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGIO,
+                        SIGPWR, SIGSTKFLT, SIGXCPU})
+        sigaction(s, &sa, nullptr);
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s)
+        sigaction(s, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);  // a full log file fails the write instead
 }
 
 std::int64_t NowNs()
@@ -78,9 +86,9 @@ public:
     void Notice(const std::string& text)
     {
         if (!quiet_)
-            Line(text);
+            Limited(text);
     }
-    void Error(const std::string& text) { Line(text); }
+    void Error(const std::string& text) { Limited(text); }
 
     void Status(const std::string& text)
     {
@@ -95,6 +103,14 @@ public:
         statusShown_ = true;
     }
 
+    // Says how many notices were left out, once their minute has passed.
+    void Tick()
+    {
+        const auto nowMs = static_cast<std::uint64_t>(NowNs() / kMs);
+        if (const std::uint64_t left = limit_.LeftOut(nowMs))
+            LeftOutLine(left);
+    }
+
     void End()
     {
         if (statusShown_)
@@ -103,6 +119,22 @@ public:
     }
 
 private:
+    // A server that fails in a loop must not fill the journal.
+    void Limited(const std::string& text)
+    {
+        const auto nowMs = static_cast<std::uint64_t>(NowNs() / kMs);
+        if (const std::uint64_t left = limit_.LeftOut(nowMs))
+            LeftOutLine(left);
+        if (limit_.Allow(nowMs))
+            Line(text);
+    }
+
+    void LeftOutLine(std::uint64_t left)
+    {
+        Line(std::to_string(left) + (left == 1 ? " notice" : " notices") + " left out in the last minute (at most " +
+             std::to_string(kNoticesPerMinute) + " a minute)");
+    }
+
     void Line(const std::string& text)
     {
         if (statusShown_)
@@ -115,6 +147,7 @@ private:
     bool quiet_;
     bool tty_;
     bool statusShown_ = false;
+    TNoticeLimit limit_;
 };
 
 class TBridge {
@@ -125,9 +158,9 @@ public:
     bool Open()
     {
         try {
-            osc_ = std::make_unique<TOscOutput>(o_.Osc, o_.OscPrefix);
+            auto notify = [this](const std::string& text) { rep_.Notice(text); };
+            osc_ = std::make_unique<TOscOutput>(o_.Osc, o_.OscPrefix, notify);
             if (o_.Os2l) {
-                auto notify = [this](const std::string& text) { rep_.Notice(text); };
                 os2l_ = std::make_unique<TOs2lClient>(notify);
                 if (o_.Os2lServer)
                     os2l_->SetServer(ResolveOs2lServer(*o_.Os2lServer));
@@ -187,6 +220,9 @@ public:
 private:
     void PollRecord(std::int64_t now)
     {
+        // A trig seen now was set at most this long ago.
+        const std::int64_t unseenNs = lastPollNs_ ? now - *lastPollNs_ : std::numeric_limits<std::int64_t>::max();
+        lastPollNs_ = now;
         SoundMapRecord& record = *map_->Data;
         beats_.Advance(VxPlatform::TickCount());
         const int active = record.AnalyzerActive() != 0 ? 1 : 0;
@@ -203,13 +239,15 @@ private:
         }
         if (active == 1 && record.Trig() == 1) {
             record.SetTrig(0);
-            const TBeat beat = beats_.Take(VxPlatform::TickCount(), record.Level());
+            const auto unseenMs = static_cast<std::uint32_t>(std::min<std::int64_t>(unseenNs / kMs, UINT32_MAX));
+            const TBeat beat = beats_.Take(VxPlatform::TickCount(), record.Level(), unseenMs);
             if (releaseAt_)
                 osc_->Release();  // every press has its release, in order
             osc_->Beat(beat);
             releaseAt_ = now + o_.PulseMs * kMs;
             if (os2l_)
-                os2l_->Send(Os2lBeatJson(beat), now);
+                os2l_->Send(Os2lBeatJson(beat), now,
+                            beat.Bpm > 0.0f ? static_cast<std::int64_t>(60.0 * kSecond / beat.Bpm) : kSecond);
         }
     }
 
@@ -238,9 +276,7 @@ private:
         s.Segment = o_.Segment;
         s.State = !map_ ? TStatus::EState::Waiting
                         : lastActive_ == 1 ? TStatus::EState::Active : TStatus::EState::Inactive;
-        std::string outputs;
-        for (const auto& t : o_.Osc)
-            outputs += (outputs.empty() ? "osc " : ", ") + t.Text();
+        std::string outputs = osc_->StateText();
         if (os2l_)
             outputs += (outputs.empty() ? "" : "; ") + os2l_->StateText();
         s.Outputs = outputs;
@@ -249,6 +285,7 @@ private:
         const float bpm = Bpm.load(std::memory_order_relaxed);
         s.Bpm = std::isfinite(bpm) ? bpm : 0.0f;
         s.Locked = BpmLocked.load(std::memory_order_relaxed);
+        rep_.Tick();
         rep_.Status(StatusLine(s));
     }
 
@@ -272,6 +309,7 @@ private:
         waitReported_ = false;
         mapErrorReported_ = false;
         lastActive_ = -1;
+        lastPollNs_.reset();
         levelChanges_.Forget();
     }
 
@@ -293,6 +331,7 @@ private:
     TBeatCounter beats_;
     TLevelChanges levelChanges_;
     std::optional<std::int64_t> releaseAt_;
+    std::optional<std::int64_t> lastPollNs_;  // none since mapping
     int lastActive_ = -1;  // -1: not read since mapping
     bool waitReported_ = false;
     bool mapErrorReported_ = false;

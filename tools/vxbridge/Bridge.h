@@ -12,7 +12,7 @@ namespace vxbridge {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 2;
 
-// Runs until SIGINT or SIGTERM; returns the exit status. Notices and the
+// Runs until a terminating signal; returns the exit status. Notices and the
 // status line go to stderr.
 int RunBridge(const TBridgeOptions& options);
 

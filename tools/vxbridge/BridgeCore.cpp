@@ -24,7 +24,7 @@ constexpr double kMsPerMinute = 60000.0;
 constexpr double kGapIntervals = 2.0;
 constexpr double kTempoJump = 0.2;
 
-constexpr float kLevelFullScale = 1024.0f;
+constexpr double kLevelFullScale = 256.0;
 constexpr double kBandFullScale = 1000.0;
 
 std::string Fixed(float value, int decimals)
@@ -47,6 +47,7 @@ void TBeatCounter::ResetTempo(std::uint32_t nowMs)
     clockMs_ = nowMs;
     blockRemainder_ = 0;
     gridKnown_ = false;
+    anchorTimed_ = true;
     lastBpm_ = 0.0f;
 }
 
@@ -67,10 +68,18 @@ void TBeatCounter::Advance(std::uint32_t nowMs)
     }
 }
 
-TBeat TBeatCounter::Take(std::uint32_t nowMs, float level)
+TBeat TBeatCounter::Take(std::uint32_t nowMs, float level, std::uint32_t unseenMs)
 {
     Advance(nowMs);
-    TrackTempo();
+    const bool timed = unseenMs <= kTimedWithinMs;
+    if (timed && anchorTimed_) {
+        TrackTempo();
+    } else {
+        // The next interval starts here, and pairs with nothing.
+        LastTrigTick.store(nowMs, kRelaxed);
+        BpmPrevInstant.store(0.0f, kRelaxed);
+    }
+    anchorTimed_ = timed;
     const float bpm = Bpm.load(kRelaxed);
 
     TBeat beat;
@@ -102,28 +111,36 @@ std::string Os2lBeatJson(const TBeat& beat)
            ",\"strength\":" + Fixed(beat.Strength, 3) + "}";
 }
 
+namespace {
+
+float LogScale(float v, double fullScale)
+{
+    if (!(v > 0.0f))
+        return 0.0f;
+    if (v >= fullScale)
+        return 1.0f;
+    return static_cast<float>(std::log10(1.0 + v) / std::log10(1.0 + fullScale));
+}
+
+}  // namespace
+
 float NormLevel(float level)
 {
-    if (!(level > 0.0f))
-        return 0.0f;
-    return std::fmin(level / kLevelFullScale, 1.0f);
+    return LogScale(level, kLevelFullScale);
 }
 
 float NormBand(float band)
 {
-    if (!(band > 0.0f))
-        return 0.0f;
-    if (band >= kBandFullScale)
-        return 1.0f;
-    return static_cast<float>(std::log10(1.0 + band) / std::log10(1.0 + kBandFullScale));
+    return LogScale(band, kBandFullScale);
 }
 
 TLevels ReadLevels(const SoundMapRecord& record)
 {
+    const auto finite = [](float v) { return std::isfinite(v) ? v : 0.0f; };
     TLevels l;
-    l.Level = record.Level();
+    l.Level = finite(record.Level());
     for (int b = kFirstBand; b <= kLastBand; ++b)
-        l.Bands[static_cast<std::size_t>(b)] = record.BandLevel(b);
+        l.Bands[static_cast<std::size_t>(b)] = finite(record.BandLevel(b));
     l.Clipping = record.Clipping();
     return l;
 }
@@ -150,6 +167,31 @@ TLevelChanges::TChanged TLevelChanges::Update(const TLevels& now)
     last_ = now;
     sent_ = true;
     return c;
+}
+
+bool TNoticeLimit::Allow(std::uint64_t nowMs)
+{
+    constexpr std::uint64_t kMinuteMs = 60000;
+    if (!started_ || nowMs - minuteFrom_ >= kMinuteMs) {
+        started_ = true;
+        minuteFrom_ = nowMs;
+        shown_ = 0;
+    }
+    if (shown_ < kNoticesPerMinute) {
+        ++shown_;
+        return true;
+    }
+    ++leftOut_;
+    return false;
+}
+
+std::uint64_t TNoticeLimit::LeftOut(std::uint64_t nowMs)
+{
+    if (leftOut_ == 0 || nowMs - minuteFrom_ < 60000)
+        return 0;
+    const std::uint64_t n = leftOut_;
+    leftOut_ = 0;
+    return n;
 }
 
 std::string StatusLine(const TStatus& s)

@@ -11,6 +11,8 @@ bool ValidOscPrefix(const std::string& prefix)
 {
     if (prefix.empty())
         return true;
+    if (prefix.size() > kMaxOscPrefix)
+        return false;
     if (prefix.front() != '/' || prefix.back() == '/' || prefix.find("//") != std::string::npos)
         return false;
     for (const char c : prefix)
@@ -65,7 +67,8 @@ vxtools::EParseOutcome ParseBridgeOptions(const std::vector<std::string>& args, 
         "Sends the analyzer's beats, tempo and levels to lighting software: OSC over UDP\n"
         "and OS2L over TCP. It maps the analyzer's shared record as a host, waits for it\n"
         "if the analyzer has not started yet, takes every trig (clearing Trig, the only\n"
-        "thing it writes) and sends it at once. Runs until interrupted (SIGINT, SIGTERM).\n"
+        "thing it writes) and sends it at once. Runs until a signal ends it (SIGINT,\n"
+        "SIGTERM, SIGHUP, ...), releasing a pressed beat first.\n"
         "\n"
         "Exit status: 0 ended by a signal, 2 bad command line or an output that cannot\n"
         "be set up (a host that does not resolve).");
@@ -95,8 +98,10 @@ vxtools::EParseOutcome ParseBridgeOptions(const std::vector<std::string>& args, 
             o.Osc.push_back(ParseEndpoint(text, "--osc"));
         o.OscPrefix = parser.Value("osc-prefix", kDefaultOscPrefix);
         if (!ValidOscPrefix(o.OscPrefix))
-            throw EToolUsage("bad --osc-prefix '" + o.OscPrefix +
-                             "': begin with '/', no blanks, no trailing '/', none of #*,?[]{}");
+            throw EToolUsage("bad --osc-prefix '" +
+                             (o.OscPrefix.size() > 40 ? o.OscPrefix.substr(0, 40) + "..." : o.OscPrefix) +
+                             "': begin with '/', no blanks, no trailing '/', none of #*,?[]{}, at most " +
+                             std::to_string(kMaxOscPrefix) + " characters");
         if (parser.Has("pulse-ms"))
             o.PulseMs = static_cast<int>(
                 vxtools::TToolOptions::ParseInteger(parser.Value("pulse-ms"), "--pulse-ms", 1, kMaxPulseMs));

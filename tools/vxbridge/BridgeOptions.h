@@ -16,6 +16,9 @@ inline constexpr int kMaxRate = 1000;
 inline constexpr int kDefaultPulseMs = 50;
 inline constexpr int kMaxPulseMs = 10000;
 inline constexpr const char* kDefaultOscPrefix = "/vx";
+// Far more than any receiver's addresses need, and every message still fits
+// in one UDP datagram.
+inline constexpr std::size_t kMaxOscPrefix = 1024;
 
 // HOST:PORT, or [IPV6]:PORT. The host is resolved later, at start-up.
 struct TEndpoint {

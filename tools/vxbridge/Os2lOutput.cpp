@@ -9,9 +9,12 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -26,6 +29,9 @@ constexpr const char* kServiceType = "_os2l._tcp";
 // service call so that a flood cannot hold up the beats.
 constexpr int kDrainReads = 16;
 constexpr std::size_t kDrainBuffer = 4096;
+constexpr int kSendBuffer = 2048;  // the system doubles it, and keeps at least 4 KB
+// Longer than a delayed acknowledgement (at most 200 ms).
+constexpr std::int64_t kMinIntervalNs = 250'000'000;
 
 std::string Errno(int e)
 {
@@ -36,15 +42,19 @@ std::string Errno(int e)
 
 bool TOs2lServer::SameAddress(const TOs2lServer& other) const
 {
-    return Length == other.Length && std::memcmp(&Address, &other.Address, Length) == 0;
+    if (Addresses.size() != other.Addresses.size())
+        return false;
+    for (std::size_t i = 0; i < Addresses.size(); ++i)
+        if (Addresses[i].Length != other.Addresses[i].Length ||
+            std::memcmp(&Addresses[i].Address, &other.Addresses[i].Address, Addresses[i].Length) != 0)
+            return false;
+    return true;
 }
 
 TOs2lServer ResolveOs2lServer(const TEndpoint& endpoint)
 {
-    const TResolvedAddress resolved = ResolveEndpoint(endpoint, SOCK_STREAM, "--os2l");
     TOs2lServer s;
-    s.Address = resolved.Address;
-    s.Length = resolved.Length;
+    s.Addresses = ResolveEndpoint(endpoint, SOCK_STREAM, "--os2l");
     s.Text = endpoint.Text();
     return s;
 }
@@ -58,11 +68,16 @@ TOs2lClient::~TOs2lClient()
 
 void TOs2lClient::Close()
 {
-    if (fd_ >= 0)
+    if (fd_ >= 0) {
+        // Whatever still waits here is stale: thrown away, not sent after the close.
+        const linger abort{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
         ::close(fd_);
+    }
     fd_ = -1;
     state_ = EState::Idle;
     pending_.clear();
+    unackedSinceNs_.reset();
 }
 
 void TOs2lClient::SetServer(const std::optional<TOs2lServer>& server)
@@ -74,6 +89,7 @@ void TOs2lClient::SetServer(const std::optional<TOs2lServer>& server)
         Close();  // aimed at a server that is no longer the first
     failureReported_ = false;
     nextAttemptNs_ = 0;
+    address_ = 0;
 }
 
 void TOs2lClient::StartConnect(std::int64_t nowNs)
@@ -81,14 +97,20 @@ void TOs2lClient::StartConnect(std::int64_t nowNs)
     attemptNs_ = nowNs;
     nextAttemptNs_ = nowNs + kOs2lRetryNs;
     connectedTo_ = *server_;
-    fd_ = ::socket(connectedTo_.Address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (address_ >= connectedTo_.Addresses.size())
+        address_ = 0;
+    const TResolvedAddress& a = connectedTo_.Addresses[address_];
+    fd_ = ::socket(a.Address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0) {
         Fail(Errno(errno));
         return;
     }
+    // Each object in a segment of its own, sent at once; and room for a
+    // few objects only, so that little can wait on this side.
     const int one = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&connectedTo_.Address), connectedTo_.Length) == 0) {
+    ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &kSendBuffer, sizeof kSendBuffer);
+    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&a.Address), a.Length) == 0) {
         state_ = EState::Connected;
         notify_("OS2L: connected to " + connectedTo_.Text);
         failureReported_ = false;
@@ -102,6 +124,12 @@ void TOs2lClient::StartConnect(std::int64_t nowNs)
 void TOs2lClient::Fail(const std::string& why)
 {
     Close();
+    // The host's next address at once; after the last, the first again in 2 s.
+    if (++address_ < connectedTo_.Addresses.size()) {
+        nextAttemptNs_ = attemptNs_;
+        return;
+    }
+    address_ = 0;
     if (!failureReported_)
         notify_("OS2L: cannot connect to " + connectedTo_.Text + ": " + why + "; trying again every 2 s");
     failureReported_ = true;
@@ -115,8 +143,22 @@ void TOs2lClient::Lose(const std::string& why, std::int64_t nowNs)
     notify_("OS2L: " + why + " (" + connectedTo_.Text + "); connecting again in 2 s, beats are dropped until then");
 }
 
+bool TOs2lClient::Stalled(std::int64_t nowNs)
+{
+    int queued = 0;
+    if (::ioctl(fd_, SIOCOUTQ, &queued) != 0 || queued == 0) {
+        unackedSinceNs_.reset();
+        return false;
+    }
+    return unackedSinceNs_ && nowNs - *unackedSinceNs_ > intervalNs_;
+}
+
 bool TOs2lClient::Flush(std::int64_t nowNs)
 {
+    if (Stalled(nowNs)) {
+        Lose("the server does not read", nowNs);
+        return false;
+    }
     while (!pending_.empty()) {
         const ssize_t n = ::send(fd_, pending_.data(), pending_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
@@ -179,10 +221,13 @@ void TOs2lClient::Service(std::int64_t nowNs)
     }
 }
 
-bool TOs2lClient::Send(const std::string& object, std::int64_t nowNs)
+bool TOs2lClient::Send(const std::string& object, std::int64_t nowNs, std::int64_t intervalNs)
 {
-    if (state_ != EState::Connected || !pending_.empty())
+    if (state_ != EState::Connected || !Flush(nowNs) || !pending_.empty())
         return false;
+    intervalNs_ = std::max(intervalNs, kMinIntervalNs);
+    if (!unackedSinceNs_)
+        unackedSinceNs_ = nowNs;
     const ssize_t n = ::send(fd_, object.data(), object.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n == static_cast<ssize_t>(object.size()))
         return true;
@@ -237,21 +282,22 @@ void ResolveCallback(AvahiServiceResolver* resolver, AvahiIfIndex interface, Ava
     std::optional<TOs2lServer> server;
     if (event == AVAHI_RESOLVER_FOUND && address != nullptr) {
         TOs2lServer s;
+        TResolvedAddress r;
         if (address->proto == AVAHI_PROTO_INET) {
             sockaddr_in in{};
             in.sin_family = AF_INET;
             in.sin_port = htons(port);
             in.sin_addr.s_addr = address->data.ipv4.address;
-            std::memcpy(&s.Address, &in, sizeof in);
-            s.Length = sizeof in;
+            std::memcpy(&r.Address, &in, sizeof in);
+            r.Length = sizeof in;
         } else if (address->proto == AVAHI_PROTO_INET6) {
             sockaddr_in6 in6{};
             in6.sin6_family = AF_INET6;
             in6.sin6_port = htons(port);
             std::memcpy(&in6.sin6_addr, address->data.ipv6.address, sizeof in6.sin6_addr);
             in6.sin6_scope_id = interface >= 0 ? static_cast<std::uint32_t>(interface) : 0;  // link-local needs it
-            std::memcpy(&s.Address, &in6, sizeof in6);
-            s.Length = sizeof in6;
+            std::memcpy(&r.Address, &in6, sizeof in6);
+            r.Length = sizeof in6;
         }
         char text[AVAHI_ADDRESS_STR_MAX];
         avahi_address_snprint(text, sizeof text, address);
@@ -261,8 +307,10 @@ void ResolveCallback(AvahiServiceResolver* resolver, AvahiIfIndex interface, Ava
         std::ostringstream described;
         described << '\'' << key.Name << "' at " << (v6 ? "[" : "") << text << (v6 ? "]" : "") << ':' << port;
         s.Text = described.str();
-        if (s.Length != 0)
+        if (r.Length != 0) {
+            s.Addresses.push_back(r);
             server = s;
+        }
     }
     avahi_service_resolver_free(resolver);
     static_cast<TOs2lBrowser*>(self)->OnResolved(key, server);

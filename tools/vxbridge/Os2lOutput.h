@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "BridgeOptions.h"
+#include "OscOutput.h"
 
 struct AvahiClient;
 struct AvahiSimplePoll;
@@ -19,13 +20,10 @@ struct AvahiServiceBrowser;
 
 namespace vxbridge {
 
-using TNotify = std::function<void(const std::string&)>;
-
 inline constexpr std::int64_t kOs2lRetryNs = 2'000'000'000;
 
 struct TOs2lServer {
-    sockaddr_storage Address{};
-    socklen_t Length = 0;
+    std::vector<TResolvedAddress> Addresses;  // tried in turn
     std::string Text;  // for messages: "NAME at ADDRESS:PORT" or HOST:PORT
 
     bool SameAddress(const TOs2lServer& other) const;
@@ -49,8 +47,12 @@ public:
     void Service(std::int64_t nowNs);
     // Writes the object at once when connected. While disconnected, or
     // while the server does not read, the beat is dropped (false): a late
-    // beat is worth nothing to a light show.
-    bool Send(const std::string& object, std::int64_t nowNs);
+    // beat is worth nothing to a light show. `intervalNs` is the beat
+    // interval: data of ours still unacknowledged after that long means the
+    // server does not read (its window is closed), and the connection is
+    // reset, throwing that data away, and made again in 2 s. What the
+    // server's own system has taken is beyond reach.
+    bool Send(const std::string& object, std::int64_t nowNs, std::int64_t intervalNs);
     bool Connected() const { return state_ == EState::Connected; }
     std::string StateText() const;
 
@@ -61,6 +63,7 @@ private:
     void Lose(const std::string& why, std::int64_t nowNs);
     void Close();
     bool Flush(std::int64_t nowNs);
+    bool Stalled(std::int64_t nowNs);
 
     TNotify notify_;
     std::optional<TOs2lServer> server_;
@@ -69,8 +72,11 @@ private:
     EState state_ = EState::Idle;
     std::int64_t attemptNs_ = 0;      // when the last attempt began
     std::int64_t nextAttemptNs_ = 0;
+    std::size_t address_ = 0;  // the one tried now, of server_'s
     bool failureReported_ = false;
     std::string pending_;  // the unsent rest of a partly written object
+    std::optional<std::int64_t> unackedSinceNs_;  // our oldest data not yet acknowledged
+    std::int64_t intervalNs_ = 0;  // of the last beat sent
 };
 
 // Browses _os2l._tcp through the Avahi daemon and keeps the services found,

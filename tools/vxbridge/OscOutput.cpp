@@ -4,7 +4,12 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace vxbridge {
@@ -18,9 +23,11 @@ float Finite(float v)
     return std::isfinite(v) ? v : 0.0f;
 }
 
+constexpr int kClearAfterSends = 10;
+
 }  // namespace
 
-TResolvedAddress ResolveEndpoint(const TEndpoint& endpoint, int type, const std::string& option)
+std::vector<TResolvedAddress> ResolveEndpoint(const TEndpoint& endpoint, int type, const std::string& option)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -31,26 +38,44 @@ TResolvedAddress ResolveEndpoint(const TEndpoint& endpoint, int type, const std:
     if (rc != 0 || found == nullptr)
         throw EBridgeSetup(option + " " + endpoint.Text() + ": cannot resolve the host '" + endpoint.Host +
                            "': " + gai_strerror(rc));
-    TResolvedAddress resolved;
-    std::memcpy(&resolved.Address, found->ai_addr, found->ai_addrlen);
-    resolved.Length = found->ai_addrlen;
+    std::vector<TResolvedAddress> usable;
+    int lastError = 0;
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        // A family without sockets here (IPv6 switched off) is left out.
+        const int fd = ::socket(a->ai_family, type | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            lastError = errno;
+            continue;
+        }
+        ::close(fd);
+        TResolvedAddress r;
+        std::memcpy(&r.Address, a->ai_addr, a->ai_addrlen);
+        r.Length = a->ai_addrlen;
+        if (std::none_of(usable.begin(), usable.end(), [&](const TResolvedAddress& u) {
+                return u.Length == r.Length && std::memcmp(&u.Address, &r.Address, r.Length) == 0;
+            }))
+            usable.push_back(r);
+    }
     freeaddrinfo(found);
-    return resolved;
+    if (usable.empty())
+        throw EBridgeSetup(option + " " + endpoint.Text() + ": no address of '" + endpoint.Host +
+                           "' can be used here: " + std::strerror(lastError));
+    return usable;
 }
 
-std::string NumericHost(const TEndpoint& endpoint, int type, const std::string& option)
+std::string AddressText(const TResolvedAddress& address)
 {
-    const TResolvedAddress resolved = ResolveEndpoint(endpoint, type, option);
-    char host[NI_MAXHOST];
-    const int named = getnameinfo(reinterpret_cast<const sockaddr*>(&resolved.Address), resolved.Length, host,
-                                  sizeof host, nullptr, 0, NI_NUMERICHOST);
-    if (named != 0)
-        throw EBridgeSetup(option + " " + endpoint.Text() + ": " + gai_strerror(named));
-    return host;
+    char host[NI_MAXHOST], port[NI_MAXSERV];
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&address.Address), address.Length, host, sizeof host, port,
+                    sizeof port, NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+        return "?";
+    return address.Address.ss_family == AF_INET6 ? std::string("[") + host + "]:" + port
+                                                 : std::string(host) + ":" + port;
 }
 
-TOscOutput::TOscOutput(const std::vector<TEndpoint>& targets, const std::string& prefix)
-    : beat_(prefix + "/beat"),
+TOscOutput::TOscOutput(const std::vector<TEndpoint>& targets, const std::string& prefix, TNotify notify)
+    : notify_(std::move(notify)),
+      beat_(prefix + "/beat"),
       count_(prefix + "/beat/count"),
       bpm_(prefix + "/bpm"),
       level_(prefix + "/level"),
@@ -64,43 +89,99 @@ TOscOutput::TOscOutput(const std::vector<TEndpoint>& targets, const std::string&
         band_[static_cast<std::size_t>(b)] = prefix + "/band/" + std::to_string(b);
         bandNorm_[static_cast<std::size_t>(b)] = band_[static_cast<std::size_t>(b)] + "/norm";
     }
-    try {
-        for (const auto& t : targets) {
-            const std::string host = NumericHost(t, SOCK_DGRAM, "--osc");
-            lo_address a = lo_address_new(host.c_str(), std::to_string(t.Port).c_str());
-            if (a == nullptr)
-                throw EBridgeSetup("--osc " + t.Text() + ": cannot set up the OSC target");
-            targets_.push_back(a);
-        }
-    } catch (...) {
-        for (lo_address a : targets_)
-            lo_address_free(a);
-        throw;
+    for (const auto& e : targets) {
+        TTarget t;
+        t.Text = e.Text();
+        t.Addresses = ResolveEndpoint(e, SOCK_DGRAM, "--osc");
+        targets_.push_back(std::move(t));
     }
+    for (auto& t : targets_)
+        if (!Open(t)) {
+            const std::string why = "--osc " + t.Text + ": " + t.Failure;
+            for (auto& o : targets_)
+                if (o.Fd >= 0)
+                    ::close(o.Fd);
+            throw EBridgeSetup(why);
+        }
 }
 
 TOscOutput::~TOscOutput()
 {
-    for (lo_address a : targets_)
-        lo_address_free(a);
+    for (auto& t : targets_)
+        if (t.Fd >= 0)
+            ::close(t.Fd);
+}
+
+bool TOscOutput::Open(TTarget& t)
+{
+    if (t.Fd >= 0)
+        ::close(t.Fd);
+    const TResolvedAddress& a = t.Addresses[t.Current];
+    t.Fd = ::socket(a.Address.ss_family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (t.Fd >= 0 && ::connect(t.Fd, reinterpret_cast<const sockaddr*>(&a.Address), a.Length) == 0)
+        return true;
+    t.Failure = AddressText(a) + ": " + std::strerror(errno);
+    if (t.Fd >= 0)
+        ::close(t.Fd);
+    t.Fd = -1;
+    return false;
+}
+
+void TOscOutput::Send(const std::string& path, lo_message m)
+{
+    std::size_t size = 0;
+    void* data = lo_message_serialise(m, path.c_str(), nullptr, &size);
+    lo_message_free(m);
+    if (data == nullptr)
+        return;
+    for (auto& t : targets_) {
+        if (t.Fd < 0 && !Open(t))
+            continue;
+        if (::send(t.Fd, data, size, MSG_NOSIGNAL) == static_cast<ssize_t>(size)) {
+            // With nobody listening, sends alternate between going out and
+            // being refused: only a run of them clears the failure.
+            if (++t.Successes >= kClearAfterSends)
+                t.Failure.clear();
+            continue;
+        }
+        const int error = errno;
+        if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR)
+            continue;  // a full socket buffer: this message is lost, as UDP may lose it
+        const std::string failure = AddressText(t.Addresses[t.Current]) + ": " + std::strerror(error);
+        if (std::find(t.Reported.begin(), t.Reported.end(), failure) == t.Reported.end()) {
+            notify_("OSC to " + t.Text + ": " + failure + (t.Addresses.size() > 1 ? "; trying its next address" : ""));
+            t.Reported.push_back(failure);
+        }
+        t.Failure = failure;
+        t.Successes = 0;
+        // Nobody at this address (a refusal is reported by the send after
+        // the one refused): the next of the host's addresses.
+        t.Current = (t.Current + 1) % t.Addresses.size();
+        Open(t);
+    }
+    std::free(data);
 }
 
 void TOscOutput::SendFloat(const std::string& path, float value)
 {
     lo_message m = lo_message_new();
     lo_message_add_float(m, Finite(value));
-    for (lo_address a : targets_)
-        lo_send_message(a, path.c_str(), m);
-    lo_message_free(m);
+    Send(path, m);
 }
 
 void TOscOutput::SendInt(const std::string& path, int value)
 {
     lo_message m = lo_message_new();
     lo_message_add_int32(m, value);
-    for (lo_address a : targets_)
-        lo_send_message(a, path.c_str(), m);
-    lo_message_free(m);
+    Send(path, m);
+}
+
+std::string TOscOutput::StateText() const
+{
+    std::string text;
+    for (const auto& t : targets_)
+        text += (text.empty() ? "osc " : ", ") + t.Text + (t.Failure.empty() ? "" : " (" + t.Failure + ")");
+    return text;
 }
 
 void TOscOutput::Beat(const TBeat& beat)
@@ -109,11 +190,9 @@ void TOscOutput::Beat(const TBeat& beat)
     SendInt(count_, static_cast<int>(beat.Count));
     if (beat.Bpm > 0.0f) {
         lo_message m = lo_message_new();
-        lo_message_add_float(m, beat.Bpm);
+        lo_message_add_float(m, Finite(beat.Bpm));
         lo_message_add_int32(m, beat.Locked ? 1 : 0);
-        for (lo_address a : targets_)
-            lo_send_message(a, bpm_.c_str(), m);
-        lo_message_free(m);
+        Send(bpm_, m);
     }
 }
 
