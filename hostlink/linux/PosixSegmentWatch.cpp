@@ -12,10 +12,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <map>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 namespace {
 
@@ -393,12 +393,21 @@ public:
             Lose(std::string("cannot be mapped: ") + std::strerror(error), false, now);
             return nullptr;
         }
+        // Said with its cause, so that a rejoin after another loss is not
+        // taken for a repeat.
+        std::string said = "mapped the segment /" + name_;
+        if (everJoined_) {
+            const std::string cause = !lostBecause_.empty() ? lostBecause_
+                                      : faulted            ? "was cut short"
+                                                           : "was replaced";
+            said = "rejoined the segment /" + name_ + " after it " + cause;
+        }
         device_ = file.device;
         inode_ = file.inode;
-        const bool first = !everJoined_;
         everJoined_ = joined_ = true;
         lastProblem_.clear();
-        notices_.Say((first ? "mapped the segment /" : "rejoined the segment /") + name_, now);
+        lostBecause_.clear();
+        notices_.Say(said, now);
         return Record(now);
     }
 
@@ -425,6 +434,7 @@ private:
     {
         if (joined_) {
             joined_ = false;
+            lostBecause_ = missing ? "was removed" : "was refused: it " + problem;
             // Lets go of the object that lost the name or its pages.
             MapAnonymousAt(reinterpret_cast<std::uintptr_t>(view_), length_);
             notices_.Say("the segment /" + name_ + (missing ? " was removed" : " " + problem) +
@@ -450,6 +460,7 @@ private:
     bool joined_ = false;
     bool everJoined_ = false;
     std::string lastProblem_;
+    std::string lostBecause_;  // why the last segment was let go, for the rejoin
 };
 
 }  // namespace
