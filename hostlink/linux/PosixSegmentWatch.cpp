@@ -11,18 +11,27 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 
 namespace {
 
 constexpr std::uint32_t kRecordSize = SoundMapRecord::kSize;
 
-// The watched view, for the signal handler: whole values, lock-free.
-std::atomic<std::uintptr_t> g_base{0};
-std::atomic<std::uintptr_t> g_length{0};
-std::atomic<bool> g_faulted{false};
+// The guarded views, for the signal handler: whole values, lock-free. A
+// slot is claimed through `used`; `length` is set last and cleared first,
+// so that the handler never sees a half-set slot.
+struct TGuardSlot {
+    std::atomic<bool> used{false};
+    std::atomic<std::uintptr_t> base{0};
+    std::atomic<std::uintptr_t> length{0};
+    std::atomic<bool> faulted{false};
+};
+constexpr int kGuardSlots = 8;
+TGuardSlot g_slots[kGuardSlots];
 std::atomic<bool> g_installed{false};
 struct sigaction g_previous {};
 
@@ -43,12 +52,14 @@ void OnBusError(int signal, siginfo_t* info, void* context)
 {
     const int savedErrno = errno;
     const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
-    const std::uintptr_t base = g_base.load(std::memory_order_relaxed);
-    const std::uintptr_t length = g_length.load(std::memory_order_relaxed);
-    if (length != 0 && address - base < length && MapAnonymousAt(base, length) != -1) {
-        g_faulted.store(true, std::memory_order_relaxed);
-        errno = savedErrno;
-        return;  // the store runs again, into the anonymous page
+    for (TGuardSlot& slot : g_slots) {
+        const std::uintptr_t length = slot.length.load(std::memory_order_acquire);
+        const std::uintptr_t base = slot.base.load(std::memory_order_relaxed);
+        if (length != 0 && address - base < length && MapAnonymousAt(base, length) != -1) {
+            slot.faulted.store(true, std::memory_order_relaxed);
+            errno = savedErrno;
+            return;  // the access runs again, on the anonymous page
+        }
     }
     errno = savedErrno;
     if ((g_previous.sa_flags & SA_SIGINFO) != 0 && g_previous.sa_sigaction != nullptr) {
@@ -60,7 +71,7 @@ void OnBusError(int signal, siginfo_t* info, void* context)
         return;
     }
     // Not ours and nobody else's: the access faults again and ends the
-    // process as it would have without the watch.
+    // process as it would have without the guard.
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     sigemptyset(&fallback.sa_mask);
@@ -86,6 +97,50 @@ std::size_t PageRounded(std::size_t length)
 
 }  // namespace
 
+TViewGuard::~TViewGuard()
+{
+    Release();
+}
+
+bool TViewGuard::Guard(void* base, std::size_t length)
+{
+    Release();
+    InstallHandler();
+    for (int i = 0; i < kGuardSlots; ++i) {
+        bool expected = false;
+        if (!g_slots[i].used.compare_exchange_strong(expected, true))
+            continue;
+        g_slots[i].faulted.store(false, std::memory_order_relaxed);
+        g_slots[i].base.store(reinterpret_cast<std::uintptr_t>(base), std::memory_order_relaxed);
+        g_slots[i].length.store(length, std::memory_order_release);
+        slot_ = i;
+        return true;
+    }
+    return false;
+}
+
+void TViewGuard::Release()
+{
+    if (slot_ < 0)
+        return;
+    TGuardSlot& slot = g_slots[slot_];
+    slot.length.store(0, std::memory_order_release);
+    slot.base.store(0, std::memory_order_relaxed);
+    slot.faulted.store(false, std::memory_order_relaxed);
+    slot.used.store(false, std::memory_order_release);
+    slot_ = -1;
+}
+
+bool TViewGuard::TakeFault()
+{
+    return slot_ >= 0 && g_slots[slot_].faulted.exchange(false, std::memory_order_relaxed);
+}
+
+bool TViewGuard::Faulted() const
+{
+    return slot_ >= 0 && g_slots[slot_].faulted.load(std::memory_order_relaxed);
+}
+
 TPosixSegmentWatch::TPosixSegmentWatch(TSharedMap& map, std::string name) : map_(map), name_(std::move(name))
 {
     view_ = static_cast<unsigned char*>(map_.View);
@@ -94,19 +149,7 @@ TPosixSegmentWatch::TPosixSegmentWatch(TSharedMap& map, std::string name) : map_
         return;  // not a view of the POSIX layer: nothing to watch
     for (std::size_t i = 0; i < kRecordSize; ++i)
         lastGood_.SetRawByte(i, map_.Data->RawByte(i));
-    InstallHandler();
-    g_length.store(0, std::memory_order_relaxed);
-    g_base.store(reinterpret_cast<std::uintptr_t>(view_), std::memory_order_relaxed);
-    g_length.store(length_, std::memory_order_relaxed);
-    g_faulted.store(false, std::memory_order_relaxed);
-}
-
-TPosixSegmentWatch::~TPosixSegmentWatch()
-{
-    if (length_ != 0 && g_base.load(std::memory_order_relaxed) == reinterpret_cast<std::uintptr_t>(view_)) {
-        g_length.store(0, std::memory_order_relaxed);
-        g_base.store(0, std::memory_order_relaxed);
-    }
+    guard_.Guard(view_, length_);
 }
 
 ISegmentWatch::EChange TPosixSegmentWatch::Check()
@@ -115,7 +158,7 @@ ISegmentWatch::EChange TPosixSegmentWatch::Check()
         return EChange::None;
     // Taken before looking, so that a fault after the repair below is seen
     // by the next call.
-    const bool faulted = g_faulted.exchange(false, std::memory_order_relaxed) || repairPending_;
+    const bool faulted = guard_.TakeFault() || repairPending_;
     const int fd = static_cast<int>(map_.Handle - 1);
     struct stat mine {};
     if (fstat(fd, &mine) != 0) {
@@ -124,16 +167,15 @@ ISegmentWatch::EChange TPosixSegmentWatch::Check()
         return EChange::None;
     }
 
-    const int named = shm_open(("/" + name_).c_str(), O_RDWR, 0600);
+    const TSegmentFile named = OpenSegmentFile(name_, false, 0);
     bool replaced = false;
-    if (named >= 0) {
-        struct stat theirs {};
-        replaced = fstat(named, &theirs) == 0 && (theirs.st_dev != mine.st_dev || theirs.st_ino != mine.st_ino);
-        ::close(named);
-    } else if (errno == ENOENT) {
+    if (named.fd >= 0) {
+        replaced = named.device != mine.st_dev || named.inode != mine.st_ino;
+        ::close(named.fd);
+    } else if (named.missing) {
         replaced = true;
     } else {
-        ReportProblem(std::string("cannot open the name: ") + std::strerror(errno));
+        ReportProblem("the name " + named.problem);
         repairPending_ = faulted;
         return EChange::None;
     }
@@ -143,7 +185,7 @@ ISegmentWatch::EChange TPosixSegmentWatch::Check()
         // new segment is taken as start-up takes an existing one.
         const MapHandle handle = PosixSharedMemory().CreateMapping(name_, kRecordSize);
         if (handle == 0) {
-            ReportProblem("cannot create or open it again (no room or no permission)");
+            ReportProblem("cannot create or open it again: it " + LastSegmentProblem());
             repairPending_ = faulted;
             return EChange::None;
         }
@@ -164,7 +206,7 @@ ISegmentWatch::EChange TPosixSegmentWatch::Check()
             repairPending_ = true;
             return EChange::None;
         }
-        Report(named >= 0 ? "was replaced by another process; the analyzer now writes to the new one"
+        Report(named.fd >= 0 ? "was replaced by another process; the analyzer now writes to the new one"
                           : "was removed by another process; the analyzer created it again");
         return EChange::Replaced;
     }
@@ -196,7 +238,7 @@ ISegmentWatch::EChange TPosixSegmentWatch::Check()
     for (std::size_t i = 0; i < kRecordSize; ++i)
         copy.SetRawByte(i, map_.Data->RawByte(i));
     struct stat after {};
-    if (!g_faulted.load(std::memory_order_relaxed) && fstat(fd, &after) == 0 &&
+    if (!guard_.Faulted() && fstat(fd, &after) == 0 &&
         after.st_size >= static_cast<off_t>(kRecordSize))
         lastGood_ = copy;
     return EChange::None;
@@ -232,6 +274,205 @@ void TPosixSegmentWatch::ReportProblem(const std::string& line)
     std::fprintf(stderr, "%s: the segment /%s cannot be restored yet (%s); retrying\n", VxPlatform::ProgramName().c_str(),
                  name_.c_str(), line.c_str());
     std::fflush(stderr);
+}
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+// Each text at most once a minute; repeats meanwhile are counted and the
+// count said when the minute is over.
+class TNotices {
+public:
+    explicit TNotices(TSegmentNotice notice) : notice_(std::move(notice)) {}
+
+    void Say(const std::string& text, TClock::time_point now)
+    {
+        auto [it, fresh] = seen_.try_emplace(text);
+        if (!fresh && now - it->second.said < kMinute) {
+            ++it->second.repeats;
+            ++pending_;
+            return;
+        }
+        it->second = {now, 0};
+        Emit(text);
+        if (seen_.size() > 64)
+            Forget(now);
+    }
+
+    void Tick(TClock::time_point now)
+    {
+        if (pending_ == 0)
+            return;
+        for (auto& [text, entry] : seen_) {
+            if (entry.repeats == 0 || now - entry.said < kMinute)
+                continue;
+            Emit(text + " (" + std::to_string(entry.repeats) + (entry.repeats == 1 ? " more time" : " more times") +
+                 " in the last minute)");
+            pending_ -= entry.repeats;
+            entry = {now, 0};
+        }
+    }
+
+private:
+    static constexpr auto kMinute = std::chrono::minutes(1);
+    struct TEntry {
+        TClock::time_point said;
+        long repeats = 0;
+    };
+
+    void Emit(const std::string& text)
+    {
+        if (notice_)
+            notice_(text);
+    }
+
+    void Forget(TClock::time_point now)
+    {
+        for (auto it = seen_.begin(); it != seen_.end();)
+            it = it->second.repeats == 0 && now - it->second.said >= kMinute ? seen_.erase(it) : std::next(it);
+    }
+
+    TSegmentNotice notice_;
+    std::map<std::string, TEntry> seen_;
+    long pending_ = 0;
+};
+
+// The view stays at one address for the object's life: the record pointer
+// never changes, and the guard covers it from the start.
+class TPosixHostSegment final : public IHostSegment {
+public:
+    TPosixHostSegment(std::string name, TSegmentNotice notice)
+        : name_(std::move(name)), path_("/dev/shm/" + name_), notices_(std::move(notice)),
+          length_(PageRounded(kRecordSize))
+    {
+        void* view = mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (view != MAP_FAILED) {
+            view_ = static_cast<unsigned char*>(view);
+            guard_.Guard(view_, length_);
+        }
+    }
+
+    ~TPosixHostSegment() override
+    {
+        guard_.Release();
+        if (view_ != nullptr)
+            munmap(view_, length_);
+    }
+
+    TPosixHostSegment(const TPosixHostSegment&) = delete;
+    TPosixHostSegment& operator=(const TPosixHostSegment&) = delete;
+
+    SoundMapRecord* Follow() override
+    {
+        const TClock::time_point now = TClock::now();
+        notices_.Tick(now);
+        const bool faulted = guard_.TakeFault();
+        if (view_ == nullptr) {
+            Lose("cannot be mapped: no address space", false, now);
+            return nullptr;
+        }
+        if (joined_ && !faulted && (now < nextLook_ || StillThere()))
+            return Record(now);
+        nextLook_ = now + kLookEvery;
+
+        const TSegmentFile file = OpenSegmentFile(name_, false, kRecordSize);
+        if (file.fd < 0) {
+            Lose(file.problem, file.missing, now);
+            return nullptr;
+        }
+        // MAP_FIXED swaps the pages in one step. A cut between the check
+        // of the size and here faults on the next read: the guard then
+        // keeps the process alive and the next call looks again.
+        const bool mapped =
+            mmap(view_, length_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, file.fd, 0) != MAP_FAILED;
+        const int error = errno;
+        ::close(file.fd);
+        if (!mapped) {
+            MapAnonymousAt(reinterpret_cast<std::uintptr_t>(view_), length_);
+            Lose(std::string("cannot be mapped: ") + std::strerror(error), false, now);
+            return nullptr;
+        }
+        // Said with its cause, so that a rejoin after another loss is not
+        // taken for a repeat.
+        std::string said = "mapped the segment /" + name_;
+        if (everJoined_) {
+            const std::string cause = !lostBecause_.empty() ? lostBecause_
+                                      : faulted            ? "was cut short"
+                                                           : "was replaced";
+            said = "rejoined the segment /" + name_ + " after it " + cause;
+        }
+        device_ = file.device;
+        inode_ = file.inode;
+        everJoined_ = joined_ = true;
+        lastProblem_.clear();
+        lostBecause_.clear();
+        notices_.Say(said, now);
+        return Record(now);
+    }
+
+private:
+    static constexpr auto kLookEvery = std::chrono::milliseconds(10);
+
+    SoundMapRecord* Record(TClock::time_point now)
+    {
+        if (now >= nextLook_)
+            nextLook_ = now + kLookEvery;
+        return reinterpret_cast<SoundMapRecord*>(view_);
+    }
+
+    // Whether the name still bears the mapped object, whole; looked at
+    // without opening anything.
+    bool StillThere() const
+    {
+        struct stat st {};
+        return lstat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == device_ &&
+               st.st_ino == inode_ && st.st_uid == geteuid() && st.st_size >= static_cast<off_t>(kRecordSize);
+    }
+
+    void Lose(const std::string& problem, bool missing, TClock::time_point now)
+    {
+        if (joined_) {
+            joined_ = false;
+            lostBecause_ = missing ? "was removed" : "was refused: it " + problem;
+            // Lets go of the object that lost the name or its pages.
+            MapAnonymousAt(reinterpret_cast<std::uintptr_t>(view_), length_);
+            notices_.Say("the segment /" + name_ + (missing ? " was removed" : " " + problem) +
+                             ": the analyzer is gone for now; waiting for it again",
+                         now);
+        } else if (problem != lastProblem_) {
+            notices_.Say(missing ? "waiting for the segment /" + name_ + " (it appears when the analyzer starts)"
+                                 : "cannot use the segment /" + name_ + ": it " + problem + "; waiting until it can be",
+                         now);
+        }
+        lastProblem_ = problem;
+    }
+
+    std::string name_;
+    std::string path_;
+    TNotices notices_;
+    std::size_t length_;
+    unsigned char* view_ = nullptr;
+    TViewGuard guard_;
+    TClock::time_point nextLook_{};
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    bool joined_ = false;
+    bool everJoined_ = false;
+    std::string lastProblem_;
+    std::string lostBecause_;  // why the last segment was let go, for the rejoin
+};
+
+}  // namespace
+
+std::unique_ptr<IHostSegment> MakeHostSegment(std::string name, TSegmentNotice notice)
+{
+    return std::make_unique<TPosixHostSegment>(std::move(name), std::move(notice));
+}
+
+std::string SegmentProblem()
+{
+    return LastSegmentProblem();
 }
 
 std::unique_ptr<ISegmentWatch> MakeSegmentWatch(TSharedMap& map, std::string name)

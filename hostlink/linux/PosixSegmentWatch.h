@@ -6,8 +6,8 @@
 // watch exists, a SIGBUS whose address lies in the watched view maps
 // anonymous memory over the whole view at the same address and returns, so
 // the faulting store (on the capture thread or any other) goes on into
-// memory that no host sees. Any other SIGBUS goes to the handler that was
-// there before. Check(), once per synchronisation tick on the UI thread,
+// memory that no host sees (TViewGuard, which guards hosts' views too).
+// Any other SIGBUS goes to the handler that was there before. Check(), once per synchronisation tick on the UI thread,
 // puts the view back on the segment: it grows a short segment back to the
 // record's size, or maps the object that now bears the name (creating it
 // when the name is gone), always at the same address, so that a thread
@@ -22,10 +22,32 @@
 
 #include "SegmentWatch.h"
 
+// Keeps SIGBUS from killing the process when a guarded view loses its
+// pages: a fault inside it maps anonymous memory over the whole view and
+// the access goes on there; the owner sees the fault and maps the view
+// again. A few views at a time per process (the analyzer's and hosts').
+class TViewGuard {
+public:
+    TViewGuard() = default;
+    ~TViewGuard();
+    TViewGuard(const TViewGuard&) = delete;
+    TViewGuard& operator=(const TViewGuard&) = delete;
+
+    // False when every slot is taken (the view is then unguarded).
+    bool Guard(void* base, std::size_t length);
+    void Release();
+    // Whether a fault hit the view since the last call; clears it.
+    bool TakeFault();
+    bool Faulted() const;
+
+private:
+    int slot_ = -1;
+};
+
 class TPosixSegmentWatch final : public ISegmentWatch {
 public:
     TPosixSegmentWatch(TSharedMap& map, std::string name);
-    ~TPosixSegmentWatch() override;
+    ~TPosixSegmentWatch() override = default;
     TPosixSegmentWatch(const TPosixSegmentWatch&) = delete;
     TPosixSegmentWatch& operator=(const TPosixSegmentWatch&) = delete;
 
@@ -48,4 +70,5 @@ private:
     SoundMapRecord lastGood_{};
     std::string lastProblem_;
     bool repairPending_ = false;
+    TViewGuard guard_;
 };

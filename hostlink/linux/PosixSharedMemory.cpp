@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 
@@ -11,42 +12,72 @@
 
 namespace {
 
+std::string& Problem()
+{
+    thread_local std::string problem;
+    return problem;
+}
+
+std::string SegmentPath(const std::string& name)
+{
+    // Where glibc's shm_open() puts "/NAME" on Linux.
+    return "/dev/shm/" + name;
+}
+
+std::string Kind(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISLNK(mode))
+        return "a symbolic link";
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    return "not a regular file";
+}
+
+// Empty when `st` is a segment this process may take.
+std::string Judge(const struct stat& st, std::uint32_t minSize)
+{
+    if (!S_ISREG(st.st_mode))
+        return "is " + Kind(st.st_mode) + ", not a shared-memory segment";
+    if (st.st_uid != geteuid())
+        return "belongs to user " + std::to_string(st.st_uid) + ", not to this user (" + std::to_string(geteuid()) + ")";
+    if (st.st_size < static_cast<off_t>(minSize))
+        return "is " + std::to_string(st.st_size) + " bytes, shorter than the record's " + std::to_string(minSize);
+    return {};
+}
+
 class PosixLayer final : public ISharedMemoryPlatform {
 public:
     MapHandle CreateMapping(const std::string& name, std::uint32_t size) override
     {
-        const std::string shmName = "/" + name;
+        std::string& problem = Problem();
+        problem.clear();
         // Only the user's own processes may map the record.
-        int fd = shm_open(shmName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-        if (fd >= 0) {
-            if (ftruncate(fd, static_cast<off_t>(size)) != 0 || !ReserveSegmentPages(fd, size)) {
-                ::close(fd);
-                return 0;
-            }
-        } else {
-            if (errno != EEXIST)
-                return 0;
-            fd = shm_open(shmName.c_str(), O_RDWR, 0600);
-            if (fd < 0)
-                return 0;
-            struct stat st {};
-            if (fstat(fd, &st) != 0) {
-                ::close(fd);
-                return 0;
-            }
-            // Size 0 is a segment whose creator has not sized it yet (it
-            // holds no data to lose); grow it like the creator will. Any
-            // other size is left exactly as it is.
-            if (st.st_size == 0 && ftruncate(fd, static_cast<off_t>(size)) != 0) {
-                ::close(fd);
-                return 0;
-            }
-            // A segment too short for the record is refused by the view
-            // and not grown here; any other is reserved like a new one.
-            if ((st.st_size == 0 || st.st_size >= static_cast<off_t>(size)) && !ReserveSegmentPages(fd, size)) {
-                ::close(fd);
-                return 0;
-            }
+        TSegmentFile file = OpenSegmentFile(name, true, 0);
+        if (file.fd < 0) {
+            problem = file.problem;
+            return 0;
+        }
+        const int fd = file.fd;
+        // Size 0 is a segment whose creator has not sized it yet (it holds
+        // no data to lose); grow it like the creator will. Any other size
+        // is left exactly as it is.
+        if (file.size == 0 && ftruncate(fd, static_cast<off_t>(size)) != 0) {
+            problem = std::string("cannot be sized: ") + std::strerror(errno);
+            ::close(fd);
+            return 0;
+        }
+        // A segment too short for the record is refused by the view and
+        // not grown here; any other is reserved like a new one.
+        if ((file.size == 0 || file.size >= static_cast<off_t>(size)) && !ReserveSegmentPages(fd, size)) {
+            problem = "has no room in /dev/shm";
+            ::close(fd);
+            return 0;
         }
         // Handles are fd + 1 so that 0 keeps meaning "no handle".
         return static_cast<MapHandle>(fd) + 1;
@@ -137,9 +168,61 @@ bool ReserveSegmentPages(int fd, std::uint32_t size)
 
 bool SharedSegmentExists(const std::string& name)
 {
-    const int fd = shm_open(("/" + name).c_str(), O_RDONLY, 0);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return true;
+    // Looked at, not opened: opening a FIFO squatting the name would block.
+    struct stat st {};
+    return lstat(SegmentPath(name).c_str(), &st) == 0;
+}
+
+const std::string& LastSegmentProblem()
+{
+    return Problem();
+}
+
+TSegmentFile OpenSegmentFile(const std::string& name, bool create, std::uint32_t minSize)
+{
+    TSegmentFile result;
+    const std::string path = SegmentPath(name);
+    constexpr int kFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = -1;
+    if (create) {
+        fd = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0600);
+        if (fd < 0 && errno != EEXIST) {
+            result.problem = std::string("cannot be created: ") + std::strerror(errno);
+            return result;
+        }
+    }
+    struct stat st {};
+    if (fd < 0) {
+        // Judged before it is opened: opening a device may do something.
+        if (lstat(path.c_str(), &st) != 0) {
+            result.missing = errno == ENOENT;
+            result.problem = result.missing ? "does not exist" : std::string("cannot be looked at: ") + std::strerror(errno);
+            return result;
+        }
+        result.problem = Judge(st, minSize);
+        if (!result.problem.empty())
+            return result;
+        fd = ::open(path.c_str(), kFlags);
+        if (fd < 0) {
+            result.missing = errno == ENOENT;
+            result.problem = result.missing ? "does not exist" : std::string("cannot be opened: ") + std::strerror(errno);
+            return result;
+        }
+    }
+    // Judged again on what was opened: the name may have changed hands.
+    if (fstat(fd, &st) != 0) {
+        result.problem = std::string("cannot be looked at: ") + std::strerror(errno);
+        ::close(fd);
+        return result;
+    }
+    result.problem = Judge(st, minSize);
+    if (!result.problem.empty()) {
+        ::close(fd);
+        return result;
+    }
+    result.fd = fd;
+    result.device = st.st_dev;
+    result.inode = st.st_ino;
+    result.size = st.st_size;
+    return result;
 }

@@ -9,9 +9,11 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "PosixSharedMemory.h"
+#include "SegmentWatch.h"
 #include "SharedMap.h"
 
 namespace {
@@ -98,6 +100,54 @@ TEST_F(SegmentTest, FullDevShmFailsTheCreationInsteadOfTheFirstStore)
         }
     }
     umount2("/dev/shm", MNT_DETACH);
+}
+
+// Whatever another user or a careless host put under the name: the
+// analyzer's opening and a host's both refuse it at once (never blocking,
+// never following a link) and say why; a host also refuses a short one.
+TEST_F(SegmentTest, WhatIsNotTheUsersOwnSegmentIsRefusedWithTheReason)
+{
+    const std::string path = "/dev/shm/" + name_;
+    const struct {
+        const char* what;
+        std::function<int()> make;  // 0 when made
+        const char* says;
+        bool analyzerTakesIt;
+    } squatters[] = {
+        {"FIFO", [&] { return mkfifo(path.c_str(), 0600); }, "is a FIFO, not a shared-memory segment", false},
+        {"link", [&] { return symlink("/etc/hostname", path.c_str()); }, "is a symbolic link, not a", false},
+        {"folder", [&] { return mkdir(path.c_str(), 0700); }, "is a directory, not a", false},
+        {"other user's",
+         [&] {
+             MakeHostSegment(2431);
+             return geteuid() == 0 ? chown(path.c_str(), 65534, 65534) : -1;
+         },
+         "belongs to user 65534, not to this user", false},
+        {"empty", [&] { return close(creat(path.c_str(), 0600)); },
+         "is 0 bytes, shorter than the record's 2431", true},
+    };
+    for (const auto& s : squatters) {
+        SCOPED_TRACE(s.what);
+        if (s.make() != 0) {
+            std::printf("skipped the %s segment: %s\n", s.what, geteuid() != 0 ? "needs root" : std::strerror(errno));
+            shm_unlink(("/" + name_).c_str());
+            continue;
+        }
+        std::string said;
+        auto host = ::MakeHostSegment(name_, [&](const std::string& text) { said += text + "\n"; });
+        EXPECT_EQ(host->Follow(), nullptr);
+        EXPECT_NE(said.find(s.says), std::string::npos) << said;
+        try {
+            TSharedMap map(PosixSharedMemory(), name_);
+            EXPECT_TRUE(s.analyzerTakesIt);
+        } catch (const ESharedMemoryError& e) {
+            EXPECT_FALSE(s.analyzerTakesIt);
+            EXPECT_STREQ(e.what(), " Createfilemapping error");
+            EXPECT_NE(SegmentProblem().find(s.says), std::string::npos) << SegmentProblem();
+        }
+        rmdir(path.c_str());
+        unlink(path.c_str());
+    }
 }
 
 }  // namespace

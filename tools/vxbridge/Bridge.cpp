@@ -18,7 +18,7 @@
 #include "BridgeCore.h"
 #include "Os2lOutput.h"
 #include "OscOutput.h"
-#include "SharedMap.h"
+#include "SegmentWatch.h"
 #include "Platform.h"
 #include "TrigDetector.h"
 
@@ -183,6 +183,7 @@ public:
         const std::int64_t levelPeriod = o_.Rate > 0 ? kSecond / o_.Rate : 0;
         while (g_stopSignal.load(std::memory_order_relaxed) == 0) {
             const std::int64_t now = NowNs();
+            FollowSegment();
             if (map_)
                 PollRecord(now);
             if (releaseAt_ && now >= *releaseAt_) {
@@ -191,7 +192,7 @@ public:
             }
             if (map_ && levelPeriod > 0 && !osc_->Empty() && now >= nextLevels) {
                 nextLevels = std::max(nextLevels + levelPeriod, now);
-                const TLevels levels = ReadLevels(*map_->Data);
+                const TLevels levels = ReadLevels(*map_);
                 const auto changed = levelChanges_.Update(levels);
                 if (changed.Any())
                     osc_->Levels(levels, changed);
@@ -223,7 +224,7 @@ private:
         // A trig seen now was set at most this long ago.
         const std::int64_t unseenNs = lastPollNs_ ? now - *lastPollNs_ : std::numeric_limits<std::int64_t>::max();
         lastPollNs_ = now;
-        SoundMapRecord& record = *map_->Data;
+        SoundMapRecord& record = *map_;
         beats_.Advance(VxPlatform::TickCount());
         const int active = record.AnalyzerActive() != 0 ? 1 : 0;
         if (active != lastActive_) {
@@ -263,14 +264,6 @@ private:
 
     void EverySecond()
     {
-        if (!map_) {
-            TryMap();
-            if (map_)
-                PollRecord(NowNs());
-        } else if (!SharedSegmentExists(o_.Segment)) {
-            rep_.Notice("the segment /" + o_.Segment + " was removed; waiting for it again");
-            Unmap();
-        }
         osc_->Active(map_ && lastActive_ == 1 ? 1 : 0);
         TStatus s;
         s.Segment = o_.Segment;
@@ -289,25 +282,18 @@ private:
         rep_.Status(StatusLine(s));
     }
 
-    void TryMap()
+    // Follows the name to the segment that bears it now; without a whole
+    // segment the analyzer is gone for the bridge.
+    void FollowSegment()
     {
-        if (!SharedSegmentExists(o_.Segment)) {
-            if (!waitReported_)
-                rep_.Notice("waiting for the segment /" + o_.Segment + " (it appears when the analyzer starts)");
-            waitReported_ = true;
+        if (!segment_)
+            segment_ = MakeHostSegment(o_.Segment, [this](const std::string& text) { rep_.Notice(text); });
+        SoundMapRecord* record = segment_->Follow();
+        if (record == map_)
             return;
-        }
-        try {
-            map_ = std::make_unique<TSharedMap>(PlatformSharedMemory(), o_.Segment);
-        } catch (const ESharedMemoryError& e) {
-            if (!mapErrorReported_)
-                rep_.Error("cannot map the segment /" + o_.Segment + ":" + e.what() + "; trying again every second");
-            mapErrorReported_ = true;
-            return;
-        }
-        rep_.Notice("mapped the segment /" + o_.Segment);
-        waitReported_ = false;
-        mapErrorReported_ = false;
+        if (record == nullptr && lastActive_ == 1)
+            osc_->Active(0);
+        map_ = record;
         lastActive_ = -1;
         lastPollNs_.reset();
         levelChanges_.Forget();
@@ -315,11 +301,8 @@ private:
 
     void Unmap()
     {
-        try {
-            map_.reset();
-        } catch (const ESharedMemoryError& e) {
-            rep_.Error(std::string("unmapping the segment failed:") + e.what());
-        }
+        map_ = nullptr;
+        segment_.reset();
     }
 
     const TBridgeOptions& o_;
@@ -327,14 +310,13 @@ private:
     std::unique_ptr<TOscOutput> osc_;
     std::unique_ptr<TOs2lClient> os2l_;
     std::unique_ptr<TOs2lBrowser> browser_;
-    std::unique_ptr<TSharedMap> map_;
+    std::unique_ptr<IHostSegment> segment_;
+    SoundMapRecord* map_ = nullptr;  // the record while a whole segment is mapped
     TBeatCounter beats_;
     TLevelChanges levelChanges_;
     std::optional<std::int64_t> releaseAt_;
     std::optional<std::int64_t> lastPollNs_;  // none since mapping
     int lastActive_ = -1;  // -1: not read since mapping
-    bool waitReported_ = false;
-    bool mapErrorReported_ = false;
 };
 
 }  // namespace

@@ -3,16 +3,14 @@
 #include <cstdlib>
 
 #include <array>
-#include <chrono>
 #include <ostream>
-#include <thread>
 
 #include "HostClose.h"
 #include "HostFields.h"
 #include "HostKeys.h"
 #include "HostWatch.h"
+#include "SegmentWatch.h"
 #include "SharedMap.h"
-#include "StopRequest.h"
 
 namespace vxhost {
 
@@ -40,7 +38,9 @@ int WithRecord(const GlobalOptions& options, std::ostream& err, Body&& body)
         return status;
     } catch (const ESharedMemoryError& e) {
         err << "vxhost: " << e.what() << " (segment " << SystemSegmentWording().prefix << options.segment;
-        if (std::string_view(e.what()) == kMapViewError)
+        if (const std::string why = SegmentProblem(); !why.empty())
+            err << " " << why;
+        else if (std::string_view(e.what()) == kMapViewError)
             err << ": cannot be mapped, or is smaller than " << VXSM_SIZE << " bytes";
         err << ")\n";
         return kExitFailure;
@@ -169,32 +169,13 @@ int RunWatch(const GlobalOptions& global, std::span<const std::string> args, std
         return options.UsageError(err, e.what());
     }
 
-    return WithRecord(global, err, [&](SoundMapRecord& record) {
-        using namespace std::chrono;
-        constexpr auto kPoll = milliseconds(10);
-        constexpr int kPollsPerRefresh = 10;  // 100 ms
-
-        const TStopRequest stop;
-        long trigs = 0;
-        long long refreshes = 0;
-        auto next = steady_clock::now();
-        for (int poll = 0; !TStopRequest::Requested(); ++poll) {
-            if (TakeTrig(record))
-                ++trigs;
-            if (poll % kPollsPerRefresh == 0) {
-                out << WatchFrame(record, trigs, plain, global.segment) << std::flush;
-                if (!out)
-                    return kExitFailure;
-                if (count > 0 && ++refreshes >= count)
-                    break;
-            }
-            next += kPoll;
-            std::this_thread::sleep_until(next);
-        }
-        if (!plain)
-            out << "\n" << std::flush;
-        return kExitOk;
-    });
+    // Made as a host makes it when nothing bears the name yet; from then
+    // on the watch only follows the name, as every host should.
+    if (!SharedSegmentExists(global.segment)) {
+        if (const int status = WithRecord(global, err, [](SoundMapRecord&) { return kExitOk; }); status != kExitOk)
+            return status;
+    }
+    return WatchRecord(global.segment, plain, count, out, err);
 }
 
 // ----- help ------------------------------------------------------------

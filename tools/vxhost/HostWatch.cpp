@@ -1,7 +1,14 @@
 #include "HostWatch.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ostream>
+#include <thread>
+
+#include "HostCommands.h"
+#include "SegmentWatch.h"
+#include "StopRequest.h"
 
 namespace vxhost {
 
@@ -84,6 +91,39 @@ std::string WatchFrame(const SoundMapRecord& record, long trigsTaken, bool plain
     out += "\nBars: log scale, full at " + std::to_string(static_cast<int>(kBandFullScale)) + " (bands) and " +
            std::to_string(static_cast<int>(kLevelFullScale)) + " (level)\n";
     return out;
+}
+
+int WatchRecord(const std::string& name, bool plain, long long count, std::ostream& out, std::ostream& err)
+{
+    using namespace std::chrono;
+    constexpr auto kPoll = milliseconds(10);
+    constexpr int kPollsPerRefresh = 10;  // 100 ms
+
+    const TStopRequest stop;
+    const auto segment = MakeHostSegment(name, [&err](const std::string& text) {
+        err << "vxhost watch: " << text << "\n" << std::flush;
+    });
+    const SoundMapRecord gone{};
+    long trigs = 0;
+    long long refreshes = 0;
+    auto next = steady_clock::now();
+    for (int poll = 0; !TStopRequest::Requested(); ++poll) {
+        SoundMapRecord* record = segment->Follow();
+        if (record != nullptr && TakeTrig(*record))
+            ++trigs;
+        if (poll % kPollsPerRefresh == 0) {
+            out << WatchFrame(record != nullptr ? *record : gone, trigs, plain, name) << std::flush;
+            if (!out)
+                return kExitFailure;
+            if (count > 0 && ++refreshes >= count)
+                break;
+        }
+        next += kPoll;
+        std::this_thread::sleep_until(next);
+    }
+    if (!plain)
+        out << "\n" << std::flush;
+    return kExitOk;
 }
 
 }  // namespace vxhost

@@ -1,6 +1,7 @@
 // The live view of the measurements, as a host polls them.
 #pragma once
 
+#include <iosfwd>
 #include <string>
 #include <string_view>
 
@@ -28,5 +29,11 @@ bool TakeTrig(SoundMapRecord& record);
 // trigs=... bands=b0,...,b15" without escape codes. Otherwise a screen
 // that begins with clear/home.
 std::string WatchFrame(const SoundMapRecord& record, long trigsTaken, bool plain, std::string_view segment);
+
+// The watch: follows the segment NAME as a host (never creating it),
+// takes every trig, shows a frame every 100 ms (while the analyzer is gone
+// for it: all zero, active=0) and says on `err` what happens to the
+// segment. Ends on Ctrl+C or SIGTERM, or after `count` frames (0 = none).
+int WatchRecord(const std::string& name, bool plain, long long count, std::ostream& out, std::ostream& err);
 
 }  // namespace vxhost
