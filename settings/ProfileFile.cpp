@@ -228,11 +228,13 @@ TProfileFile::TProfileFile(const std::string& path)
 std::optional<std::string> TProfileFile::ReadValue(std::string_view section, std::string_view key) const
 {
     if (held_) return ProfileLookup(held_->Content, section, key);
+    if (holding_ && snapshot_) return *snapshot_ ? ProfileLookup(**snapshot_, section, key) : std::nullopt;
     std::string target, content;
-    if (!VxPlatform::LinkTarget(path_, target) ||
-        VxPlatform::ReadRegularFile(target, content) != VxPlatform::EReadResult::Ok)
-        return std::nullopt;
-    return ProfileLookup(content, section, key);
+    const bool read = VxPlatform::LinkTarget(path_, target) &&
+                      VxPlatform::ReadRegularFile(target, content) == VxPlatform::EReadResult::Ok;
+    if (holding_) snapshot_ = read ? std::optional<std::string>(std::move(content)) : std::nullopt;
+    if (!read) return std::nullopt;
+    return ProfileLookup(holding_ ? **snapshot_ : content, section, key);
 }
 
 std::int32_t TProfileFile::ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const
@@ -307,6 +309,7 @@ void TProfileFile::Hold()
 void TProfileFile::Flush()
 {
     holding_ = false;
+    snapshot_.reset();
     if (!held_) return;
     const TOpened file = std::move(*held_);
     held_.reset();

@@ -65,7 +65,8 @@ public:
     // Holds the writes that follow until Flush, which writes the file once
     // with all of them: a save of many keys costs one write, not one per
     // key. The first held write reads the file and raises as a write does
-    // when it may not be written; reads see the held values.
+    // when it may not be written; reads see the held values. Reads while
+    // holding read the file once, not once per key.
     void Hold();
     // Writes what is held (nothing if nothing is) and ends holding; raises
     // EProfileWriteError if the file cannot be written.
@@ -84,6 +85,8 @@ private:
     std::string path_;
     bool holding_ = false;
     std::optional<TOpened> held_;
+    // The file as the first read while holding found it (empty: none).
+    mutable std::optional<std::optional<std::string>> snapshot_;
 };
 
 // Integer conversion used by ReadInteger: optional sign and decimal digits,

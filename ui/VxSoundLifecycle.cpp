@@ -126,9 +126,11 @@ void TVxSoundApp::FormCreate()
         // 11.-13.
         {
             TProfileFile ini(SettingsPath());
+            ini.Hold();  // one read of the file for all keys
             LoadSettings(ini);
             SettingsLoaded = true;
             ApplyViewState();
+            ini.Flush();  // writes nothing: nothing was written
         }
 
         // 14.
