@@ -151,9 +151,7 @@ int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostr
         return options.UsageError(err, e.what());
     }
 
-    // Text and CSV rows go out as their blocks are analysed; JSON puts the
-    // summary first, so it waits for the end.
-    const bool streamed = format != EOutputFormat::Json;
+    // Rows go out as their blocks are analysed, the summary at the end.
     TProgressLine line(err, progress);
     TAnalyseObserver observer;
     // The header waits for the first row: a file that cannot be read gives
@@ -163,25 +161,19 @@ int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostr
         if (!std::exchange(headerWritten, true))
             WriteHeader(out, format, settings.useFFT);
     };
-    if (streamed) {
-        observer.row = [&](const TBlockRow& row) {
-            header();
-            WriteRow(out, row, format, settings.useFFT);
-            if (!out)
-                throw EOfflineError("cannot write the output");
-        };
-    }
+    observer.row = [&](const TBlockRow& row) {
+        header();
+        WriteRow(out, row, format, settings.useFFT);
+        if (!out)
+            throw EOfflineError("cannot write the output");
+    };
     if (progress)
         observer.progress = [&](double seconds, double length) { line.Show(seconds, length); };
     try {
         const TOfflineResult result = AnalyseFile(file, settings, observer);
         line.Clear();
-        if (streamed) {
-            header();
-            WriteSummary(out, result, format);
-        } else {
-            WriteResult(out, result, format, settings.useFFT);
-        }
+        header();
+        WriteSummary(out, result, format);
         out.flush();
         if (!out)
             throw EOfflineError("cannot write the output");
