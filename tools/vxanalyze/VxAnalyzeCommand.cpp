@@ -39,7 +39,7 @@ vxtools::TToolOptions MakeOptions()
         .Add({"aggr", 0, "A", "aggressiveness, 0..300 (default 150)"})
         .Add({"noise", 0, "N", "noise cut-off in level units, 1..455\n(default 1)"})
         .Add({"csv", 0, "", "one header row and one row per block, no\nsummary"})
-        .Add({"json", 0, "", "one object with the summary and the rows"})
+        .Add({"json", 0, "", "one object: the rows, then the summary"})
         .Epilogue("The clock advances by exactly one block per block, so every run gives the\n"
                   "same result. The detector starts as the analyzer does (hold counter 13:\n"
                   "no trig in the first 14 blocks).\n");
