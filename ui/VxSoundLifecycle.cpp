@@ -357,6 +357,7 @@ bool TVxSoundApp::FormClose()
         } catch (const std::exception& e) {
             if (!HostCloseRequested)
                 ErrorBox(e.what());
+            // Asked again: the host may have asked while the box was open.
             if (!HostCloseRequested)
                 return false;
             hostClosePending_ = false;
