@@ -56,8 +56,16 @@ enum class EReadResult { Ok, Missing, Failed };
 // FIFO, a device) fails without blocking.
 EReadResult ReadRegularFile(const std::string& path, std::string& out);
 
-// Whether the user may write the existing file (a read-only file may not be).
+// Whether the user may write the existing file. A read-only file may not
+// be, whoever runs the program, administrators included.
 bool MayWriteFile(const std::string& path);
+
+// The file that a write of `path` goes to, so that a symbolic link stays a
+// link: `path` itself, or the file its links name, followed one by one
+// (the last may not exist yet). False, with `target` empty, for a link
+// that must not be followed: a loop, or a link in a folder that other
+// users may write, since one of them may have put it there.
+bool LinkTarget(const std::string& path, std::string& target);
 
 // Whether a replacement through a sibling may stand in for a write: the
 // folder takes new files, and the file (if there is one) is the user's own,

@@ -227,9 +227,14 @@ TProfileFile::TProfileFile(const std::string& path)
 
 std::optional<std::string> TProfileFile::ReadValue(std::string_view section, std::string_view key) const
 {
-    std::string content;
-    if (VxPlatform::ReadRegularFile(path_, content) != VxPlatform::EReadResult::Ok) return std::nullopt;
-    return ProfileLookup(content, section, key);
+    if (held_) return ProfileLookup(held_->Content, section, key);
+    if (holding_ && snapshot_) return *snapshot_ ? ProfileLookup(**snapshot_, section, key) : std::nullopt;
+    std::string target, content;
+    const bool read = VxPlatform::LinkTarget(path_, target) &&
+                      VxPlatform::ReadRegularFile(target, content) == VxPlatform::EReadResult::Ok;
+    if (holding_) snapshot_ = read ? std::optional<std::string>(std::move(content)) : std::nullopt;
+    if (!read) return std::nullopt;
+    return ProfileLookup(holding_ ? **snapshot_ : content, section, key);
 }
 
 std::int32_t TProfileFile::ReadInteger(std::string_view section, std::string_view key, std::int32_t def) const
@@ -271,11 +276,19 @@ void TProfileFile::WriteString(std::string_view section, std::string_view key, s
                            (value.size() >= 2 && value.front() == '"' && value.back() == '"')))
         text = "\"" + text + "\"";
 
-    std::string content;
-    bool exists = false;
-    switch (VxPlatform::ReadRegularFile(path_, content)) {
+    if (!held_) held_ = OpenForWrite();
+    held_->Content = ProfileReplace(held_->Content, section, key, text);
+    if (!holding_) Flush();
+}
+
+TProfileFile::TOpened TProfileFile::OpenForWrite() const
+{
+    TOpened file;
+    // Write through a symbolic link rather than replace the link.
+    if (!VxPlatform::LinkTarget(path_, file.Target)) throw EProfileWriteError(path_);
+    switch (VxPlatform::ReadRegularFile(file.Target, file.Content)) {
     case VxPlatform::EReadResult::Ok:
-        exists = true;
+        file.Exists = true;
         break;
     case VxPlatform::EReadResult::Missing:
         break;
@@ -283,17 +296,23 @@ void TProfileFile::WriteString(std::string_view section, std::string_view key, s
         // Never replace a file we could not read: the user's lines would go.
         throw EProfileWriteError(path_);
     }
-    // Write through a symbolic link rather than replacing the link.
-    std::string target = path_;
-    std::error_code ec;
-    if (exists && std::filesystem::is_symlink(path_, ec)) {
-        auto resolved = std::filesystem::canonical(path_, ec);
-        if (ec) throw EProfileWriteError(path_);
-        target = resolved.string();
-    }
     // A file the user may not write stays as it is, whatever the folder allows.
-    if (exists && !VxPlatform::MayWriteFile(target)) throw EProfileWriteError(path_);
-    const std::string data = ProfileReplace(content, section, key, text);
-    if (VxPlatform::MayReplaceFile(target) && VxPlatform::ReplaceFileContent(target, data)) return;
-    if (!exists || !VxPlatform::RewriteFileInPlace(target, data)) throw EProfileWriteError(path_);
+    if (file.Exists && !VxPlatform::MayWriteFile(file.Target)) throw EProfileWriteError(path_);
+    return file;
+}
+
+void TProfileFile::Hold()
+{
+    holding_ = true;
+}
+
+void TProfileFile::Flush()
+{
+    holding_ = false;
+    snapshot_.reset();
+    if (!held_) return;
+    const TOpened file = std::move(*held_);
+    held_.reset();
+    if (VxPlatform::MayReplaceFile(file.Target) && VxPlatform::ReplaceFileContent(file.Target, file.Content)) return;
+    if (!file.Exists || !VxPlatform::RewriteFileInPlace(file.Target, file.Content)) throw EProfileWriteError(path_);
 }

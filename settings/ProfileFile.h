@@ -3,7 +3,8 @@
 // Reads and writes follow the profile-file rules the settings rely on:
 // section and key names match without regard to case (ASCII), the first of
 // duplicate sections or keys counts, every write reaches the file at once
-// and leaves every other line of the file as it was.
+// (or, held, with the others at the next Flush) and leaves every other line
+// of the file as it was.
 #pragma once
 
 #include <cstdint>
@@ -49,19 +50,43 @@ public:
 
     // Each write reaches the file at once (the file and the section are
     // created if missing) and raises EProfileWriteError if it cannot, or if
-    // the user may not write the file. Where the folder allows it, the file
-    // is replaced through a sibling and a rename (crash-safe); otherwise,
-    // and when there is no room for the sibling, it is rewritten in place.
+    // the user may not write the file: read-only, not a regular file, or a
+    // link that must not be followed (VxPlatform::LinkTarget). A symbolic
+    // link stays a link: the file it names is written. Where the folder
+    // allows it, the file is replaced through a sibling and a rename
+    // (crash-safe); otherwise, and when there is no room for the sibling,
+    // it is rewritten in place.
     // Names or values that would break the line structure (line breaks,
     // NUL, '=' in a key, ']' in a section) raise std::invalid_argument.
     void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
     virtual void WriteString(std::string_view section, std::string_view key, std::string_view value);
 
+    // Holds the writes that follow until Flush, which writes the file once
+    // with all of them: a save of many keys costs one write, not one per
+    // key. The first held write reads the file and raises as a write does
+    // when it may not be written; reads see the held values. Reads while
+    // holding read the file once, not once per key.
+    void Hold();
+    // Writes what is held (nothing if nothing is) and ends holding; raises
+    // EProfileWriteError if the file cannot be written.
+    void Flush();
+
 private:
+    // The file as a write finds it, and where the write goes.
+    struct TOpened {
+        std::string Target;
+        std::string Content;
+        bool Exists = false;
+    };
+    TOpened OpenForWrite() const;
     std::optional<std::string> ReadValue(std::string_view section, std::string_view key) const;
 
     std::string path_;
+    bool holding_ = false;
+    std::optional<TOpened> held_;
+    // The file as the first read while holding found it (empty: none).
+    mutable std::optional<std::optional<std::string>> snapshot_;
 };
 
 // Integer conversion used by ReadInteger: optional sign and decimal digits,

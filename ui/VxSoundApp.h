@@ -161,6 +161,8 @@ public:
     bool SettingsLoaded = false;
     // Set once FormClose got through and the window closed.
     bool Closed = false;
+    // Set when a close went on although the settings could not be written.
+    bool SettingsUnsaved = false;
     // The splitters' limits: FFTPanel at least 16 wide, Panel2 at least 10
     // high; a drag beyond is refused.
     static constexpr int kLeastFftWidth = 16;

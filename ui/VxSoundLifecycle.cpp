@@ -126,9 +126,11 @@ void TVxSoundApp::FormCreate()
         // 11.-13.
         {
             TProfileFile ini(SettingsPath());
+            ini.Hold();  // one read of the file for all keys
             LoadSettings(ini);
             SettingsLoaded = true;
             ApplyViewState();
+            ini.Flush();  // writes nothing: nothing was written
         }
 
         // 14.
@@ -334,7 +336,11 @@ bool TVxSoundApp::FormClose()
     edge_.EnableTimer(TTimerId::SharedMapTimer, false);
     edge_.EnableTimer(TTimerId::VisualTimer, false);
 
-    // 2. A failed write stops here: the window stays, the timers stay off.
+    // 2. A failed write stops the user's close here: the window stays, the
+    // timers stay off. A close asked by the host or a signal has nobody at
+    // the screen to answer a box: the failure goes to stderr and the close
+    // goes on, so that the record says inactive and the process ends. So
+    // does a user's close whose error box the host's request ended.
     // A window whose start-up stopped before the settings were loaded holds
     // its design state: writing it would replace the user's settings.
     if (!SettingsLoaded) {
@@ -344,10 +350,19 @@ bool TVxSoundApp::FormClose()
         try {
             VxLayout::PrepareSettingsFolder(VxLayout::CurrentLayout(ProgramFolder()));
             TProfileFile ini(SettingsPath());
+            // One write of the file for all keys.
+            ini.Hold();
             SaveSettings(ini);
+            ini.Flush();
         } catch (const std::exception& e) {
-            ErrorBox(e.what());
-            return false;
+            if (!HostCloseRequested)
+                ErrorBox(e.what());
+            // Asked again: the host may have asked while the box was open.
+            if (!HostCloseRequested)
+                return false;
+            hostClosePending_ = false;
+            SettingsUnsaved = true;
+            std::fprintf(stderr, "vxsound: %s; the settings are not saved\n", e.what());
         }
     }
 

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "BlockAnalysis.h"
 #include "OfflineAnalyzer.h"
@@ -171,7 +172,7 @@ public:
         // Overlapping blocks: only the first step of each is new sound.
         return Guarded([&] {
             stream_->PushPlanar(inputBuffers, step_);
-            return Features(stream_->Rows());
+            return std::exchange(pending_, {});
         });
     }
 
@@ -179,7 +180,10 @@ public:
     {
         if (!stream_)
             return {};
-        FeatureSet set = Guarded([&] { return Features(stream_->Finish().rows); });
+        FeatureSet set = Guarded([&] {
+            stream_->Finish();
+            return std::exchange(pending_, {});
+        });
         Release();  // the run is over: another instance may analyse now
         return set;
     }
@@ -208,7 +212,7 @@ private:
     bool Start()
     {
         stream_.reset();  // only one analyzer may exist at a time
-        emitted_ = 0;
+        pending_.clear();
         const void* owner = nullptr;
         if (!gOwner.compare_exchange_strong(owner, this) && owner != this) {
             std::cerr << "Corvane Audio Analyzer: another instance of the plugin is analysing in this program; "
@@ -216,7 +220,8 @@ private:
             return false;
         }
         try {
-            stream_ = std::make_unique<TOfflineStream>(Settings(), getInputSampleRate(), channels_);
+            stream_ = std::make_unique<TOfflineStream>(Settings(), getInputSampleRate(), channels_,
+                                                       [this](const TBlockRow& row) { AddFeatures(row); });
             return true;
         } catch (const std::exception& e) {
             std::cerr << "Corvane Audio Analyzer: " << e.what() << '\n';
@@ -245,27 +250,24 @@ private:
         }
     }
 
-    FeatureSet Features(const std::vector<TBlockRow>& rows)
+    // A block's features, held until the host takes them: the plugin
+    // keeps no rows of its own.
+    void AddFeatures(const TBlockRow& r)
     {
-        FeatureSet set;
-        for (; emitted_ < rows.size(); ++emitted_) {
-            const TBlockRow& r = rows[emitted_];
-            Feature f;
-            f.hasTimestamp = true;
-            f.timestamp = BlockStart(r.block);
-            if (r.trig) {
-                set[kTrigs].push_back(f);
-                Feature t = f;
-                t.values = {r.bpm};
-                t.label = r.locked ? "locked" : "unlocked";
-                set[kTempo].push_back(t);
-            }
-            f.values = {r.level};
-            set[kLevel].push_back(f);
-            f.values.assign(r.bands.begin(), r.bands.end());
-            set[kBands].push_back(f);
+        Feature f;
+        f.hasTimestamp = true;
+        f.timestamp = BlockStart(r.block);
+        if (r.trig) {
+            pending_[kTrigs].push_back(f);
+            Feature t = f;
+            t.values = {r.bpm};
+            t.label = r.locked ? "locked" : "unlocked";
+            pending_[kTempo].push_back(t);
         }
-        return set;
+        f.values = {r.level};
+        pending_[kLevel].push_back(f);
+        f.values.assign(r.bands.begin(), r.bands.end());
+        pending_[kBands].push_back(f);
     }
 
     std::vector<int> values_ = [] {
@@ -277,7 +279,7 @@ private:
     std::unique_ptr<TOfflineStream> stream_;
     int channels_ = 1;
     std::size_t step_ = kOfflineBlock;
-    std::size_t emitted_ = 0;
+    FeatureSet pending_;
     bool initialised_ = false;
 };
 

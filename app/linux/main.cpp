@@ -39,7 +39,8 @@ namespace {
 // SIGTERM, SIGINT and SIGHUP (kill, Ctrl+C, the end of the session) are the
 // close request of whoever sent them: the handler only writes a byte into a
 // pipe that the event loop watches, and the window closes as on the host's
-// request. A second signal while that runs ends the process at once.
+// request, without a box (an unwritable settings file is reported on
+// stderr). A second signal while that runs ends the process at once.
 int g_signalPipe[2] = {-1, -1};
 volatile std::sig_atomic_t g_signalled = 0;
 
@@ -168,6 +169,10 @@ int main(int argc, char** argv)
             status = QApplication::exec();
             AboutForm = nullptr;
         }
+        // Whoever stopped it (a service manager, a script) learns that the
+        // settings were lost; the reason is on stderr.
+        if (status == 0 && window.App.SettingsUnsaved)
+            status = 1;
     }
     SetCaptureUi(nullptr);
     SetWaveInDriver(nullptr);

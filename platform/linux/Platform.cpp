@@ -122,7 +122,40 @@ EReadResult ReadRegularFile(const std::string& path, std::string& out)
 
 bool MayWriteFile(const std::string& path)
 {
+    // The owner's write bit is the file's read-only switch, as file servers
+    // map the read-only attribute: root passes every access check, so for
+    // him only the mode can say that the file is meant to stay as it is.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || (st.st_mode & S_IWUSR) == 0)
+        return false;
     return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+bool LinkTarget(const std::string& path, std::string& target)
+{
+    // The kernel's own limit of links on one path.
+    constexpr int kMaxLinks = 40;
+    std::filesystem::path at = path;
+    for (int links = 0;; ++links) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            // Not a link (or nothing there): the write decides what it can do.
+            target = at.string();
+            return true;
+        }
+        struct stat folder {};
+        const std::filesystem::path parent = at.parent_path();
+        if (links == kMaxLinks || ::stat(parent.empty() ? "." : parent.c_str(), &folder) != 0 ||
+            (folder.st_mode & (S_ISVTX | S_IWGRP | S_IWOTH)) != 0)
+            break;
+        std::error_code ec;
+        const std::filesystem::path next = std::filesystem::read_symlink(at, ec);
+        if (ec)
+            break;
+        at = next.is_absolute() ? next : parent / next;
+    }
+    target.clear();
+    return false;
 }
 
 bool MayReplaceFile(const std::string& path)
@@ -170,7 +203,8 @@ bool ReplaceFileContent(const std::string& path, std::string_view data)
 
 bool RewriteFileInPlace(const std::string& path, std::string_view data)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    // Links are resolved by the caller; a FIFO put here meanwhile must not block.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0)
         return false;
     struct stat st {};

@@ -135,6 +135,20 @@ bool MayWriteFile(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
 }
 
+bool LinkTarget(const std::string& path, std::string& target)
+{
+    // Links are rare here: an existing one is written through, a dangling
+    // one is left for the write to replace.
+    std::error_code ec;
+    target = path;
+    if (std::filesystem::is_symlink(path, ec)) {
+        const std::filesystem::path resolved = std::filesystem::canonical(path, ec);
+        if (!ec)
+            target = resolved.string();
+    }
+    return true;
+}
+
 bool MayReplaceFile(const std::string&)
 {
     // The file system says no by failing the sibling's creation or the

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <unistd.h>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 inline std::filesystem::path TestFilePath(const std::string& name)
@@ -16,15 +17,19 @@ inline std::filesystem::path TestFilePath(const std::string& name)
     return std::filesystem::temp_directory_path() / ("vxanalyze_test_" + std::to_string(::getpid()) + "_" + name);
 }
 
-// Interleaved 16-bit frames.
-inline void WriteSoundFile(const std::filesystem::path& path, const std::vector<std::int16_t>& samples, int channels,
+// Interleaved 16-bit frames, or floats in libsndfile's scale (a float file).
+template <class Sample>
+inline void WriteSoundFile(const std::filesystem::path& path, const std::vector<Sample>& samples, int channels,
                            int rate, int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16)
 {
-    SF_INFO info{0, rate, channels, format, 0, 0};
+    SF_INFO info{0, rate, channels, std::is_same_v<Sample, float> ? SF_FORMAT_WAV | SF_FORMAT_FLOAT : format, 0, 0};
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     if (f == nullptr)
         throw std::runtime_error(sf_strerror(nullptr));
-    sf_write_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+    if constexpr (std::is_same_v<Sample, float>)
+        sf_write_float(f, samples.data(), static_cast<sf_count_t>(samples.size()));
+    else
+        sf_write_short(f, samples.data(), static_cast<sf_count_t>(samples.size()));
     sf_close(f);
 }
 

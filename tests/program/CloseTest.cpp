@@ -1,8 +1,11 @@
 // Every way the real analyzer is asked to close: the host's request over
 // the session bus, Ctrl+C, kill and the end of the session. Each saves the
 // settings, marks the record inactive and exits normally; a second signal
-// while it shuts down ends it at once.
+// while it shuts down ends it at once. With a settings file that cannot be
+// written nobody is asked either: the close says so on stderr and ends.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <csignal>
 
@@ -17,16 +20,21 @@ TEST(Close, ByTheHostOrASignalSavesTheSettingsAndEndsNormally)
     const struct {
         int first;   // 0: the host's request
         int second;  // 0: none
-    } cases[] = {{0, 0}, {SIGTERM, 0}, {SIGINT, 0}, {SIGHUP, 0}, {SIGTERM, SIGINT}};
+        bool fifo = false;  // a FIFO in the settings file's place
+    } cases[] = {{0, 0}, {SIGTERM, 0}, {SIGINT, 0}, {SIGHUP, 0}, {SIGTERM, SIGINT}, {SIGTERM, 0, true}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "signal " << c.first << " then " << c.second);
+        SCOPED_TRACE(testing::Message() << "signal " << c.first << " then " << c.second << (c.fifo ? ", FIFO" : ""));
         TRunningAnalyzer a("CLOSE");
-        a.WriteIni("TrigDecay=7\n");
+        const std::string ini = (a.dir / "VxSound.ini").string();
+        if (!c.fifo)
+            a.WriteIni("TrigDecay=7\n");
+        ASSERT_TRUE(!c.fifo || ::mkfifo(ini.c_str(), 0600) == 0);
+        const int decay = c.fifo ? 15 : 7;
         ASSERT_EQ(a.Start(), "");
         // The settings reached the record; a gain a host keeps writing comes
         // back as the window's readout, and back again when reset: the
         // window's synchronisation runs.
-        ASSERT_TRUE(a.Process().WaitFor([&] { return a.Record().TrigDecay() == 7; }, 15000));
+        ASSERT_TRUE(a.Process().WaitFor([&] { return a.Record().TrigDecay() == decay; }, 15000));
         const std::string startText = a.Record().GainText();
         for (const std::int8_t gain : {10, 0}) {
             EXPECT_TRUE(a.Process().WaitFor(
@@ -57,9 +65,13 @@ TEST(Close, ByTheHostOrASignalSavesTheSettingsAndEndsNormally)
             }
             status = a.Process().End(c.second, c.second != 0 ? 500 : 10000);
         }
-        EXPECT_EQ(status, c.second == 0 ? 0 : 128 + c.second) << a.Process().err;
         // A second signal ends it before the record's last step.
         EXPECT_EQ(a.Record().AnalyzerActive(), c.second == 0 ? 0 : 1);
+        EXPECT_EQ(status, c.fifo ? 1 : c.second == 0 ? 0 : 128 + c.second) << a.Process().err;
+        const std::string unwritable = "vxsound: Unable to write to " + ini + "; the settings are not saved\n";
+        EXPECT_EQ(a.Process().err.find(unwritable) != std::string::npos, c.fifo) << a.Process().err;
+        if (c.fifo)
+            continue;
         EXPECT_EQ(unsaved(), "") << a.Ini();
         // Nobody left to close.
         if (c.first == 0) {

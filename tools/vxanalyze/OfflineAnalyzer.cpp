@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ostream>
+#include <utility>
 
 #include "BlockAnalysis.h"
 #include "CaptureState.h"
@@ -34,7 +35,7 @@ float GainFactor(int gain)
     return GainOfPosition(-gain);
 }
 
-TOfflineAnalyzer::TOfflineAnalyzer(const TOfflineSettings& settings)
+TOfflineAnalyzer::TOfflineAnalyzer(const TOfflineSettings& settings, TRowSink sink) : sink_(std::move(sink))
 {
     map_ = std::make_unique<TSharedMap>(platform_, kMapName);
     SoundMapRecord& rec = *map_->Data;
@@ -71,13 +72,14 @@ void TOfflineAnalyzer::Process(const std::int16_t* block)
 {
     for (int i = 0; i < kOfflineBlock; ++i)
         SampleBlock[i].store(block[i], std::memory_order_relaxed);
-    clock_.now = TickAtEndOfBlock(blocks_);
+    const long k = result_.blocks;
+    clock_.now = TickAtEndOfBlock(k);
     AnalyseBlock();
 
     SoundMapRecord& rec = *map_->Data;
     TBlockRow row;
-    row.block = blocks_;
-    row.time = static_cast<double>(blocks_) * kOfflineBlock / kOfflineRate;
+    row.block = k;
+    row.time = static_cast<double>(k) * kOfflineBlock / kOfflineRate;
     row.level = rec.Level();
     // Taken as a host takes it: read, then cleared.
     row.trig = rec.Trig() != 0;
@@ -89,8 +91,9 @@ void TOfflineAnalyzer::Process(const std::int16_t* block)
         row.bands[static_cast<std::size_t>(b)] = rec.BandLevel(b);
     if (row.trig)
         result_.trigTimes.push_back(row.time);
-    result_.rows.push_back(row);
-    ++blocks_;
+    ++result_.blocks;
+    if (sink_)
+        sink_(row);
 }
 
 TOfflineResult TOfflineAnalyzer::Finish()
@@ -102,7 +105,9 @@ TOfflineResult TOfflineAnalyzer::Finish()
 
 TOfflineResult AnalyseSamples(const std::vector<std::int16_t>& samples, const TOfflineSettings& settings)
 {
-    TOfflineAnalyzer analyzer(settings);
+    std::vector<TBlockRow> rows;
+    rows.reserve(samples.size() / kOfflineBlock + 1);
+    TOfflineAnalyzer analyzer(settings, [&](const TBlockRow& row) { rows.push_back(row); });
     std::int16_t block[kOfflineBlock];
     for (std::size_t pos = 0; pos < samples.size(); pos += kOfflineBlock) {
         const std::size_t n = std::min<std::size_t>(kOfflineBlock, samples.size() - pos);
@@ -110,11 +115,13 @@ TOfflineResult AnalyseSamples(const std::vector<std::int16_t>& samples, const TO
         std::fill(block + n, block + kOfflineBlock, std::int16_t{0});
         analyzer.Process(block);
     }
-    return analyzer.Finish();
+    TOfflineResult result = analyzer.Finish();
+    result.rows = std::move(rows);
+    return result;
 }
 
-TOfflineStream::TOfflineStream(const TOfflineSettings& settings, double rate, int channels)
-    : analyzer_(settings), channels_(channels), ratio_(static_cast<double>(kOfflineRate) / rate)
+TOfflineStream::TOfflineStream(const TOfflineSettings& settings, double rate, int channels, TRowSink sink)
+    : analyzer_(settings, std::move(sink)), channels_(channels), ratio_(static_cast<double>(kOfflineRate) / rate)
 {
     if (channels < 1 || !(rate > 0.0))
         throw EOfflineError("no sound to analyse");
@@ -187,8 +194,9 @@ void TOfflineStream::Feed(const float* mono, std::size_t count)
 {
     for (std::size_t i = 0; i < count; ++i) {
         // libsndfile's float scale for 16-bit data is 1/32768, so this
-        // gives a 16-bit file's samples back unchanged.
-        const float scaled = std::nearbyint(mono[i] * 32768.0f);
+        // gives a 16-bit file's samples back unchanged. NaN (a broken float
+        // file) is silence: no comparison holds it back from the cast.
+        const float scaled = std::isnan(mono[i]) ? 0.0f : std::nearbyint(mono[i] * 32768.0f);
         block_[fill_++] = static_cast<std::int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
         if (fill_ == kOfflineBlock) {
             analyzer_.Process(block_);
@@ -228,13 +236,7 @@ TOfflineResult AnalyseFile(const std::string& path, const TOfflineSettings& sett
     if (!src_is_valid_ratio(static_cast<double>(kOfflineRate) / info.samplerate))
         throw EOfflineError("cannot resample '" + path + "' from " + std::to_string(info.samplerate) + " Hz");
 
-    TOfflineStream stream(settings, info.samplerate, info.channels);
-    std::size_t rowsSeen = 0;
-    const auto passRows = [&](const std::vector<TBlockRow>& rows) {
-        if (observer.row)
-            for (; rowsSeen < rows.size(); ++rowsSeen)
-                observer.row(rows[rowsSeen]);
-    };
+    TOfflineStream stream(settings, info.samplerate, info.channels, observer.row);
     // A stream of unknown length reports a huge or negative frame count.
     const double length = info.frames > 0 && info.frames < (sf_count_t{1} << 50)
                               ? static_cast<double>(info.frames) / info.samplerate
@@ -248,14 +250,11 @@ TOfflineResult AnalyseFile(const std::string& path, const TOfflineSettings& sett
         if (got < 0 || sf_error(file.get()) != SF_ERR_NO_ERROR)
             throw EOfflineError("cannot read '" + path + "': " + sf_strerror(file.get()));
         stream.PushInterleaved(frames.data(), static_cast<std::size_t>(got));
-        passRows(stream.Rows());
         read += got;
         if (observer.progress)
             observer.progress(static_cast<double>(read) / info.samplerate, length);
     }
-    TOfflineResult result = stream.Finish();
-    passRows(result.rows);
-    return result;
+    return stream.Finish();
 }
 
 namespace {
@@ -281,6 +280,10 @@ std::string JsonNumber(double v, int decimals)
 
 void WriteHeader(std::ostream& out, EOutputFormat format, bool bands)
 {
+    if (format == EOutputFormat::Json) {
+        out << "{\"rows\":[";
+        return;
+    }
     if (format == EOutputFormat::Csv) {
         out << "block,time,level,trig,bpm,bpm_instant,locked";
         for (int b = 0; bands && b < kOfflineBands; ++b)
@@ -293,6 +296,20 @@ void WriteHeader(std::ostream& out, EOutputFormat format, bool bands)
 
 void WriteRow(std::ostream& out, const TBlockRow& r, EOutputFormat format, bool bands)
 {
+    if (format == EOutputFormat::Json) {
+        out << (r.block > 0 ? "," : "") << "\n{\"block\":" << r.block << ",\"time\":" << Number(r.time, 6)
+            << ",\"level\":" << JsonNumber(r.level, 4) << ",\"trig\":" << (r.trig ? 1 : 0)
+            << ",\"bpm\":" << JsonNumber(r.bpm, 2) << ",\"bpm_instant\":" << JsonNumber(r.bpmInstant, 2)
+            << ",\"locked\":" << (r.locked ? 1 : 0);
+        if (bands) {
+            out << ",\"bands\":[";
+            for (int b = 0; b < kOfflineBands; ++b)
+                out << (b ? "," : "") << JsonNumber(r.bands[static_cast<std::size_t>(b)], 4);
+            out << ']';
+        }
+        out << '}';
+        return;
+    }
     const char sep = format == EOutputFormat::Csv ? ',' : ' ';
     out << r.block << sep << Number(r.time, 6) << sep << Number(r.level, 4) << sep << (r.trig ? 1 : 0) << sep
         << Number(r.bpm, 2) << sep << Number(r.bpmInstant, 2) << sep << (r.locked ? 1 : 0);
@@ -305,44 +322,21 @@ void WriteRow(std::ostream& out, const TBlockRow& r, EOutputFormat format, bool 
 
 void WriteSummary(std::ostream& out, const TOfflineResult& result, EOutputFormat format)
 {
+    if (format == EOutputFormat::Json) {
+        out << "],\"blocks\":" << result.blocks << ",\"trigs\":" << result.trigTimes.size() << ",\"trig_times\":[";
+        for (std::size_t i = 0; i < result.trigTimes.size(); ++i)
+            out << (i ? "," : "") << Number(result.trigTimes[i], 6);
+        out << "],\"bpm\":" << JsonNumber(result.bpm, 2) << ",\"locked\":" << (result.locked ? "true" : "false")
+            << "}\n";
+        return;
+    }
     if (format != EOutputFormat::Text)
         return;
-    out << "blocks: " << result.rows.size() << '\n';
+    out << "blocks: " << result.blocks << '\n';
     out << "trigs: " << result.trigTimes.size() << '\n';
     out << "trig times:";
     for (double t : result.trigTimes)
         out << ' ' << Number(t, 3);
     out << '\n';
     out << "tempo: " << Number(result.bpm, 2) << " BPM, " << (result.locked ? "locked" : "not locked") << '\n';
-}
-
-void WriteResult(std::ostream& out, const TOfflineResult& result, EOutputFormat format, bool bands)
-{
-    if (format != EOutputFormat::Json) {
-        WriteHeader(out, format, bands);
-        for (const TBlockRow& r : result.rows)
-            WriteRow(out, r, format, bands);
-        WriteSummary(out, result, format);
-        return;
-    }
-    out << "{\"blocks\":" << result.rows.size() << ",\"trigs\":" << result.trigTimes.size() << ",\"trig_times\":[";
-    for (std::size_t i = 0; i < result.trigTimes.size(); ++i)
-        out << (i ? "," : "") << Number(result.trigTimes[i], 6);
-    out << "],\"bpm\":" << JsonNumber(result.bpm, 2) << ",\"locked\":" << (result.locked ? "true" : "false")
-        << ",\"rows\":[";
-    for (std::size_t i = 0; i < result.rows.size(); ++i) {
-        const TBlockRow& r = result.rows[i];
-        out << (i ? "," : "") << "\n{\"block\":" << r.block << ",\"time\":" << Number(r.time, 6)
-            << ",\"level\":" << JsonNumber(r.level, 4) << ",\"trig\":" << (r.trig ? 1 : 0)
-            << ",\"bpm\":" << JsonNumber(r.bpm, 2) << ",\"bpm_instant\":" << JsonNumber(r.bpmInstant, 2)
-            << ",\"locked\":" << (r.locked ? 1 : 0);
-        if (bands) {
-            out << ",\"bands\":[";
-            for (int b = 0; b < kOfflineBands; ++b)
-                out << (b ? "," : "") << JsonNumber(r.bands[static_cast<std::size_t>(b)], 4);
-            out << ']';
-        }
-        out << '}';
-    }
-    out << "]}\n";
 }

@@ -48,12 +48,19 @@ struct TBlockRow {
     std::array<float, kOfflineBands> bands{};
 };
 
+// What the summary needs; the rows go out one by one as they come (a
+// TRowSink), so that memory stays flat over hours of sound.
 struct TOfflineResult {
-    std::vector<TBlockRow> rows;
+    long blocks = 0;
     std::vector<double> trigTimes;
     float bpm = 0.0f;
     bool locked = false;
+    // Every block's row: only from AnalyseSamples, whose sound is in memory anyway.
+    std::vector<TBlockRow> rows;
 };
+
+// Takes each block's row as soon as the block is analysed, in order.
+using TRowSink = std::function<void(const TBlockRow&)>;
 
 // Linear factors exactly as the gain bar and the host synchronisation make them.
 // (EqualizerFactor comes with the analysis.)
@@ -64,15 +71,14 @@ float GainFactor(int gain);
 // by exactly one block per block. Only one may exist at a time.
 class TOfflineAnalyzer {
 public:
-    explicit TOfflineAnalyzer(const TOfflineSettings& settings);
+    TOfflineAnalyzer(const TOfflineSettings& settings, TRowSink sink);
     ~TOfflineAnalyzer();
     TOfflineAnalyzer(const TOfflineAnalyzer&) = delete;
     TOfflineAnalyzer& operator=(const TOfflineAnalyzer&) = delete;
 
-    // Analyses one block of 1024 samples and records its row.
+    // Analyses one block of 1024 samples and passes its row on.
     void Process(const std::int16_t* block);
     TOfflineResult Finish();
-    const std::vector<TBlockRow>& Rows() const { return result_.rows; }
 
 private:
     class TBlockClock final : public VxPlatform::ITickClock {
@@ -84,8 +90,8 @@ private:
     TMemorySharedMemory platform_;
     std::unique_ptr<TSharedMap> map_;
     TBlockClock clock_;
+    TRowSink sink_;
     TOfflineResult result_;
-    long blocks_ = 0;
 };
 
 // The way from sound of any rate and channel count into the analyzer:
@@ -96,16 +102,15 @@ private:
 class TOfflineStream {
 public:
     // Raises EOfflineError if the rate cannot be resampled.
-    TOfflineStream(const TOfflineSettings& settings, double rate, int channels);
+    TOfflineStream(const TOfflineSettings& settings, double rate, int channels, TRowSink sink);
     ~TOfflineStream();
     TOfflineStream(const TOfflineStream&) = delete;
     TOfflineStream& operator=(const TOfflineStream&) = delete;
 
-    // `count` frames of `channels` samples each, libsndfile's float scale.
+    // `count` frames of `channels` samples each, libsndfile's float scale
+    // (NaN counts as silence). The sink gets the rows of blocks that fill.
     void PushInterleaved(const float* frames, std::size_t count);
     void PushPlanar(const float* const* channels, std::size_t count);
-    // The rows analysed so far; they grow as blocks fill.
-    const std::vector<TBlockRow>& Rows() const { return analyzer_.Rows(); }
     // Drains the resampler and pads the last partial block with silence.
     TOfflineResult Finish();
 
@@ -130,13 +135,15 @@ private:
     int fill_ = 0;
 };
 
-// Mono 16-bit samples at 44100 Hz; a last partial block is padded with silence.
+// Mono 16-bit samples at 44100 Hz; a last partial block is padded with
+// silence. The result holds every row.
 TOfflineResult AnalyseSamples(const std::vector<std::int16_t>& samples, const TOfflineSettings& settings);
 // Follows AnalyseFile as it reads, so a long file's output and progress
 // need not wait for its end. Either may be empty.
 struct TAnalyseObserver {
-    // Each block's row as soon as the block is analysed, in order.
-    std::function<void(const TBlockRow&)> row;
+    // Each block's row as soon as the block is analysed, in order; the
+    // result keeps none.
+    TRowSink row;
     // Seconds of the file read so far and its length (0 when unknown).
     std::function<void(double seconds, double length)> progress;
 };
@@ -146,9 +153,10 @@ struct TAnalyseObserver {
 TOfflineResult AnalyseFile(const std::string& path, const TOfflineSettings& settings,
                            const TAnalyseObserver& observer = {});
 
+// The output, written as it comes: the header, each row, the summary
+// (none in CSV). JSON is one object whose rows come first, so that they
+// need not wait for the summary.
 enum class EOutputFormat { Text, Csv, Json };
-void WriteResult(std::ostream& out, const TOfflineResult& result, EOutputFormat format, bool bands);
-// The pieces of the text and CSV formats, for writing rows as they come.
 void WriteHeader(std::ostream& out, EOutputFormat format, bool bands);
 void WriteRow(std::ostream& out, const TBlockRow& row, EOutputFormat format, bool bands);
 void WriteSummary(std::ostream& out, const TOfflineResult& result, EOutputFormat format);

@@ -39,7 +39,7 @@ vxtools::TToolOptions MakeOptions()
         .Add({"aggr", 0, "A", "aggressiveness, 0..300 (default 150)"})
         .Add({"noise", 0, "N", "noise cut-off in level units, 1..455\n(default 1)"})
         .Add({"csv", 0, "", "one header row and one row per block, no\nsummary"})
-        .Add({"json", 0, "", "one object with the summary and the rows"})
+        .Add({"json", 0, "", "one object: the rows, then the summary"})
         .Epilogue("The clock advances by exactly one block per block, so every run gives the\n"
                   "same result. The detector starts as the analyzer does (hold counter 13:\n"
                   "no trig in the first 14 blocks).\n");
@@ -151,9 +151,7 @@ int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostr
         return options.UsageError(err, e.what());
     }
 
-    // Text and CSV rows go out as their blocks are analysed; JSON puts the
-    // summary first, so it waits for the end.
-    const bool streamed = format != EOutputFormat::Json;
+    // Rows go out as their blocks are analysed, the summary at the end.
     TProgressLine line(err, progress);
     TAnalyseObserver observer;
     // The header waits for the first row: a file that cannot be read gives
@@ -163,25 +161,19 @@ int RunVxAnalyze(int argc, const char* const* argv, std::ostream& out, std::ostr
         if (!std::exchange(headerWritten, true))
             WriteHeader(out, format, settings.useFFT);
     };
-    if (streamed) {
-        observer.row = [&](const TBlockRow& row) {
-            header();
-            WriteRow(out, row, format, settings.useFFT);
-            if (!out)
-                throw EOfflineError("cannot write the output");
-        };
-    }
+    observer.row = [&](const TBlockRow& row) {
+        header();
+        WriteRow(out, row, format, settings.useFFT);
+        if (!out)
+            throw EOfflineError("cannot write the output");
+    };
     if (progress)
         observer.progress = [&](double seconds, double length) { line.Show(seconds, length); };
     try {
         const TOfflineResult result = AnalyseFile(file, settings, observer);
         line.Clear();
-        if (streamed) {
-            header();
-            WriteSummary(out, result, format);
-        } else {
-            WriteResult(out, result, format, settings.useFFT);
-        }
+        header();
+        WriteSummary(out, result, format);
         out.flush();
         if (!out)
             throw EOfflineError("cannot write the output");
