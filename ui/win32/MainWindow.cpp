@@ -173,7 +173,6 @@ void TVxSoundWindow::BuildControls()
         return ::CreateWindowExA(exStyle, cls, name, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, Handle,
                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), instance, nullptr);
     };
-    ScrollBar1 = child(0, "SCROLLBAR", "ScrollBar1", SBS_VERT | WS_TABSTOP);
     PaintBox1.Create(Handle, "PaintBox1");
     Label1 = child(0, "STATIC", "0.00 BPM", SS_LEFT | SS_NOPREFIX);
     PaintBox2.Create(Handle, "PaintBox2");
@@ -184,6 +183,8 @@ void TVxSoundWindow::BuildControls()
     TrackBar2 = child(0, TRACKBAR_CLASSA, "TrackBar2", fader);
     ComboBox1 = child(0, WC_COMBOBOXA, "ComboBox1",
                       CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP, kComboBoxId);
+    // The gain bar comes last in the Tab order, after the chooser.
+    ScrollBar1 = child(0, "SCROLLBAR", "ScrollBar1", SBS_VERT | WS_TABSTOP);
     StatusBar1 = child(0, STATUSCLASSNAMEA, "", CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER);
     ::SetWindowSubclass(StatusBar1, &TVxSoundWindow::StatusBarProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
     // The faders' tick marks: every other step of the decay, every tenth of
@@ -289,7 +290,7 @@ void TVxSoundWindow::Layout()
         card = RECT{0, bottom - h, w, bottom};
         bottom -= h;
         RECT combo = card;
-        combo.bottom = card.top + Scaled(kSoundCardPanelHeight) * 4;  // the list drops below
+        combo.bottom = card.top + Scaled(kSoundCardPanelHeight) + 8 * Scaled(13);  // eight lines drop below
         Move(ComboBox1, combo);
     }
     RECT& faders = rects_[static_cast<int>(TPanelId::FaderPanel)];
@@ -670,8 +671,17 @@ bool TVxSoundWindow::PreTranslate(MSG& msg)
 {
     if (handlers_ && keyMessages_ != nullptr && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST)
         ForwardKeyMessage(msg, App.PassKeypressestoVantorix.Tag, *keyMessages_);
-    if (msg.message == WM_MOUSEMOVE && (msg.hwnd == Handle || ::IsChild(Handle, msg.hwnd)))
+    const bool ours = msg.hwnd == Handle || ::IsChild(Handle, msg.hwnd);
+    if (msg.message == WM_MOUSEMOVE && ours)
         TrackHint(msg.hwnd);
+    // Tab and Shift+Tab walk the controls, as on a dialog; the window's
+    // other keys stay the controls' own.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && ours) {
+        const bool back = (::GetKeyState(VK_SHIFT) & 0x8000) != 0;
+        if (HWND next = ::GetNextDlgTabItem(Handle, ::GetFocus(), back ? TRUE : FALSE))
+            ::SetFocus(next);
+        return true;
+    }
     if (AboutForm != nullptr && AboutForm->Handle != nullptr && ::IsWindowVisible(AboutForm->Handle) &&
         ::IsDialogMessageA(AboutForm->Handle, &msg))
         return true;
@@ -846,6 +856,15 @@ LRESULT TVxSoundWindow::Handle_(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         // Whoever closes (the close box, Alt+F4) goes through the question.
         App.Close();
+        return 0;
+    case WM_ACTIVATE:
+        // A window coming back gives the focus to the control that had it,
+        // the first fader at first.
+        if (LOWORD(wParam) == WA_INACTIVE)
+            focus_ = ::GetFocus();
+        break;
+    case WM_SETFOCUS:
+        ::SetFocus(focus_ != nullptr && ::IsWindowVisible(focus_) ? focus_ : TrackBar1);
         return 0;
     case WM_QUERYENDSESSION:
         return TRUE;

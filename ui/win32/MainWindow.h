@@ -168,6 +168,7 @@ private:
     // stretched to the bar's scaling.
     TCanvas lights_;
     HWND hintControl_ = nullptr;
+    HWND focus_ = nullptr;
     int boxDepth_ = 0;
     RECT rects_[kPanels]{};
     RECT level_{};   // left of Splitter1: Panel1 or the bare black area
