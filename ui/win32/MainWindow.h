@@ -62,8 +62,11 @@ public:
     int MenuImage(TMenuId item) const { return images_[static_cast<int>(item)]; }
     // The areas of the layout, in client pixels (empty while hidden).
     RECT PanelRect(TPanelId panel) const;
-    // Pixels of a design size at the window's scaling.
+    // Pixels of a design size at the window's scaling, and back. The
+    // window's logic (and so the settings file) counts in design pixels:
+    // a window keeps its look from one scaling to the next.
     int Scaled(int designPixels) const { return MulDiv(designPixels, dpi_, 96); }
+    int Unscaled(int pixels) const { return MulDiv(pixels, 96, dpi_); }
     int Dpi() const { return dpi_; }
 
     // The window that receives forwarded keys is found through messages;
