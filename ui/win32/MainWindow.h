@@ -167,9 +167,6 @@ private:
     HBRUSH face_ = nullptr;
     COLORREF label1Color_ = RGB(255, 0, 0);
     std::string label1Text_ = "0.00 BPM";
-    // The status bar's lights at the design's size: drawn by the window,
-    // stretched to the bar's scaling.
-    TCanvas lights_;
     HWND hintControl_ = nullptr;
     HWND focus_ = nullptr;
     int boxDepth_ = 0;
