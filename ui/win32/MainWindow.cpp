@@ -347,7 +347,6 @@ void TVxSoundWindow::Layout()
     ::InvalidateRect(Handle, nullptr, FALSE);
 
     // The bitmaps follow their boxes.
-    static_assert(kPanels == 4);
     App.Panel1Resize();
     App.FFTPanelResize();
 }
@@ -746,7 +745,7 @@ LRESULT CALLBACK TVxSoundWindow::Procedure(HWND window, UINT message, WPARAM wPa
     TVxSoundWindow* self = WindowOf(window);
     if (self == nullptr || self->Handle != window)
         return ::DefWindowProcA(window, message, wParam, lParam);
-    return self->Handle_(message, wParam, lParam);
+    return self->Dispatch(message, wParam, lParam);
 }
 
 void TVxSoundWindow::DragSplitter(TSplitter& splitter, POINT p)
@@ -754,7 +753,7 @@ void TVxSoundWindow::DragSplitter(TSplitter& splitter, POINT p)
     splitter.Begin(Handle, p);
 }
 
-LRESULT TVxSoundWindow::Handle_(UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT TVxSoundWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
 {
     const POINT mouse{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     switch (message) {
