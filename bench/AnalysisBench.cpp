@@ -85,7 +85,7 @@ void AnalyseBlockOn(benchmark::State& state, bool spectrum)
 {
     TOfflineSettings settings;
     settings.useFFT = spectrum;
-    TOfflineAnalyzer analyzer(settings);  // sets up the analysis and its record
+    TOfflineAnalyzer analyzer(settings, [](const TBlockRow&) {});  // sets up the analysis and its record
     const auto noise = Noise(1024, 2);
     for (int i = 0; i < 1024; ++i)
         SampleBlock[i].store(noise[static_cast<std::size_t>(i)], std::memory_order_relaxed);
