@@ -86,19 +86,39 @@ void TVxSoundWindow::ShowMenuItem(TMenuId item, int tag, int imageIndex)
         info.fMask |= MIIM_STATE;
         info.fState = tag == 1 ? MFS_CHECKED : MFS_UNCHECKED;
     }
+    // The image is drawn by the window (WM_DRAWITEM), with the silver
+    // background left out: a bitmap's transparency is not drawn alike by
+    // every system.
     if (images_[i] != imageIndex) {
         images_[i] = imageIndex;
         info.fMask |= MIIM_BITMAP;
-        info.hbmpItem = nullptr;
-        if (imageIndex >= 0 && imageIndex < TImageList::kCount) {
-            HBITMAP& bitmap = menuBitmaps_[static_cast<std::size_t>(imageIndex)];
-            if (bitmap == nullptr)
-                bitmap = TImageList::Bitmap(imageIndex, Scaled(TImageList::kSize));
-            info.hbmpItem = bitmap;
-        }
+        info.hbmpItem = imageIndex >= 0 && imageIndex < TImageList::kCount ? HBMMENU_CALLBACK : nullptr;
     }
     if (info.fMask != 0)
         ::SetMenuItemInfoA(menu, MenuCommand(item), FALSE, &info);
+}
+
+HICON TVxSoundWindow::MenuIcon(int imageIndex)
+{
+    if (imageIndex < 0 || imageIndex >= TImageList::kCount)
+        return nullptr;
+    HICON& icon = menuIcons_[static_cast<std::size_t>(imageIndex)];
+    if (icon == nullptr)
+        icon = TImageList::Icon(imageIndex, Scaled(TImageList::kSize));
+    return icon;
+}
+
+void TVxSoundWindow::DrawMenuImage(const DRAWITEMSTRUCT& item)
+{
+    const UINT first = MenuCommand(TMenuId::AutoSaveChanges1);
+    if (item.itemID < first || item.itemID >= first + kMenuItems)
+        return;
+    HICON icon = MenuIcon(images_[item.itemID - first]);
+    if (icon == nullptr)
+        return;
+    const int size = Scaled(TImageList::kSize);
+    const int top = item.rcItem.top + (item.rcItem.bottom - item.rcItem.top - size) / 2;
+    ::DrawIconEx(item.hDC, item.rcItem.left, top, icon, size, size, 0, nullptr, DI_NORMAL);
 }
 
 void TVxSoundWindow::OnInitMenuPopup(HMENU menu)

@@ -130,9 +130,9 @@ TVxSoundWindow::~TVxSoundWindow()
         ::SetWindowLongPtrA(Handle, GWLP_USERDATA, 0);
         ::DestroyWindow(Handle);
     }
-    for (HBITMAP b : menuBitmaps_)
-        if (b != nullptr)
-            ::DeleteObject(b);
+    for (HICON i : menuIcons_)
+        if (i != nullptr)
+            ::DestroyIcon(i);
     for (HGDIOBJ o : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(black_), static_cast<HGDIOBJ>(face_)})
         if (o != nullptr)
             ::DeleteObject(o);
@@ -642,10 +642,11 @@ void TVxSoundWindow::OnDpiChanged(int dpi, const RECT& suggested)
     dpi_ = dpi;
     MakeFonts();
     ApplyFonts();
-    for (HBITMAP& b : menuBitmaps_) {
-        if (b != nullptr)
-            ::DeleteObject(b);
-        b = nullptr;
+    // The menu's images are drawn anew at the new size.
+    for (HICON& i : menuIcons_) {
+        if (i != nullptr)
+            ::DestroyIcon(i);
+        i = nullptr;
     }
     for (int i = 0; i < kMenuItems; ++i) {
         const TMenuItem& item = App.Item(static_cast<TMenuId>(i));

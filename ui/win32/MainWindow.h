@@ -124,6 +124,8 @@ private:
     void OnMenuSelect(UINT item, UINT flags, HMENU menu);
     void OnInitMenuPopup(HMENU menu);
     bool OnDrawItem(const DRAWITEMSTRUCT& item);
+    void DrawMenuImage(const DRAWITEMSTRUCT& item);
+    HICON MenuIcon(int imageIndex);
     void OnMeasureItem(MEASUREITEMSTRUCT& item);
     void OnSizeChange(WPARAM kind);
     void OnDpiChanged(int dpi, const RECT& suggested);
@@ -142,7 +144,7 @@ private:
     std::vector<std::pair<HMENU, void (TVxSoundApp::*)()>> menuOpeners_;
     std::array<std::string, kHintControls> tips_;
     std::array<bool, kPanels> panels_{true, true, true, true};
-    std::array<HBITMAP, TImageList::kCount> menuBitmaps_{};
+    std::array<HICON, TImageList::kCount> menuIcons_{};
     IWindowMessages* keyMessages_ = nullptr;
     bool handlers_ = false;
     bool visualTimer_ = true;

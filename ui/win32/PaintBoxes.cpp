@@ -140,6 +140,10 @@ LRESULT CALLBACK TVxSoundWindow::StatusBarProcedure(HWND window, UINT message, W
 
 bool TVxSoundWindow::OnDrawItem(const DRAWITEMSTRUCT& item)
 {
+    if (item.CtlType == ODT_MENU) {
+        DrawMenuImage(item);
+        return true;
+    }
     if (item.hwndItem == StatusBar1) {
         // Both lights are drawn by the window at the design's size, then
         // each panel shows its half at the bar's scaling.
@@ -178,6 +182,12 @@ bool TVxSoundWindow::OnDrawItem(const DRAWITEMSTRUCT& item)
 
 void TVxSoundWindow::OnMeasureItem(MEASUREITEMSTRUCT& item)
 {
+    if (item.CtlType == ODT_MENU) {
+        // A menu image: 16 by 16 at the window's scaling.
+        item.itemWidth = static_cast<UINT>(Scaled(TImageList::kSize));
+        item.itemHeight = static_cast<UINT>(Scaled(TImageList::kSize));
+        return;
+    }
     if (item.CtlType != ODT_COMBOBOX)
         return;
     // The selection field fills the panel's height; the list's lines are

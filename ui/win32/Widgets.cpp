@@ -313,9 +313,16 @@ HICON TImageList::Icon(int index, int size)
     HBITMAP colour = Bitmap(index, size);
     if (colour == nullptr)
         return nullptr;
-    // The mask is all "draw": the colour bitmap's alpha decides.
-    std::vector<BYTE> zeros(static_cast<std::size_t>((size + 15) / 16 * 2 * size), 0);
-    HBITMAP mask = ::CreateBitmap(size, size, 1, 1, zeros.data());
+    // The mask hides the silver background too, for whoever draws without
+    // the colour bitmap's alpha.
+    const TCanvas image = Image(index);
+    const int stride = (size + 15) / 16 * 2;
+    std::vector<BYTE> bits(static_cast<std::size_t>(stride * size), 0);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            if (image.Pixel(x * kSize / size, y * kSize / size) == kSilver)
+                bits[static_cast<std::size_t>(y * stride + x / 8)] |= static_cast<BYTE>(0x80 >> (x % 8));
+    HBITMAP mask = ::CreateBitmap(size, size, 1, 1, bits.data());
     ICONINFO info{};
     info.fIcon = TRUE;
     info.hbmColor = colour;

@@ -57,7 +57,8 @@ public:
     // A 32-bit bitmap of the image at size x size pixels (scaled by
     // whole pixels), the background transparent: for menus and buttons.
     static HBITMAP Bitmap(int index, int size);
-    // A 16 x 16 icon of the image, silver transparent.
+    // An icon of the image at size x size pixels, silver transparent
+    // through both its mask and its alpha.
     static HICON Icon(int index, int size);
 };
 
