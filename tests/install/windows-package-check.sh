@@ -3,8 +3,9 @@
 # user meets them: the .zip holds exactly the program folder, its texts
 # with CR LF; the installer installs silently into Program Files with a
 # Start-menu entry, the programs carry their icon and version, the
-# installed host tool runs, and the uninstaller removes the programs but
-# leaves the user's settings.
+# installed host tool runs, the installed analyzer (on a display) keeps
+# its settings in %APPDATA%, and the uninstaller removes the programs but
+# leaves those settings.
 # Usage: WINEPREFIX=<a private, booted prefix> windows-package-check.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -42,10 +43,36 @@ grep -qaF 'Corvane Audio Analyzer\vxsound.exe' "$lnk" 2>/dev/null || fail "no St
 out=$(wine "$root_win\\vxhost.exe" --version | tr -d '\r')
 [[ $out == "vxhost $version" ]] || fail "installed vxhost.exe --version says '$out'"
 
-# The user's settings, as the installed analyzer keeps them.
+# The user's settings. On a display the installed analyzer writes them
+# itself: it starts from Program Files with its picture there and, closed
+# as a host closes it, keeps its settings in %APPDATA%. It runs on a
+# segment of its own.
 settings="$(winepath -u "$appdata")/Corvane Audio Analyzer/VxSound.ini"
-mkdir -p "$(dirname "$settings")"
-printf '[Settings]\r\nFormWidth=640\r\n' >"$settings"
+if [[ -n ${DISPLAY:-} ]]; then
+    log=$build/windows-package-vxsound.log
+    VX_SEGMENT_NAME=VXPKGCHECK$$ wine "$root_win\\vxsound.exe" >"$log" 2>&1 &
+    pid=$!
+    trap 'kill $pid 2>/dev/null || true' EXIT
+    deadline=$((SECONDS + 60))
+    # Closed once its window shows (start-up is over), as a host closes it.
+    until xwininfo -name "Corvane Audio Analyzer" 2>/dev/null | grep -q IsViewable &&
+        wine "$root_win\\vxhost.exe" close --timeout 5000 >/dev/null 2>&1; do
+        kill -0 $pid 2>/dev/null || fail "the installed analyzer ended at start-up: $(cat "$log")"
+        ((SECONDS < deadline)) || fail "the installed analyzer's window did not come up or take the close"
+        sleep 0.3
+    done
+    while kill -0 $pid 2>/dev/null; do
+        ((SECONDS < deadline)) || fail "the installed analyzer did not end after the host's close"
+        sleep 0.2
+    done
+    status=0
+    wait $pid || status=$?
+    ((status == 0)) || fail "the installed analyzer ended with status $status after the host's close: $(cat "$log")"
+    grep -q '^FormWidth=' "$settings" 2>/dev/null || fail "the installed analyzer kept no settings in $appdata\\Corvane Audio Analyzer"
+else
+    mkdir -p "$(dirname "$settings")"
+    printf '[VxSound]\r\nFormWidth=640\r\n' >"$settings"
+fi
 # The uninstaller copies itself away and returns at once: wait for the files to go.
 wine "$root_win\\Uninstall.exe" /S || fail "the uninstaller ended with status $?"
 deadline=$((SECONDS + 60))
