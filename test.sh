@@ -96,6 +96,8 @@ VX_WINEPREFIX=$(mktemp -d /tmp/vx-wine.XXXXXX)
     wineboot -i >/dev/null 2>&1
     cd build-win && ctest --output-on-failure -j "$JOBS"
 ) || status=1
+# The .zip and the installer, installed and uninstalled in the same prefix.
+WINEPREFIX=$VX_WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" bash tests/install/windows-package-check.sh build-win || status=1
 vx_stop_wine
 
 stage "done"

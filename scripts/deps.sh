@@ -24,9 +24,13 @@ VX_TEST_PACKAGES=(
 )
 # VX_WINDOWS_PACKAGES: the cross build for 64-bit Windows and its tests
 # under Wine (test.sh only; run.sh builds for Linux). GoogleTest comes as
-# sources and is built for the target.
+# sources and is built for the target. The package: the icon drawn from
+# the launcher's SVG (rsvg-convert, icotool), the installer (makensis),
+# and the check of the .zip (unzip) and of the programs' resources
+# (wrestool).
 VX_WINDOWS_PACKAGES=(
     g++-mingw-w64-x86-64-posix wine wine64 googletest
+    librsvg2-bin icoutils nsis unzip
 )
 
 # vx_install_deps PACKAGE...: installs those not installed yet, with apt's
