@@ -2,32 +2,11 @@
 // runs its command, every menu of the bar runs its handler as it opens.
 // Each item shows its image of ImageList1 beside the caption; the switches
 // and the options also carry the menu's own check and radio state, so that
-// the system (and a screen reader) reports them.
+// the system (and a screen reader) reports them, but their check mark is a
+// blank bitmap: on and off show only through the images.
 #include "MainWindow.h"
 
-namespace {
-
-bool IsSwitch(TMenuId item)
-{
-    switch (item) {
-    case TMenuId::AutoSaveChanges1:
-    case TMenuId::PassKeypressestoVantorix:
-    case TMenuId::UseFFT1:
-    case TMenuId::Runminimized1:
-    case TMenuId::StayOnTop1:
-    case TMenuId::Triggerfaders1:
-    case TMenuId::SoundCard1:
-    case TMenuId::Low1:
-    case TMenuId::Medium1:
-    case TMenuId::High1:
-    case TMenuId::None1:
-    case TMenuId::Realtime1:
-    case TMenuId::Timeline1: return true;
-    default: return false;
-    }
-}
-
-}  // namespace
+#include <vector>
 
 void TVxSoundWindow::BuildMenu()
 {
@@ -55,7 +34,11 @@ void TVxSoundWindow::BuildMenu()
         MENUITEMINFOA info{};
         info.cbSize = sizeof info;
         info.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE;
-        info.fType = MFT_STRING | (item.GroupIndex != 0 ? MFT_RADIOCHECK : 0);
+        info.fType = MFT_STRING | (MenuCheckKind(id) == TMenuCheck::Option ? MFT_RADIOCHECK : 0);
+        if (MenuCheckKind(id) != TMenuCheck::None) {
+            info.fMask |= MIIM_CHECKMARKS;
+            info.hbmpChecked = BlankCheckMark();
+        }
         info.wID = MenuCommand(id);
         info.dwTypeData = const_cast<char*>(line.Caption);
         ::InsertMenuItemA(parent, ::GetMenuItemCount(parent), TRUE, &info);
@@ -64,6 +47,19 @@ void TVxSoundWindow::BuildMenu()
         ShowMenuItem(id, item.Tag, item.ImageIndex);
     }
     ::SetMenu(Handle, MainMenu1);
+}
+
+HBITMAP TVxSoundWindow::BlankCheckMark()
+{
+    // A monochrome bitmap of set bits is drawn in the menu's background
+    // colour, highlighted or not.
+    if (blankCheck_ == nullptr) {
+        const int width = ::GetSystemMetrics(SM_CXMENUCHECK);
+        const int height = ::GetSystemMetrics(SM_CYMENUCHECK);
+        const std::vector<unsigned char> bits(static_cast<std::size_t>((width + 15) / 16 * 2 * height), 0xFF);
+        blankCheck_ = ::CreateBitmap(width, height, 1, 1, bits.data());
+    }
+    return blankCheck_;
 }
 
 HMENU TVxSoundWindow::Menu(const char* name) const
@@ -82,7 +78,7 @@ void TVxSoundWindow::ShowMenuItem(TMenuId item, int tag, int imageIndex)
         return;
     MENUITEMINFOA info{};
     info.cbSize = sizeof info;
-    if (IsSwitch(item)) {
+    if (MenuCheckKind(item) != TMenuCheck::None) {
         info.fMask |= MIIM_STATE;
         info.fState = tag == 1 ? MFS_CHECKED : MFS_UNCHECKED;
     }

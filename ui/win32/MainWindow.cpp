@@ -133,7 +133,8 @@ TVxSoundWindow::~TVxSoundWindow()
     for (HICON i : menuIcons_)
         if (i != nullptr)
             ::DestroyIcon(i);
-    for (HGDIOBJ o : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(black_), static_cast<HGDIOBJ>(face_)})
+    for (HGDIOBJ o : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(black_), static_cast<HGDIOBJ>(face_),
+                      static_cast<HGDIOBJ>(blankCheck_)})
         if (o != nullptr)
             ::DeleteObject(o);
 }

@@ -58,6 +58,7 @@ public:
     // names (null for an unknown name).
     static UINT MenuCommand(TMenuId item) { return 100 + static_cast<UINT>(item); }
     HMENU Menu(const char* name) const;
+    HBITMAP BlankCheckMark();
     // The image index a menu item shows (-1 = none).
     int MenuImage(TMenuId item) const { return images_[static_cast<int>(item)]; }
     // The areas of the layout, in client pixels (empty while hidden).
@@ -163,6 +164,7 @@ private:
     int fftWidth_ = 151;
     int panel2Height_ = 38;
     HFONT font_ = nullptr;
+    HBITMAP blankCheck_ = nullptr;  // the switches' and options' check mark
     HBRUSH black_ = nullptr;
     HBRUSH face_ = nullptr;
     COLORREF label1Color_ = RGB(255, 0, 0);
