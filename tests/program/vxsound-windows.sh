@@ -100,11 +100,11 @@ start() {
 window_id() { xdotool search --onlyvisible --name "^$caption\$" 2>/dev/null | head -n 1; }
 # shot FILE: the analyzer's window (its X window, without the frame).
 shot() {
-    local wid geometry
+    local wid X Y W H
     wid=$(window_id) && [[ -n $wid ]] || return 1
-    geometry=$(xdotool getwindowgeometry --shell "$wid") || return 1
-    eval "$geometry"
-    import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage -depth 8 "$1" 2>/dev/null
+    eval "$(xwininfo -id "$wid" | sed -n 's/^ *Absolute upper-left \([XY]\): *\(-*[0-9]*\)$/\1=\2/p
+        s/^ *Width: *\([0-9]*\)$/W=\1/p; s/^ *Height: *\([0-9]*\)$/H=\1/p')"
+    [[ -n ${H:-} ]] && import -window root -crop "${W}x$H+$X+$Y" +repage -depth 8 "$1" 2>/dev/null
 }
 # steady_shot FILE: a shot that the next one repeats exactly (silent input:
 # nothing moves once the displays have been drawn).
@@ -129,8 +129,9 @@ fi
 card=$((number + 1))  # SoundCardNo 0 is the default input, k device k - 1
 echo "vxsound-windows: $monitor is device $number, SoundCardNo=$card"
 
-# Settings of the first run: design size, the equalizer and the time line
-# shown, keys passed, everything saved at the close.
+# Settings of the first run: design size and layout (the panels' splits
+# measured from the right and bottom edges), the equalizer and the time
+# line shown, keys passed, everything saved at the close.
 cat >"$work/app.ini" <<EOF
 [VxSound]
 SoundCardNo=$card
@@ -144,6 +145,8 @@ FormLeft=40
 FormTop=40
 FormWidth=305
 FormHeight=333
+HSplitPos=154
+VSplitPos=295
 EOF
 portable app picture
 
