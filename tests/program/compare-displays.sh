@@ -6,8 +6,8 @@
 # draw (black, near black or a clear colour, not the window's greys), so
 # frames, menus and fonts around them may differ.
 # Usage: compare-displays.sh A.png B.png WORK_DIR; exit 0 when they match.
+#        compare-displays.sh regions A.png: the areas found, one a line.
 set -u
-a=$1 b=$2 work=$3
 label_rows=13
 # The regions WxH+X+Y of at least 60 by 30 pixels, left to right, then top
 # to bottom: the level display with its label, the spectrum, the editor.
@@ -17,6 +17,11 @@ regions() {
         awk '$NF == "gray(255)" { split($2, g, /[x+]/); if (g[1] >= 60 && g[2] >= 30) print g[3], g[4], $2 }' |
         sort -n -k1,1 -k2,2 | awk '{ print $3 }'
 }
+if [[ $1 == regions ]]; then
+    regions "$2"
+    exit 0
+fi
+a=$1 b=$2 work=$3
 mapfile -t ra < <(regions "$a")
 mapfile -t rb < <(regions "$b")
 if ((${#ra[@]} != 3 || ${#rb[@]} != 3)); then

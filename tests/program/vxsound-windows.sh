@@ -201,16 +201,18 @@ wine "$vxhost" keys >"$work/keys" 2>&1 &
 keys=$!
 pids+=("$keys")
 keyed() { lines "$work/keys" | grep -c "wParam=$1 "; }
-# type KEYS...: into the analyzer's window, focused first.
-type_keys() { xdotool windowactivate --sync "$(window_id)" >/dev/null 2>&1 && xdotool key "$@"; }
+# type_keys XDOTOOL-COMMANDS...: into the analyzer's window, focused first.
+type_keys() { timeout 10 xdotool windowactivate --sync "$(window_id)" >/dev/null 2>&1 && xdotool "$@"; }
 # A key typed before the host's window is up goes nowhere: type z until one
 # arrives.
-z_arrives() { type_keys z && within 3 eval '(($(keyed 0x5a) > 0))'; }
+z_arrives() { type_keys key z && within 3 eval '(($(keyed 0x5a) > 0))'; }
 if within 90 z_arrives; then
     # Only what follows the z's, without lParam and names.
     within 5 eval '(($(keyed 0x5a) % 2 == 0))'
     from=$(lines "$work/keys" | wc -l)
-    type_keys a shift+a ctrl+b Scroll_Lock x
+    # Modifiers held and released one by one: xdotool's shift+a releases
+    # Shift before A.
+    type_keys key a keydown shift key a keyup shift keydown ctrl key b keyup ctrl key Scroll_Lock key x
     within 20 eval '(($(keyed 0x58) >= 2))'
     got=$(lines "$work/keys" | tail -n +$((from + 1)) | sed -E 's/^(WM_[A-Z]+ wParam=0x[0-9a-f]+).*/\1/')
     expected="WM_KEYDOWN wParam=0x41
@@ -238,7 +240,7 @@ end_of "$keys" 20 >/dev/null
 
 # ---- a second start ----------------------------------------------------------
 wine "$vxhost" --segment "$segment" dump >"$work/dump.before" 2>&1
-xdotool windowminimize --sync "$(window_id)" >/dev/null 2>&1
+timeout 20 xdotool windowminimize --sync "$(window_id)" >/dev/null 2>&1
 # Whatever box it shows is answered.
 wine "$winehost" box "already runs" 60 >"$work/box.second" 2>&1 &
 box=$!
@@ -302,28 +304,52 @@ else
 fi
 wine "$vxhost" close --timeout 20000 >/dev/null 2>&1
 end_of "$analyzer" 60 >/dev/null
-if [[ -x $linux_bin/vxsound && -f $out/vxsound-wine.png ]]; then
+# The Linux program takes FormWidth and FormHeight as its client area, menu
+# bar included, where Windows sizes the whole window: where its displays
+# come out larger at the same settings, it runs again with the window and
+# the splits grown by the difference, so that the displays have the same
+# sizes and draw the same numbers.
+linux_shot() { # SETTINGS: the Linux program's steady shot in vxsound-linux.png
+    local linux
+    rm -f "/dev/shm/$linux_segment"
     mkdir -p "$work/linux"
-    sed "s/^SoundCardNo=.*/SoundCardNo=0/" "$work/silent.ini" >"$work/linux/VxSound.ini"
+    cp "$1" "$work/linux/VxSound.ini"
     VX_SETTINGS_DIR=$work/linux VX_SEGMENT_NAME=$linux_segment QT_QPA_PLATFORM=xcb "$linux_bin/vxsound" \
         >"$work/linux.out" 2>&1 &
     linux=$!
     pids+=("$linux")
     linux_active() { [[ $(od -An -tu1 -j 2 -N 1 "/dev/shm/$linux_segment" 2>/dev/null | tr -d ' ') == 1 ]]; }
-    if within 60 linux_active && within 60 steady_shot "$out/vxsound-linux.png"; then
-        kill -TERM "$linux"
-        end_of "$linux" 30 >/dev/null
-        if bash "$(dirname "$0")/compare-displays.sh" "$out/vxsound-wine.png" "$out/vxsound-linux.png" "$work"; then
-            ok "display areas as the Linux program draws them"
-        else
-            bad "display areas differ from the Linux program's (see $out/vxsound-wine.png, $out/vxsound-linux.png)"
+    within 60 linux_active && within 60 steady_shot "$out/vxsound-linux.png"
+    local status=$?
+    kill -TERM "$linux"
+    end_of "$linux" 30 >/dev/null
+    return $status
+}
+compare=$(dirname "$0")/compare-displays.sh
+if [[ -x $linux_bin/vxsound && -f $out/vxsound-wine.png ]]; then
+    sed "s/^SoundCardNo=.*/SoundCardNo=0/" "$work/silent.ini" >"$work/linux.ini"
+    if linux_shot "$work/linux.ini"; then
+        read -r w h _ < <(bash "$compare" regions "$out/vxsound-wine.png" | head -n 1 | tr 'x+' '  ')
+        read -r lw lh _ < <(bash "$compare" regions "$out/vxsound-linux.png" | head -n 1 | tr 'x+' '  ')
+        if [[ -n $w && -n $lw && "$w $h" != "$lw $lh" ]]; then
+            echo "vxsound-windows: the level display with its label is ${w}x$h on Wine, ${lw}x$lh on Linux"
+            awk -F= -v dw=$((w - lw)) -v dh=$((h - lh)) '
+                $1 == "FormWidth" || $1 == "HSplitPos" { $2 += dw }
+                $1 == "FormHeight" || $1 == "VSplitPos" { $2 += dh }
+                { print $1 (NF > 1 ? "=" $2 : "") }' "$work/linux.ini" >"$work/linux-sized.ini"
+            linux_shot "$work/linux-sized.ini"
         fi
+    fi
+    if [[ -f $out/vxsound-linux.png ]] && bash "$compare" "$out/vxsound-wine.png" "$out/vxsound-linux.png" "$work"; then
+        ok "display areas as the Linux program draws them"
     else
-        bad "no steady screenshot of the Linux program: $(cat "$work/linux.out")"
+        bad "display areas against the Linux program's (see $out/vxsound-wine.png, $out/vxsound-linux.png):" \
+            "$(cat "$work/linux.out")"
     fi
 else
     echo "vxsound-windows: no Linux build at $linux_bin: display areas not compared"
 fi
+
 # ---- the boxes: a missing picture, a failing device ------------------------
 # box_run FOLDER TEXT STATUS [NAME=VALUE...]: the box that holds TEXT comes,
 # with the program's caption, and is answered; the settings file stays as
