@@ -42,13 +42,16 @@ WINE_PID=
 export WINEPREFIX=$WORK/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
     set +e
-    [[ -n $PLAYER_PID ]] && kill "$PLAYER_PID" 2>/dev/null
+    if [[ -n $PLAYER_PID ]]; then
+        kill "$PLAYER_PID" 2>/dev/null
+        wait "$PLAYER_PID" 2>/dev/null
+    fi
     if [[ -n $WINE_PID ]] && kill -0 "$WINE_PID" 2>/dev/null; then
         timeout 30 wine "$WINBIN/vxhost.exe" close --timeout 15000 >/dev/null 2>&1
         timeout 15 tail --pid="$WINE_PID" -f /dev/null
         kill -KILL "$WINE_PID" 2>/dev/null
+        wait "$WINE_PID" 2>/dev/null
     fi
-    wait 2>/dev/null
     if [[ -d $WINEPREFIX ]]; then
         wineserver -k 2>/dev/null
         wineserver -w 2>/dev/null
@@ -58,15 +61,18 @@ cleanup() {
     bench_cleanup
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM
 
 vx_start_services
 [[ -n ${DISPLAY:-} ]] || { echo "$BENCH: no virtual display" >&2; exit 1; }
 mkdir -p "$WINEPREFIX"
+echo "$BENCH: a Wine prefix of its own"
 wineboot -i >/dev/null 2>&1
 
 # The sink's monitor by Wine's number for it; the Linux analyzer takes the
 # default input, which the private server makes that monitor.
-number=$(wine "$WINBIN/vxsound-probe.exe" --seconds 1 --device "No Such Input" 2>/dev/null | tr -d '\r' |
+# (It ends with status 2 for the unknown name, after the list.)
+number=$({ wine "$WINBIN/vxsound-probe.exe" --seconds 1 --device "No Such Input" 2>/dev/null || true; } | tr -d '\r' |
     sed -n 's/^device \([0-9]*\): Monitor of Null Output$/\1/p' | head -n 1)
 [[ -n $number ]] || { echo "$BENCH: Wine lists no \"Monitor of Null Output\"" >&2; exit 1; }
 settings() {  # SoundCardNo X -> the settings file, the window at X
@@ -114,7 +120,7 @@ wine_helpers() {
     for p in /proc/[0-9]*; do
         p=${p#/proc/}
         [[ $p == "$WINE_PID" ]] && continue
-        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "$p"
+        tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "$p"
     done
 }
 helpers=$(wine_helpers | tr '\n' ' ')
