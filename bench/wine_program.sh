@@ -85,22 +85,20 @@ cp "$WINBIN/vxsound.exe" "$WORK/win/"
 cp "$ROOT/Source-Images/Glyphs/AudioLevel.bmp" "$WORK/win/Source-Images/Glyphs/"
 settings $((number + 1)) 500 >"$WORK/win/VxSound.ini"
 
-LEN=$((WARMUP_S + MEASURE_S + 7))
+LEN=$((WARMUP_S + MEASURE_S + 15))
 bench_make_music "$LEN" "$WORK/music.wav"
 
 bench_start_analyzer xcb
 VX_SEGMENT_NAME=$SEGMENT wine "$WORK/win/vxsound.exe" >"$WORK/wine.log" 2>&1 &
 WINE_PID=$!
 # Active once its record says so, as a host reads it.
+wine_active() { wine "$WINBIN/vxhost.exe" --segment "$SEGMENT" dump 2>/dev/null | tr -d '\r' | grep -qx 'AnalyzerActive = 1'; }
 for _ in $(seq 1 120); do
-    wine "$WINBIN/vxhost.exe" --segment "$SEGMENT" dump 2>/dev/null | tr -d '\r' | grep -qx 'AnalyzerActive = 1' && break
+    wine_active && break
     kill -0 "$WINE_PID" 2>/dev/null || { echo "$BENCH: vxsound.exe ended at start-up:" >&2; cat "$WORK/wine.log" >&2; exit 1; }
     sleep 0.5
 done
-
-paplay -d "$VX_TEST_SINK" "$WORK/music.wav" &
-PLAYER_PID=$!
-sleep "$WARMUP_S"
+wine_active || { echo "$BENCH: vxsound.exe never became active" >&2; exit 1; }
 
 CLK_TCK=$(getconf CLK_TCK)
 ticks() {  # PID... -> utime + stime of those processes, all threads
@@ -114,17 +112,24 @@ ticks() {  # PID... -> utime + stime of those processes, all threads
     echo $total
 }
 kb() { awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status"; }
-# Wine's own processes of this prefix: wineserver and the services it starts.
+# Wine's own processes of this prefix: wineserver and the services it
+# starts (every process here has the prefix in its environment).
 wine_helpers() {
-    local p
+    local p comm
     for p in /proc/[0-9]*; do
         p=${p#/proc/}
-        [[ $p == "$WINE_PID" ]] && continue
+        comm=$(cat "/proc/$p/comm" 2>/dev/null) || continue
+        [[ $p != "$WINE_PID" && ($comm == wineserver* || $comm == *.exe) ]] || continue
         tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "$p"
     done
+    return 0
 }
 helpers=$(wine_helpers | tr '\n' ' ')
 [[ $(cat "/proc/$WINE_PID/comm") == vxsound.exe ]] || echo "$BENCH: warning: process $WINE_PID is $(cat "/proc/$WINE_PID/comm")" >&2
+
+paplay -d "$VX_TEST_SINK" "$WORK/music.wav" &
+PLAYER_PID=$!
+sleep "$WARMUP_S"
 
 echo "$BENCH: measuring for $MEASURE_S s (vxsound $ANALYZER_PID, vxsound.exe $WINE_PID, Wine's processes $helpers)"
 t0=$(date +%s%N)
