@@ -159,6 +159,18 @@ ok "started from a portable folder; AnalyzerActive = 1"
 within 60 eval '[[ -n $(window_id) ]]' || fatal "no window \"$caption\" on the display"
 
 # ---- trigs at each click ---------------------------------------------------
+# AnalyzerActive comes before the device is opened, which takes Wine
+# seconds: a tone is played until the record's level shows it, and the
+# clicks follow once the level is back at 0 (the tone's trig taken).
+sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 0.3 sine 1000 vol 0.3
+level_since() { lines "$work/watch" | tail -n +"$1" | grep -q "^level=$2 "; }
+heard() {
+    local from
+    from=$(lines "$work/watch" | wc -l)
+    paplay --device="$VX_TEST_SINK" "$work/tone.wav" && within 3 level_since "$from" '[0-9.]*[1-9][0-9.]*'
+}
+within 120 heard || fatal "the analyzer never showed a level for a tone played into the sink"
+within 10 eval 'level_since "$(lines "$work/watch" | wc -l)" 0\\.0' || fatal "the level did not fall back to 0"
 # 120 BPM: 20 clicks of 10 ms, 2 kHz, after half a second of silence.
 clicks=20
 sox -n -r 44100 -c 2 -b 16 "$work/clicks.wav" synth 0.01 sine 2000 vol 0.6 pad 0 0.49 repeat $((clicks - 1)) pad 0.5 0
