@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace VxPlatform {
 
@@ -44,6 +45,10 @@ std::string EnvironmentValue(const char* name);
 // ~/.config; Windows: the roaming application data folder). Empty when the
 // user has none.
 std::string ConfigHome();
+// The system's folders for installed programs, which users may not write
+// (Windows: Program Files, 64- and 32-bit). Linux: none, since there an
+// installed program is told by its data folder.
+std::vector<std::string> SystemProgramFolders();
 // Creates one folder that only the user may enter (Linux: mode 0700).
 // True when it exists afterwards.
 bool MakePrivateFolder(const std::string& path);

@@ -1,5 +1,6 @@
 #include "InstallLayout.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -26,6 +27,28 @@ std::string AsFolder(std::string dir)
     return dir;
 }
 
+// Whether folder lies inside (or is) root. Windows' file names do not
+// tell capitals apart; the comparison does the same there.
+bool Inside(const fs::path& folder, const std::string& root)
+{
+    if (root.empty())
+        return false;
+    const auto key = [](const fs::path& p) {
+        std::string s = p.lexically_normal().generic_string();
+        while (s.size() > 1 && s.back() == '/')
+            s.pop_back();
+#ifdef _WIN32
+        for (char& c : s)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+#endif
+        return s;
+    };
+    const std::string f = key(folder);
+    const std::string r = key(fs::path(root));
+    return f == r || (f.size() > r.size() && f.compare(0, r.size(), r) == 0 && (r.back() == '/' || f[r.size()] == '/'));
+}
+
 } // namespace
 
 TLayout ResolveLayout(const std::string& programFolder, const std::string& dataFromProgram,
@@ -36,10 +59,13 @@ TLayout ResolveLayout(const std::string& programFolder, const std::string& dataF
     const std::string beside = Normal(program / kPictureFile);
 
     TLayout layout;
-    layout.Installed = !exists(beside) && exists(Normal(data));
+    const bool shared = !exists(beside) && exists(Normal(data));
+    const bool systemPrograms = std::any_of(env.ProgramFolders.begin(), env.ProgramFolders.end(),
+                                            [&](const std::string& root) { return Inside(program, root); });
+    layout.Installed = shared || systemPrograms;
     // Neither: the portable path, so that the start-up error names the
     // place a portable copy needs its picture.
-    layout.PictureFile = layout.Installed ? Normal(data / kPictureFile) : beside;
+    layout.PictureFile = shared ? Normal(data / kPictureFile) : beside;
 
     if (!env.SettingsDir.empty()) {
         layout.SettingsFolder = AsFolder(env.SettingsDir);
@@ -57,7 +83,8 @@ TLayout ResolveLayout(const std::string& programFolder, const std::string& dataF
 
 TLayout CurrentLayout(const std::string& programFolder)
 {
-    const TEnvironment env{VxPlatform::EnvironmentValue("VX_SETTINGS_DIR"), VxPlatform::ConfigHome()};
+    const TEnvironment env{VxPlatform::EnvironmentValue("VX_SETTINGS_DIR"), VxPlatform::ConfigHome(),
+                           VxPlatform::SystemProgramFolders()};
     return ResolveLayout(programFolder, VX_DATA_FROM_PROGRAM, env, [](const std::string& path) {
         std::error_code ec;
         return fs::exists(path, ec);

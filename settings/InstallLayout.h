@@ -7,20 +7,32 @@
 // settings go to the user's configuration folder, since the program's own
 // folder is not the user's to write. The layout follows from where the
 // picture is found, never from permissions, so root and users get the same
-// answer. VX_SETTINGS_DIR overrides the settings folder of both.
+// answer. On Windows the picture stands beside the program in both layouts;
+// there a program folder inside one of the system's program folders
+// (Program Files, which users may not write) is the installed layout, and
+// the settings go to the user's roaming application data.
+// VX_SETTINGS_DIR overrides the settings folder of both.
 #pragma once
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace VxLayout {
 
 inline constexpr const char* kPictureFile = "Source-Images/Glyphs/AudioLevel.bmp";
+// The settings folder's name under the user's configuration home.
+#ifdef _WIN32
+inline constexpr const char* kFolderName = "Corvane Audio Analyzer";
+#else
 inline constexpr const char* kFolderName = "corvane-audio-analyzer";
+#endif
 
 struct TEnvironment {
     std::string SettingsDir; // VX_SETTINGS_DIR
     std::string ConfigHome;  // VxPlatform::ConfigHome(): empty without a home
+    // VxPlatform::SystemProgramFolders(): a program inside one is installed.
+    std::vector<std::string> ProgramFolders = {};
 };
 
 struct TLayout {
@@ -35,9 +47,10 @@ struct TLayout {
 // programFolder: absolute folder of the running program. dataFromProgram:
 // the data folder relative to the program folder as installed (for example
 // "../share/corvane-audio-analyzer"). exists: whether a path names a file
-// or folder. The picture beside the program makes it portable; else the
-// data folder makes it installed (a picture missing there is reported with
-// the data folder's path); else it is portable.
+// or folder. A program folder inside one of env.ProgramFolders is installed,
+// with the picture beside it. Otherwise the picture beside the program makes
+// it portable; else the data folder makes it installed (a picture missing
+// there is reported with the data folder's path); else it is portable.
 TLayout ResolveLayout(const std::string& programFolder, const std::string& dataFromProgram,
                       const TEnvironment& env, const std::function<bool(const std::string&)>& exists);
 

@@ -71,6 +71,11 @@ std::string EnvironmentValue(const char* name)
     return value != nullptr ? std::string(value) : std::string();
 }
 
+std::vector<std::string> SystemProgramFolders()
+{
+    return {};
+}
+
 std::string ConfigHome()
 {
     // A relative XDG_CONFIG_HOME is invalid and ignored.

@@ -88,6 +88,21 @@ std::string EnvironmentValue(const char* name)
     return value;
 }
 
+std::vector<std::string> SystemProgramFolders()
+{
+    // The 64-bit and the 32-bit Program Files; a 32-bit process is shown
+    // the latter under both names, so ProgramW6432 names the former.
+    std::vector<std::string> folders;
+    for (const int id : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86}) {
+        char folder[MAX_PATH];
+        if (SUCCEEDED(::SHGetFolderPathA(nullptr, id, nullptr, SHGFP_TYPE_CURRENT, folder)))
+            folders.emplace_back(folder);
+    }
+    if (const std::string w6432 = EnvironmentValue("ProgramW6432"); !w6432.empty())
+        folders.push_back(w6432);
+    return folders;
+}
+
 std::string ConfigHome()
 {
     char folder[MAX_PATH];

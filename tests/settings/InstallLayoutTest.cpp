@@ -27,7 +27,7 @@ const std::string kConfig = "/home/u/.config";
 
 TEST(InstallLayout, PictureDecidesTheLayoutAndTheSettingsFolder)
 {
-    const std::string bin = "/opt/vx/bin/", home = "/home/u/.config/corvane-audio-analyzer/";
+    const std::string bin = "/opt/vx/bin/", home = kConfig + "/" + kFolderName + "/";
     const struct {
         const char* what;
         std::set<std::string> paths;  // files and folders that exist
@@ -40,7 +40,7 @@ TEST(InstallLayout, PictureDecidesTheLayoutAndTheSettingsFolder)
         {"beside wins over the data folder", {kBeside, kDataFolder, kShared}, {"", kConfig}, false, kBeside, bin, false},
         {"installed, the user's configuration home", {kDataFolder, kShared}, {"", kConfig}, true, kShared, home, true},
         {"installed, configuration home with a separator", {kDataFolder, kShared}, {"", "/cfg/"}, true, kShared,
-         "/cfg/corvane-audio-analyzer/", true},
+         "/cfg/" + std::string(kFolderName) + "/", true},
         {"override in the installed layout", {kDataFolder, kShared}, {"/tmp/s", "/cfg"}, true, kShared,
          "/tmp/s/", false},
         {"override in the portable layout", {kBeside}, {"/tmp/s/", ""}, false, kBeside, "/tmp/s/", false},
@@ -49,6 +49,11 @@ TEST(InstallLayout, PictureDecidesTheLayoutAndTheSettingsFolder)
         {"data folder without its picture: installed, error names the data path", {kDataFolder}, {"", kConfig},
          true, kShared, home, true},
         {"installed without any home", {kDataFolder, kShared}, {"", ""}, true, kShared, bin, false},
+        // Windows: the picture beside a program in Program Files.
+        {"inside a system program folder: installed, picture beside", {kBeside}, {"", kConfig, {"/usr", "/opt/"}},
+         true, kBeside, home, true},
+        {"a folder named like the program folder's start is not inside it", {kBeside}, {"", kConfig, {"/opt/v"}},
+         false, kBeside, bin, false},
     };
     // Paths come back with the system's separators; compared in '/' form.
     const auto generic = [](const std::string& p) { return fs::path(p).generic_string(); };
