@@ -65,9 +65,9 @@ within() {
 }
 lines() { tr -d '\r' <"$1"; }
 ended() { ! kill -0 "$1" 2>/dev/null; }
-# end PID SECONDS: its exit status once it ended, 999 when it did not.
+# end_of PID SECONDS: its exit status once it ended, 124 when it did not.
 end_of() {
-    within "$2" ended "$1" || return 999
+    within "$2" ended "$1" || return 124
     wait "$1"
 }
 # The host's view: vxhost watch prints the record ten times a second and
@@ -390,7 +390,9 @@ portable nopicture
 box_run nopicture "Cannot open file" close
 cp "$work/nopicture.ini" "$work/nodevice.ini"
 portable nodevice picture
-# No sound server for it: Wine lists no input at all.
-box_run nodevice "Unspecified error" 1 PULSE_SERVER="unix:$work/no-server"
+# No sound server for it, and Wine's other sound drivers off: Wine lists
+# no input at all.
+box_run nodevice "Unspecified error" 1 PULSE_SERVER="unix:$work/no-server" \
+    WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winealsa.drv,wineoss.drv=d"
 
 finish
