@@ -96,7 +96,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         }
         const std::string text = "An analyzer already runs (segment " + segment +
                                  ").\nIts window has been brought to the front.";
-        ::MessageBoxA(nullptr, text.c_str(), kApplicationTitle, MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+        ::MessageBoxA(nullptr, text.c_str(), kApplicationTitle, MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND | MB_TOPMOST);
         // Not 0: whoever started this process did not get an analyzer of its own.
         return 1;
     }

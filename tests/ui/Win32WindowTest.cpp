@@ -108,6 +108,12 @@ TEST(Win32Window, PositionControlsShowRangeAndClampThroughTheRealControls)
     EXPECT_EQ(scroll(SB_LINEUP), 126);
     EXPECT_EQ(scroll(SB_PAGEUP), 116);
     EXPECT_EQ(w->App.ScrollBar1.Position(), 116);
+
+    // A key on the closed chooser is the user's choice; showing is not.
+    w->ShowDevices({"default", "one", "two"}, 2);
+    EXPECT_EQ(w->App.ComboBox1Index, -1);
+    ::SendMessageA(w->ComboBox1, WM_KEYDOWN, VK_UP, 0);
+    EXPECT_EQ(w->App.ComboBox1Index, 1);
 }
 
 TEST(Win32Window, MenuReportsChecksRadioItemsAndImages)

@@ -89,10 +89,10 @@ LRESULT CALLBACK TAboutForm::Procedure(HWND window, UINT message, WPARAM wParam,
     auto* self = reinterpret_cast<TAboutForm*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
     if (self == nullptr)
         return ::DefWindowProcA(window, message, wParam, lParam);
-    return self->Handle_(message, wParam, lParam);
+    return self->Dispatch(message, wParam, lParam);
 }
 
-LRESULT TAboutForm::Handle_(UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT TAboutForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_PAINT:

@@ -18,7 +18,7 @@ public:
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT Handle_(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     void Paint();
     int Scaled(int pixels) const { return MulDiv(pixels, dpi_, 96); }
 

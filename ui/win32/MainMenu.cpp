@@ -160,8 +160,12 @@ bool TVxSoundWindow::OnCommand(WPARAM wParam, LPARAM lParam)
     if (reinterpret_cast<HWND>(lParam) == ComboBox1 && ComboBox1 != nullptr) {
         // Only the user's choice switches devices (start-up selects
         // silently): a line picked in the list, or a key on the closed box.
+        // A change that came without its end-ok (which the system sends
+        // first) counts too, once.
         const auto index = static_cast<int>(::SendMessageA(ComboBox1, CB_GETCURSEL, 0, 0));
-        if (code == CBN_SELENDOK && index >= 0)
+        const bool dropped = ::SendMessageA(ComboBox1, CB_GETDROPPEDSTATE, 0, 0) != 0;
+        if (index >= 0 && (code == CBN_SELENDOK ||
+                           (code == CBN_SELCHANGE && !dropped && index != App.ComboBox1Index)))
             App.ComboBox1Select(index);
         return true;
     }

@@ -220,14 +220,14 @@ void TVxSoundWindow::BuildControls()
     }
 
     Splitter1.Color = clBtnFace;
-    Splitter1.OnCanResize = [this](int fftWidth) { return App.Splitter1CanResize(fftWidth); };
+    Splitter1.OnCanResize = [this](int fftWidth) { return App.Splitter1CanResize(Unscaled(fftWidth)); };
     Splitter1.OnMoved = [this](int fftWidth) {
         fftWidth_ = fftWidth;
         Layout();
         App.KeepSplits();
     };
     Splitter2.Color = RGBColor(128, 128, 128);
-    Splitter2.OnCanResize = [this](int panel2Height) { return App.Splitter2CanResize(panel2Height); };
+    Splitter2.OnCanResize = [this](int panel2Height) { return App.Splitter2CanResize(Unscaled(panel2Height)); };
     Splitter2.OnMoved = [this](int panel2Height) {
         panel2Height_ = panel2Height;
         Layout();
@@ -347,7 +347,6 @@ void TVxSoundWindow::Layout()
     ::InvalidateRect(Handle, nullptr, FALSE);
 
     // The bitmaps follow their boxes.
-    static_assert(kPanels == 4);
     App.Panel1Resize();
     App.FFTPanelResize();
 }
@@ -493,15 +492,15 @@ bool TVxSoundWindow::CurrentSplits(int& fftWidth, int& panel2Height) const
     if (!panels_[static_cast<int>(TPanelId::FFTPanel)])
         return false;
     const RECT fft = PanelRect(TPanelId::FFTPanel);
-    fftWidth = fft.right - fft.left;
-    panel2Height = panel2_.bottom - panel2_.top;
+    fftWidth = Unscaled(fft.right - fft.left);
+    panel2Height = Unscaled(panel2_.bottom - panel2_.top);
     return true;
 }
 
 void TVxSoundWindow::ShowSplits(int fftWidth, int panel2Height)
 {
-    fftWidth_ = fftWidth;
-    panel2Height_ = panel2Height;
+    fftWidth_ = Scaled(fftWidth);
+    panel2Height_ = Scaled(panel2Height);
     Layout();
 }
 
@@ -576,8 +575,9 @@ POINT WorkspaceOffset(HWND window)
 
 }  // namespace
 
-void TVxSoundWindow::Place(const TPlacement& p)
+void TVxSoundWindow::Place(const TPlacement& design)
 {
+    const TPlacement p{Scaled(design.Left), Scaled(design.Top), Scaled(design.Width), Scaled(design.Height)};
     if (::IsIconic(Handle)) {
         WINDOWPLACEMENT place{};
         place.length = sizeof place;
@@ -604,17 +604,17 @@ TPlacement TVxSoundWindow::Placement() const
     } else {
         ::GetWindowRect(Handle, &r);
     }
-    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+    return {Unscaled(r.left), Unscaled(r.top), Unscaled(r.right - r.left), Unscaled(r.bottom - r.top)};
 }
 
 TPlacement TVxSoundWindow::WorkArea(int left, int top) const
 {
     MONITORINFO info{};
     info.cbSize = sizeof info;
-    if (!::GetMonitorInfoA(::MonitorFromPoint(POINT{left, top}, MONITOR_DEFAULTTOPRIMARY), &info))
+    if (!::GetMonitorInfoA(::MonitorFromPoint(POINT{Scaled(left), Scaled(top)}, MONITOR_DEFAULTTOPRIMARY), &info))
         return {};
     const RECT& r = info.rcWork;
-    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+    return {Unscaled(r.left), Unscaled(r.top), Unscaled(r.right - r.left), Unscaled(r.bottom - r.top)};
 }
 
 void TVxSoundWindow::EndWindow()
@@ -745,7 +745,7 @@ LRESULT CALLBACK TVxSoundWindow::Procedure(HWND window, UINT message, WPARAM wPa
     TVxSoundWindow* self = WindowOf(window);
     if (self == nullptr || self->Handle != window)
         return ::DefWindowProcA(window, message, wParam, lParam);
-    return self->Handle_(message, wParam, lParam);
+    return self->Dispatch(message, wParam, lParam);
 }
 
 void TVxSoundWindow::DragSplitter(TSplitter& splitter, POINT p)
@@ -753,7 +753,7 @@ void TVxSoundWindow::DragSplitter(TSplitter& splitter, POINT p)
     splitter.Begin(Handle, p);
 }
 
-LRESULT TVxSoundWindow::Handle_(UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT TVxSoundWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
 {
     const POINT mouse{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     switch (message) {

@@ -62,8 +62,11 @@ public:
     int MenuImage(TMenuId item) const { return images_[static_cast<int>(item)]; }
     // The areas of the layout, in client pixels (empty while hidden).
     RECT PanelRect(TPanelId panel) const;
-    // Pixels of a design size at the window's scaling.
+    // Pixels of a design size at the window's scaling, and back. The
+    // window's logic (and so the settings file) counts in design pixels:
+    // a window keeps its look from one scaling to the next.
     int Scaled(int designPixels) const { return MulDiv(designPixels, dpi_, 96); }
+    int Unscaled(int pixels) const { return MulDiv(pixels, 96, dpi_); }
     int Dpi() const { return dpi_; }
 
     // The window that receives forwarded keys is found through messages;
@@ -111,7 +114,7 @@ public:
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT Handle_(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     void BuildControls();
     void BuildMenu();
     void ConnectDisplays();
@@ -164,9 +167,6 @@ private:
     HBRUSH face_ = nullptr;
     COLORREF label1Color_ = RGB(255, 0, 0);
     std::string label1Text_ = "0.00 BPM";
-    // The status bar's lights at the design's size: drawn by the window,
-    // stretched to the bar's scaling.
-    TCanvas lights_;
     HWND hintControl_ = nullptr;
     HWND focus_ = nullptr;
     int boxDepth_ = 0;

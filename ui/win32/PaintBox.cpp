@@ -81,7 +81,7 @@ LRESULT CALLBACK TPaintBox::Procedure(HWND window, UINT message, WPARAM wParam, 
     auto* box = reinterpret_cast<TPaintBox*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
     if (box == nullptr)
         return ::DefWindowProcA(window, message, wParam, lParam);
-    return box->Handle_(message, wParam, lParam);
+    return box->Dispatch(message, wParam, lParam);
 }
 
 TCanvas& TPaintBox::Canvas()
@@ -118,7 +118,7 @@ void TPaintBox::Present()
         ::InvalidateRect(window_, nullptr, FALSE);
 }
 
-LRESULT TPaintBox::Handle_(UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT TPaintBox::Dispatch(UINT message, WPARAM wParam, LPARAM lParam)
 {
     const int x = GET_X_LPARAM(lParam);
     const int y = GET_Y_LPARAM(lParam);

@@ -145,14 +145,12 @@ bool TVxSoundWindow::OnDrawItem(const DRAWITEMSTRUCT& item)
         return true;
     }
     if (item.hwndItem == StatusBar1) {
-        // Both lights are drawn by the window at the design's size, then
-        // each panel shows its half at the bar's scaling.
-        lights_.SetSize(2 * kLightPanelWidth, kLightsHeight);
-        App.PaintStatusLights(lights_);
+        // Each light is drawn by the window's handler for its own panel (a
+        // trig's flash is taken by the draw that shows it), at the design's
+        // size, then shown at the bar's scaling.
         const int part = static_cast<int>(item.itemID);
-        TCanvas half(kLightPanelWidth, lights_.Height());
-        half.CopyRect(TRect{0, 0, kLightPanelWidth, lights_.Height()}, lights_,
-                      TRect{part * kLightPanelWidth, 0, (part + 1) * kLightPanelWidth, lights_.Height()});
+        TCanvas half(kLightPanelWidth, kLightsHeight, clBtnFace);
+        App.Refresh.StatusBar1DrawPanel(half, part, TRect{0, 0, kLightPanelWidth, kLightsHeight});
         BlitCanvas(item.hDC, item.rcItem, half);
         return true;
     }
