@@ -104,7 +104,7 @@ CLK_TCK=$(getconf CLK_TCK)
 ticks() {  # PID... -> utime + stime of those processes, all threads
     local pid stat f total=0
     for pid in "$@"; do
-        stat=$(<"/proc/$pid/stat") || continue
+        stat=$(cat "/proc/$pid/stat" 2>/dev/null) || continue
         stat=${stat##*) }  # the name may hold spaces; fields follow its ')'
         read -r -a f <<<"$stat"
         total=$((total + f[11] + f[12]))
