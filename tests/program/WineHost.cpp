@@ -51,6 +51,9 @@ int Adopt(const std::string& segment)
     // and end at 0.
     std::vector<double> times;
     for (int round = 0; round < 10; ++round) {
+        // A write right after an adoption would always wait a whole tick:
+        // the writes are spread over the tick's 100 ms.
+        ::Sleep(static_cast<DWORD>(round * 37 % 100));
         double ms = 0;
         if (round % 2 == 0) {
             r.SetNoiseLevelValue(9999);

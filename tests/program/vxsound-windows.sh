@@ -34,15 +34,24 @@ work=$(mktemp -d /tmp/vx-winsound.XXXXXX)
 segment=VXWINSOUND$$
 linux_segment=VXLINSOUND$$
 pids=()
+# mine PID: a process this script started that still runs (an ended one's
+# number may have gone to another process meanwhile).
+mine() {
+    local stat
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    stat=${stat##*) }  # the fields after the name: state, parent, ...
+    [[ ${stat%% *} != Z && ${stat#* } == "$$ "* ]]
+}
 # Wine's processes may not end on SIGTERM.
 cleanup() {
     local p
-    for p in "${pids[@]}"; do kill -KILL "$p" 2>/dev/null; done
+    for p in "${pids[@]}"; do mine "$p" && kill -KILL "$p"; done
     wait 2>/dev/null
     rm -f "/dev/shm/$linux_segment"
     rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM
 passed=0 failed=0
 ok() { echo "ok: $*"; passed=$((passed + 1)); }
 bad() { echo "FAILED: $*"; failed=$((failed + 1)); }
@@ -64,7 +73,7 @@ within() {
     done
 }
 lines() { tr -d '\r' <"$1"; }
-ended() { ! kill -0 "$1" 2>/dev/null; }
+ended() { ! mine "$1"; }
 # end_of PID SECONDS: its exit status once it ended, 124 when it did not.
 end_of() {
     within "$2" ended "$1" || return 124
@@ -198,7 +207,7 @@ if within 30 trigs_at_least $((before + 6)) && shot "$out/vxsound-wine-sound.png
 else
     bad "no screenshot with sound (trigs $(watched trigs), before $before)"
 fi
-kill "$player" 2>/dev/null
+mine "$player" && kill "$player"
 wait "$player" 2>/dev/null
 
 # ---- host writes adopted -----------------------------------------------------
@@ -247,7 +256,7 @@ WM_KEYUP wParam=0x58"
 else
     bad "no key reached the host's key target: $(lines "$work/keys")"
 fi
-kill -INT "$keys" 2>/dev/null
+mine "$keys" && kill -INT "$keys"
 end_of "$keys" 20 >/dev/null
 
 # ---- a second start ----------------------------------------------------------
@@ -279,7 +288,7 @@ else
     bad "after a second start the first $(ended "$first" && echo ended || echo runs); record changes:" \
         "$(diff "$work/dump.before" "$work/dump.after")"
 fi
-kill -KILL "$box" 2>/dev/null
+mine "$box" && kill -KILL "$box"
 wait "$box" 2>/dev/null
 
 # ---- the host's close ----------------------------------------------------------
@@ -333,7 +342,7 @@ linux_shot() { # SETTINGS: the Linux program's steady shot in vxsound-linux.png
     linux_active() { [[ $(od -An -tu1 -j 2 -N 1 "/dev/shm/$linux_segment" 2>/dev/null | tr -d ' ') == 1 ]]; }
     within 60 linux_active && within 60 steady_shot "$out/vxsound-linux.png"
     local status=$?
-    kill -TERM "$linux"
+    mine "$linux" && kill -TERM "$linux"
     end_of "$linux" 30 >/dev/null
     return $status
 }
