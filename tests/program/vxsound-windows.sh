@@ -20,7 +20,7 @@
 # Usage: vxsound-windows.sh VXSOUND.EXE VXHOST.EXE VX_WINEHOST.EXE
 #        VXSOUND-PROBE.EXE SOURCE_DIR OUT_DIR
 # (Wine's prefix, DISPLAY and the private sound server from the
-# environment). Exit 77 when one of them is missing.
+# environment). Exit 77 when one of them or a tool is missing.
 set -u
 vxsound=$1 vxhost=$2 winehost=$3 probe=$4 src=$5 out=$6
 linux_bin=${VX_LINUX_BIN:-$src/build/bin}
@@ -30,6 +30,9 @@ if [[ -z ${DISPLAY:-} || -z ${WINEPREFIX:-} || -z ${VX_TEST_SINK:-} ]] || ! pact
     echo "vxsound-windows: needs DISPLAY, WINEPREFIX and the private sound server: skipped"
     exit 77
 fi
+for tool in xdotool xwininfo import convert compare sox paplay; do
+    command -v $tool >/dev/null || { echo "vxsound-windows: no $tool (scripts/deps.sh): skipped"; exit 77; }
+done
 work=$(mktemp -d /tmp/vx-winsound.XXXXXX)
 segment=VXWINSOUND$$
 linux_segment=VXLINSOUND$$
