@@ -13,7 +13,9 @@
 #include <string>
 #include <thread>
 
+#include "BlockAnalysis.h"
 #include "MainWindow.h"
+#include "TrigDetector.h"
 
 namespace {
 
@@ -232,4 +234,39 @@ TEST(Win32Window, SplittersAreDraggedAsALineWithinTheWindowsLimits)
     ::GetWindowRect(w->PaintBox1.Handle(), &box);
     ::MapWindowPoints(nullptr, w->Handle, reinterpret_cast<POINT*>(&box), 2);
     EXPECT_EQ(box.right, client.right - 1);
+}
+
+TEST(Win32Window, EachStatusLightShowsItsOwnState)
+{
+    WINDOW_OR_SKIP(w);
+    // The bar asks the window to draw each owner-drawn panel on its own;
+    // here into a bitmap, so that the pixels can be read back.
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HDC screen = ::GetDC(nullptr);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, 60, 21);
+    ::ReleaseDC(nullptr, screen);
+    HGDIOBJ old = ::SelectObject(dc, bitmap);
+    const auto draw = [&](int part) {
+        DRAWITEMSTRUCT item{};
+        item.CtlType = ODT_STATIC;
+        item.itemID = static_cast<UINT>(part);
+        item.hwndItem = w->StatusBar1;
+        item.hDC = dc;
+        item.rcItem = RECT{part * 30, 0, part * 30 + 30, 21};
+        ::SendMessageA(w->Handle, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&item));
+        return ::GetPixel(dc, part * 30 + 15, 10);
+    };
+    const COLORREF face = RGB(240, 240, 240);
+    PeakHold.store(kClipLevel + 1);
+    TrigFlash.store(1);
+    // The clipping light leaves the trig for the trig light's own draw,
+    // which takes it.
+    EXPECT_EQ(draw(0), RGB(255, 0, 0));
+    EXPECT_EQ(draw(1), RGB(0, 0, 255));
+    EXPECT_EQ(draw(1), face);
+    PeakHold.store(0);
+    EXPECT_EQ(draw(0), face);
+    ::SelectObject(dc, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(dc);
 }

@@ -48,9 +48,10 @@ TAboutForm::TAboutForm(int dpi) : dpi_(dpi)
                                 Scaled(104), Scaled(184), Scaled(75), Scaled(25), Handle,
                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDOK)), instance, nullptr);
     ::SendMessageA(BitBtn1, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    glyph_ = TImageList::Bitmap(TImageList::kCloseGlyph, Scaled(TImageList::kSize));
+    // An icon, whose mask every system draws transparent.
+    glyph_ = TImageList::Icon(TImageList::kCloseGlyph, Scaled(TImageList::kSize));
     if (glyph_ != nullptr)
-        ::SendMessageA(BitBtn1, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyph_));
+        ::SendMessageA(BitBtn1, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(glyph_));
 }
 
 TAboutForm::~TAboutForm()
@@ -59,9 +60,11 @@ TAboutForm::~TAboutForm()
         ::SetWindowLongPtrA(Handle, GWLP_USERDATA, 0);
         ::DestroyWindow(Handle);
     }
-    for (HGDIOBJ o : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(big_), static_cast<HGDIOBJ>(glyph_)})
+    for (HGDIOBJ o : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(big_)})
         if (o != nullptr)
             ::DeleteObject(o);
+    if (glyph_ != nullptr)
+        ::DestroyIcon(glyph_);
 }
 
 void TAboutForm::Show()

@@ -25,6 +25,6 @@ private:
     int dpi_;
     HFONT font_ = nullptr;
     HFONT big_ = nullptr;
-    HBITMAP glyph_ = nullptr;
+    HICON glyph_ = nullptr;
 };
 extern TAboutForm* AboutForm;
