@@ -125,7 +125,7 @@ steady_shot() {
     within 5 shot "$work/b.png" || return 1
     [[ $(compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1) == 0 ]] && mv "$work/b.png" "$1"
 }
-play() { # FILE: into the sink, in the background; PLAYER is its pid
+play() { # FILE: into the sink, in the background; $player is its pid
     paplay --device="$VX_TEST_SINK" "$1" &
     player=$!
     pids+=("$player")
