@@ -93,6 +93,10 @@ done
 VX_WINEPREFIX=$(mktemp -d /tmp/vx-wine.XXXXXX)
 (
     export WINEPREFIX=$VX_WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    # Wine's server, and the services that its first program starts, keep
+    # that program's output open: started here, for the whole stage, they
+    # hold no test's output, which ctest would wait for until they end.
+    wineserver -p >/dev/null 2>&1
     wineboot -i >/dev/null 2>&1
     cd build-win && ctest --output-on-failure -j "$JOBS"
 ) || status=1

@@ -21,6 +21,21 @@ record_byte() {  # OFFSET -> decimal value, empty if the segment is not there
 OFF_ANALYZERACTIVE=2
 OFF_TRIG=1299
 
+# bench_make_music SECONDS FILE: music-like sound in stereo, made in $WORK:
+# a kick on every beat at 120 BPM, a hi-hat on the off-beats, a slowly
+# swelling chord and a bed of pink noise.
+bench_make_music() {
+    local len=$1 beats=$(($1 * 2)) fmt=(-r 44100 -c 1 -b 16)
+    sox -n "${fmt[@]}" "$WORK/kick.wav" synth 0.15 sine 120-45 fade q 0.002 0.15 0.12 vol 0.8 \
+        pad 0 0.35 repeat $((beats - 1))
+    sox -n "${fmt[@]}" "$WORK/hat.wav" synth 0.04 whitenoise vol 0.25 highpass 6000 fade q 0.001 0.04 0.035 \
+        pad 0.25 0.21 repeat $((beats - 1))
+    sox -n -r 44100 -c 3 -b 16 "$WORK/chord3.wav" synth "$len" sine 220 sine 277.18 sine 329.63 tremolo 0.25 40
+    sox "$WORK/chord3.wav" "$WORK/chord.wav" remix 1-3 vol 0.12
+    sox -n "${fmt[@]}" "$WORK/noise.wav" synth "$len" pinknoise vol 0.05
+    sox -m "$WORK/kick.wav" "$WORK/hat.wav" "$WORK/chord.wav" "$WORK/noise.wav" -c 2 "$2" trim 0 "$len" gain -n -1
+}
+
 bench_start_analyzer() {  # QT_PLATFORM -> returns once AnalyzerActive is 1
     VX_SETTINGS_DIR=$WORK VX_SEGMENT_NAME=$SEGMENT QT_QPA_PLATFORM=$1 \
         "$BIN/vxsound" >"$WORK/vxsound.log" 2>&1 &

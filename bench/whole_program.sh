@@ -68,20 +68,8 @@ VSplitPos=300
 AutoSaveChanges=0
 EOF
 
-# Music-like sound, 40 s: a kick on every beat at 120 BPM, a hi-hat on the
-# off-beats, a slowly swelling chord and a bed of pink noise.
-SOX_FMT=(-r 44100 -c 1 -b 16)
 LEN=$((WARMUP_S + MEASURE_S + 7))
-BEATS=$((LEN * 2))
-sox -n "${SOX_FMT[@]}" "$WORK/kick.wav" synth 0.15 sine 120-45 fade q 0.002 0.15 0.12 vol 0.8 \
-    pad 0 0.35 repeat $((BEATS - 1))
-sox -n "${SOX_FMT[@]}" "$WORK/hat.wav" synth 0.04 whitenoise vol 0.25 highpass 6000 fade q 0.001 0.04 0.035 \
-    pad 0.25 0.21 repeat $((BEATS - 1))
-sox -n -r 44100 -c 3 -b 16 "$WORK/chord3.wav" synth "$LEN" sine 220 sine 277.18 sine 329.63 tremolo 0.25 40
-sox "$WORK/chord3.wav" "$WORK/chord.wav" remix 1-3 vol 0.12
-sox -n "${SOX_FMT[@]}" "$WORK/noise.wav" synth "$LEN" pinknoise vol 0.05
-sox -m "$WORK/kick.wav" "$WORK/hat.wav" "$WORK/chord.wav" "$WORK/noise.wav" -c 2 "$WORK/music.wav" \
-    trim 0 "$LEN" gain -n -1
+bench_make_music "$LEN" "$WORK/music.wav"
 
 bench_start_analyzer xcb
 

@@ -17,7 +17,7 @@ VX_RUN_PACKAGES=(
 VX_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
     pulseaudio dbus xvfb xauth openbox x11-utils
-    imagemagick sox locales ccache
+    imagemagick xdotool sox locales ccache
     desktop-file-utils appstream dpkg-dev file man-db lintian
     liblo-tools liblo-dev libavahi-client-dev vamp-plugin-sdk vamp-examples
     qlcplus
