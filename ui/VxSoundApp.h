@@ -333,4 +333,6 @@ private:
     bool displayMessageOpen_ = false;
     bool boxOpen_ = false;
     bool hostClosePending_ = false;
+    bool starting_ = false;  // inside FormCreate
+    void RunStartup();       // FormCreate's steps
 };

@@ -39,9 +39,12 @@ std::int64_t TVxSoundApp::HostMessage(std::uint32_t message, std::uint64_t, std:
     // A close inside a running box would be refused (the close question
     // is part of a close already) or would pull the window from under the
     // box's caller: answer the box as No, and close once it has returned.
-    if (boxOpen_) {
+    // Start-up may let messages through too (the system's device open
+    // does): its half-opened device is closed once start-up is over.
+    if (boxOpen_ || starting_) {
         hostClosePending_ = true;
-        edge_.DismissBox();
+        if (boxOpen_)
+            edge_.DismissBox();
         return 0;
     }
     Close();
@@ -49,6 +52,17 @@ std::int64_t TVxSoundApp::HostMessage(std::uint32_t message, std::uint64_t, std:
 }
 
 void TVxSoundApp::FormCreate()
+{
+    starting_ = true;
+    RunStartup();
+    starting_ = false;
+    if (hostClosePending_ && !closing_ && !Closed) {
+        hostClosePending_ = false;
+        HostMessage(kHostCloseMessage, 0, 0);
+    }
+}
+
+void TVxSoundApp::RunStartup()
 {
     try {
         // 1.

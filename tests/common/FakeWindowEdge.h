@@ -46,6 +46,8 @@ public:
     TBoxAnswer Answer = TBoxAnswer::Yes;
     // Runs once, while the next box is open.
     std::function<void()> WhileBoxOpen;
+    // Runs while start-up reads the picture: what the system delivers then.
+    std::function<void()> WhileStarting;
     char Separator = '.';
 
     int Image(TMenuId item) const { return Images[static_cast<int>(item)]; }
@@ -72,6 +74,8 @@ public:
     // The displays need the picture's size: read from the bitmap's header.
     bool ReadPicture(const std::string& path, TCanvas& canvas) override
     {
+        if (WhileStarting)
+            std::exchange(WhileStarting, nullptr)();
         unsigned char h[26] = {};
         std::ifstream(path, std::ios::binary).read(reinterpret_cast<char*>(h), sizeof h);
         if (h[0] != 'B' || h[1] != 'M')

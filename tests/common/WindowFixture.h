@@ -124,6 +124,7 @@ protected:
         fresh->Answer = edge->Answer;
         fresh->Separator = edge->Separator;
         fresh->WhileBoxOpen = std::move(edge->WhileBoxOpen);
+        fresh->WhileStarting = std::move(edge->WhileStarting);
         edge = std::move(fresh);
         w = std::make_unique<TVxSoundApp>(*edge);
         edge->App = w.get();

@@ -135,6 +135,16 @@ TEST_F(Lifecycle, CloseQuestionUnwritableFileAndHostClose)
     EXPECT_NE(Ini().find("AutoSaveChanges=1"), std::string::npos);
     EXPECT_TRUE(Errors().empty());
 
+    // The host's request during start-up closes once start-up is over: the
+    // device whole when it is closed, the settings loaded and saved.
+    edge->WhileStarting = [&] { EXPECT_EQ(edge->App->HostMessage(2524, 0, 0), 0); };
+    TVxSoundApp& c = Create();
+    EXPECT_EQ((std::vector<bool>{c.StartupComplete, c.Closed, edge->Ended == 1, WaveInOpen()}),
+              (std::vector<bool>{true, true, true, false}));
+    EXPECT_EQ(c.Record()->AnalyzerActive(), 0);
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(edge->Texts(TBoxKind::Question).size(), 0u);
+
     // The file's folder is a file, or the file a folder (unwritable cases
     // in full: ProfileFileTest.FailedWriteRaisesWithFullPath).
     enum EWho { User, Host, HostDuringErrorBox };
