@@ -10,6 +10,7 @@
 #include "BlockAnalysis.h"
 #include "CaptureState.h"
 #include "InstallLayout.h"
+#include "Platform.h"
 #include "ProfileFile.h"
 #include "SegmentWatch.h"
 #include "SettingsKeys.h"
@@ -154,6 +155,14 @@ void TVxSoundApp::RunStartup()
         // 15.
         SetHint(THintId::ComboBox1, "Current soundcard|Input: " + ::DeviceName);
         StartupComplete = true;
+    } catch (const ESharedMemoryError& e) {
+        // The box keeps its fixed text; stderr says what bears the name.
+        if (const std::string why = SegmentProblem(); !why.empty()) {
+            std::fprintf(stderr, "%s: the segment %s %s\n", VxPlatform::ProgramName().c_str(), SegmentName().c_str(),
+                         why.c_str());
+            std::fflush(stderr);
+        }
+        ErrorBox(WithFullStop(e.what()));
     } catch (const std::exception& e) {
         // The toolkit's box for an exception: its message with the full stop.
         ErrorBox(WithFullStop(e.what()));
