@@ -468,6 +468,18 @@ void TVxSoundApp::InstallApplicationHandlers()
     edge_.InstallApplicationHandlers();
 }
 
+void TVxSoundApp::SetMinimized(bool minimized)
+{
+    if (edge_.IsShown()) {
+        edge_.ShowMinimized(minimized);
+        return;
+    }
+    if (minimized == minimizedBeforeShow_)
+        return;
+    minimizedBeforeShow_ = minimized;
+    WindowMinimized(minimized);
+}
+
 void TVxSoundApp::WindowMinimized(bool minimized)
 {
     // The application's handlers are installed by start-up.

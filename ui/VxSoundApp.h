@@ -226,6 +226,10 @@ public:
     // --- application handlers, layout and hints ------------------------------
     // The edge's report of a real minimize or restore.
     void WindowMinimized(bool minimized);
+    // Minimizes or restores; before the window is shown, only the state
+    // and the application's events, as a shown window's change raises them.
+    void SetMinimized(bool minimized);
+    bool MinimizedBeforeShow() const { return minimizedBeforeShow_; }
     void ApplicationMinimize();
     void ApplicationRestore();
     void ApplicationHint(const std::string& hint);
@@ -334,5 +338,6 @@ private:
     bool boxOpen_ = false;
     bool hostClosePending_ = false;
     bool starting_ = false;  // inside FormCreate
+    bool minimizedBeforeShow_ = true;
     void RunStartup();       // FormCreate's steps
 };

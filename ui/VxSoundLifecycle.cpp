@@ -217,7 +217,7 @@ void TVxSoundApp::LoadSettings(TProfileFile& ini)
         rec->SetShowInput(LowByteUnsigned(showRecord));
 
     // Geometry: restored and normal while sized, then minimized.
-    edge_.ShowMinimized(false);
+    SetMinimized(false);
     int width = std::max(readInt(kFormWidth, kDefFormWidth), 0);
     int height = std::max(readInt(kFormHeight, kDefFormHeight), 0);
     int left = readInt(kFormLeft, kDefFormLeft);
@@ -244,7 +244,7 @@ void TVxSoundApp::LoadSettings(TProfileFile& ini)
     KeptFftWidth = split(width, readInt(kHSplitPos, kDefHSplitPos), kLeastFftWidth);
     KeptPanel2Height = split(height, readInt(kVSplitPos, kDefVSplitPos), kLeastPanel2Height);
     edge_.ShowSplits(KeptFftWidth, KeptPanel2Height);
-    edge_.ShowMinimized(true);
+    SetMinimized(true);
 
     const struct {
         TMenuItem* item;
@@ -266,7 +266,7 @@ void TVxSoundApp::LoadSettings(TProfileFile& ini)
     const bool minimized = readBool(kRunMinimized, kDefRunMinimized);
     Runminimized1.Tag = minimized ? 1 : 0;
     if (!minimized)
-        edge_.ShowMinimized(false);
+        SetMinimized(false);
     if (rec != nullptr)
         rec->SetRunMinimized(minimized ? 1 : 0);
 

@@ -97,10 +97,11 @@ public:
 
     // --- the window ----------------------------------------------------------
     virtual void ShowStayOnTop(bool onTop) = 0;
-    // Minimizes or restores. The edge reports each real change back through
-    // TVxSoundApp::WindowMinimized, also for a window not shown yet.
+    // Minimizes or restores the shown window; the edge reports each real
+    // change back through TVxSoundApp::WindowMinimized. Before the window
+    // is shown, the window's logic keeps the state (MinimizedBeforeShow).
+    virtual bool IsShown() const = 0;
     virtual void ShowMinimized(bool minimized) = 0;
-    virtual bool IsMinimized() const = 0;
     virtual void Place(const TPlacement& placement) = 0;
     // Where the close saves the window: the size, and the position the
     // settings gave less whatever offset the window manager added.

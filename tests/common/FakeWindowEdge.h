@@ -84,6 +84,7 @@ public:
         return true;
     }
     void ShowStayOnTop(bool onTop) override { StayOnTop = onTop; }
+    bool IsShown() const override { return true; }
     void ShowMinimized(bool minimized) override
     {
         if (minimized == Minimized)
@@ -92,7 +93,6 @@ public:
         if (App != nullptr)
             App->WindowMinimized(minimized);
     }
-    bool IsMinimized() const override { return Minimized; }
     void Place(const TPlacement& p) override { Placed = p; }
     TPlacement Placement() const override { return Placed; }
     TPlacement WorkArea(int, int) const override { return Screen; }

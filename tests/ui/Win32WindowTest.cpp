@@ -24,7 +24,7 @@ std::unique_ptr<TVxSoundWindow> MakeWindow()
     auto window = std::make_unique<TVxSoundWindow>();
     if (window->Handle != nullptr) {
         ::SetWindowPos(window->Handle, nullptr, 50, 50, 305, 333, SWP_NOZORDER | SWP_NOACTIVATE);
-        window->ShowMinimized(false);
+        window->App.SetMinimized(false);
         window->ShowAtStart();
     }
     return window;

@@ -437,23 +437,19 @@ void TVxSoundWindow::ShowStayOnTop(bool onTop)
     }
 }
 
+bool TVxSoundWindow::IsShown() const
+{
+    return isVisible();
+}
+
 void TVxSoundWindow::ShowMinimized(bool minimized)
 {
-    if (isVisible()) {
-        setWindowState(minimized ? windowState() | Qt::WindowMinimized : windowState() & ~Qt::WindowMinimized);
-        return;
-    }
-    // The application's minimize and restore events, as a shown window's
-    // state change would raise them.
-    const bool was = minimizedBeforeShow_;
-    minimizedBeforeShow_ = minimized;
-    if (was != minimized)
-        App.WindowMinimized(minimized);
+    setWindowState(minimized ? windowState() | Qt::WindowMinimized : windowState() & ~Qt::WindowMinimized);
 }
 
 bool TVxSoundWindow::IsMinimized() const
 {
-    return isVisible() ? windowState().testFlag(Qt::WindowMinimized) : minimizedBeforeShow_;
+    return isVisible() ? windowState().testFlag(Qt::WindowMinimized) : App.MinimizedBeforeShow();
 }
 
 void TVxSoundWindow::Place(const TPlacement& p)

@@ -93,8 +93,9 @@ public:
     void RepaintStatusBar() override;
     bool ReadPicture(const std::string& path, TCanvas& canvas) override;
     void ShowStayOnTop(bool onTop) override;
+    bool IsShown() const override;
     void ShowMinimized(bool minimized) override;
-    bool IsMinimized() const override;
+    bool IsMinimized() const;  // the shown window, or the state it will be shown in
     void Place(const TPlacement& placement) override;
     TPlacement Placement() const override;
     TPlacement WorkArea(int left, int top) const override;
@@ -146,6 +147,5 @@ private:
     // Until the window is first shown its minimized state is only
     // recorded: on X11 a native window minimized while hidden maps iconic
     // whatever state it is given afterwards.
-    bool minimizedBeforeShow_ = true;
     TColor label1Color_ = clRed;
 };

@@ -533,31 +533,27 @@ void TVxSoundWindow::ShowStayOnTop(bool onTop)
                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+bool TVxSoundWindow::IsShown() const
+{
+    return shown_;
+}
+
 void TVxSoundWindow::ShowMinimized(bool minimized)
 {
-    if (shown_) {
-        if (minimized != (::IsIconic(Handle) != FALSE))
-            ::ShowWindow(Handle, minimized ? SW_MINIMIZE : SW_RESTORE);
-        return;
-    }
-    // The application's minimize and restore events, as a shown window's
-    // state change would raise them.
-    const bool was = minimizedBeforeShow_;
-    minimizedBeforeShow_ = minimized;
-    if (was != minimized)
-        App.WindowMinimized(minimized);
+    if (minimized != (::IsIconic(Handle) != FALSE))
+        ::ShowWindow(Handle, minimized ? SW_MINIMIZE : SW_RESTORE);
 }
 
 bool TVxSoundWindow::IsMinimized() const
 {
-    return shown_ ? ::IsIconic(Handle) != FALSE : minimizedBeforeShow_;
+    return shown_ ? ::IsIconic(Handle) != FALSE : App.MinimizedBeforeShow();
 }
 
 void TVxSoundWindow::ShowAtStart()
 {
     shown_ = true;
-    minimized_ = minimizedBeforeShow_;
-    ::ShowWindow(Handle, minimizedBeforeShow_ ? SW_SHOWMINNOACTIVE : SW_SHOWNORMAL);
+    minimized_ = App.MinimizedBeforeShow();
+    ::ShowWindow(Handle, minimized_ ? SW_SHOWMINNOACTIVE : SW_SHOWNORMAL);
     ::UpdateWindow(Handle);
 }
 

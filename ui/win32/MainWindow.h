@@ -95,8 +95,9 @@ public:
     void RepaintStatusBar() override;
     bool ReadPicture(const std::string& path, TCanvas& canvas) override;
     void ShowStayOnTop(bool onTop) override;
+    bool IsShown() const override;
     void ShowMinimized(bool minimized) override;
-    bool IsMinimized() const override;
+    bool IsMinimized() const;  // the shown window, or the state it will be shown in
     void Place(const TPlacement& placement) override;
     TPlacement Placement() const override;
     TPlacement WorkArea(int left, int top) const override;
@@ -156,7 +157,6 @@ private:
     // Until the window is first shown its minimized state is only
     // recorded, and reported as the application's minimize or restore.
     bool shown_ = false;
-    bool minimizedBeforeShow_ = true;
     bool minimized_ = false;
     bool ended_ = false;
     int dpi_ = 96;
