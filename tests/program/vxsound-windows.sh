@@ -66,16 +66,8 @@ finish() {
 }
 # Nothing after this step can run.
 fatal() { bad "$*"; finish; }
-# within SECONDS COMMAND...: runs COMMAND until it succeeds, at most that long.
-within() {
-    local end=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        ((SECONDS < end)) || return 1
-        sleep 0.1
-    done
-}
-lines() { tr -d '\r' <"$1"; }
+# shellcheck source=../common/wine-script.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../common/wine-script.sh"
 ended() { ! mine "$1"; }
 # end_of PID SECONDS: its exit status once it ended, 124 when it did not.
 end_of() {

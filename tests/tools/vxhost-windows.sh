@@ -20,17 +20,8 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "vxhost-windows: $*" >&2; exit 1; }
-# within SECONDS COMMAND...: runs COMMAND until it succeeds, at most that long.
-within() {
-    local end=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        ((SECONDS < end)) || return 1
-        sleep 0.1
-    done
-}
-# The file's lines without the carriage returns of Windows' text output.
-lines() { tr -d '\r' <"$1"; }
+# shellcheck source=../common/wine-script.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../common/wine-script.sh"
 ended() { ! kill -0 "$1" 2>/dev/null; }
 vxhost() { wine "$vxhost" "$@"; }
 
