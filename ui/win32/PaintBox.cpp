@@ -34,17 +34,23 @@ int ButtonOf(UINT message)
 
 }  // namespace
 
+BITMAPINFO CanvasBitmapInfo(int width, int height)
+{
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 void BlitCanvas(HDC dc, const RECT& dest, const TCanvas& canvas)
 {
     if (canvas.Width() <= 0 || canvas.Height() <= 0)
         return;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = canvas.Width();
-    info.bmiHeader.biHeight = -canvas.Height();  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = CanvasBitmapInfo(canvas.Width(), canvas.Height());
     const int w = dest.right - dest.left;
     const int h = dest.bottom - dest.top;
     if (w == canvas.Width() && h == canvas.Height()) {

@@ -51,3 +51,5 @@ private:
 // Puts canvas pixels (0xFFRRGGBB, top row first) into a device context at
 // dest, stretched when the sizes differ.
 void BlitCanvas(HDC dc, const RECT& dest, const TCanvas& canvas);
+// A canvas' pixels as a device-independent bitmap: 32 bits, top row first.
+BITMAPINFO CanvasBitmapInfo(int width, int height);

@@ -1,4 +1,5 @@
 #include "Widgets.h"
+#include "PaintBox.h"
 
 #include <algorithm>
 #include <vector>
@@ -265,13 +266,7 @@ constexpr TColor kSilver = RGBColor(192, 192, 192);
 // buttons draw with their transparency.
 HBITMAP AlphaBitmap(const TCanvas& picture, int size)
 {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = size;
-    info.bmiHeader.biHeight = -size;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = CanvasBitmapInfo(size, size);
     void* bits = nullptr;
     HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (bitmap == nullptr)
@@ -349,13 +344,7 @@ bool LoadPictureFile(const std::string& path, TCanvas& canvas)
     TCanvas picture;
     if (ok) {
         picture = TCanvas(width, height);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        BITMAPINFO info = CanvasBitmapInfo(width, height);
         HDC dc = ::GetDC(nullptr);
         ok = ::GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), picture.Bits(), &info, DIB_RGB_COLORS) == height;
         ::ReleaseDC(nullptr, dc);
